@@ -1,0 +1,211 @@
+// The -lh5- decoder: LZ77 over a 16,384-byte ring, with static Huffman codes
+// sent anew in every block. One step decodes one symbol.
+#include "ExtractorLZH.h"
+
+#include <cstring>
+
+namespace {
+
+const int kCharCount = 510; // 256 literals and 254 match lengths
+const int kPreCount = 19;
+const int kPosCount = 14;
+const int kCharBits = 12;
+const int kSmallBits = 8;
+const int kMinMatch = 3;
+
+// Copies byte by byte upwards, so that a match shorter in distance than in
+// length repeats its last bytes, as the format requires.
+inline void CopyForward(unsigned char* destination, const unsigned char* source, int count) {
+    if (destination > source && destination - source < count) {
+        for (int i = 0; i < count; ++i)
+            destination[i] = source[i];
+    } else {
+        std::memmove(destination, source, static_cast<size_t>(count));
+    }
+}
+
+} // namespace
+
+// A length of 0 to 6 in three bits, or 7 and up as 7 followed by a run of
+// one-bits ended by a zero. Corrupt data can give up to 23; the table build
+// refuses anything above 16.
+int CExtractorLZH::ReadCodeLength(CFileBuffer& in) {
+    int c = static_cast<int>(in.GetBits(3));
+    if (c == 7) {
+        unsigned window = in.PeekBits();
+        while (window & 0x8000) {
+            ++c;
+            window = (window << 1) & 0xFFFF;
+        }
+        in.FillBits(c - 6);
+    }
+    return c;
+}
+
+void CExtractorLZH::ReadPreCode(CFileBuffer& in) {
+    const int n = static_cast<int>(in.GetBits(5));
+    if (n > kPreCount)
+        throw CExceptionLZH();
+    if (n == 0) {
+        PosTable.BuildConstant(kPreCount, kSmallBits, static_cast<int>(in.GetBits(5)));
+        return;
+    }
+    int lengths[kPreCount];
+    int i = 0;
+    while (i < n) {
+        if (i == 3) {
+            // Entries 3 to 5 may be skipped as a run of zeros.
+            const int run = static_cast<int>(in.GetBits(2));
+            if (run > 0) {
+                for (int j = 3; j < 3 + run; ++j)
+                    lengths[j] = 0;
+                i = 3 + run;
+                continue;
+            }
+        }
+        lengths[i++] = ReadCodeLength(in);
+    }
+    for (; i < kPreCount; ++i)
+        lengths[i] = 0;
+    PosTable.Build(kPreCount, kSmallBits, lengths);
+}
+
+// The character/length lengths, coded with the pre-code. A zero run that
+// would reach past the list (only in corrupt data) is clipped at its end.
+void CExtractorLZH::ReadCharCode(CFileBuffer& in) {
+    const int n = static_cast<int>(in.GetBits(9));
+    if (n > kCharCount)
+        throw CExceptionLZH();
+    if (n == 0) {
+        CodeTable.BuildConstant(kCharCount, kCharBits, static_cast<int>(in.GetBits(9)));
+        return;
+    }
+    int lengths[kCharCount];
+    int i = 0;
+    while (i < n) {
+        int t;
+        in.FillBits(PosTable.Decode(in.PeekBits(), t));
+        if (t >= 3) {
+            lengths[i++] = t - 2;
+            continue;
+        }
+        int run = 1;
+        if (t == 1)
+            run = static_cast<int>(in.GetBits(4)) + 3;
+        else if (t == 2)
+            run = static_cast<int>(in.GetBits(9)) + 20;
+        const int end = i + run < kCharCount ? i + run : kCharCount;
+        for (; i < end; ++i)
+            lengths[i] = 0;
+    }
+    for (; i < kCharCount; ++i)
+        lengths[i] = 0;
+    CodeTable.Build(kCharCount, kCharBits, lengths);
+}
+
+void CExtractorLZH::ReadPositionCode(CFileBuffer& in) {
+    const int n = static_cast<int>(in.GetBits(4));
+    if (n > kPosCount)
+        throw CExceptionLZH();
+    if (n == 0) {
+        PosTable.BuildConstant(kPosCount, kSmallBits, static_cast<int>(in.GetBits(4)));
+        return;
+    }
+    int lengths[kPosCount];
+    int i = 0;
+    for (; i < n; ++i)
+        lengths[i] = ReadCodeLength(in);
+    for (; i < kPosCount; ++i)
+        lengths[i] = 0;
+    PosTable.Build(kPosCount, kSmallBits, lengths);
+}
+
+void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
+    BlockCount = static_cast<int>(in.GetBits(16));
+    ReadPreCode(in);
+    ReadCharCode(in);
+    ReadPositionCode(in);
+}
+
+// A block that announces 0 symbols still serves the one decoded right after
+// its header; the next call reads another header.
+int CExtractorLZH::DecodeChar(CFileBuffer& in) {
+    if (BlockCount <= 0)
+        ReadBlockHeader(in);
+    int symbol;
+    in.FillBits(CodeTable.Decode(in.PeekBits(), symbol));
+    --BlockCount;
+    return symbol;
+}
+
+int CExtractorLZH::DecodePosition(CFileBuffer& in) {
+    int p;
+    in.FillBits(PosTable.Decode(in.PeekBits(), p));
+    if (p <= 1)
+        return p;
+    return (1 << (p - 1)) + static_cast<int>(in.GetBits(p - 1));
+}
+
+void CExtractorLZH::EmitRing(CFileBuffer& out, int count) {
+    UpdateCrc(Window, count);
+    out.Write(Window, count);
+}
+
+bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
+    memberDone = false;
+    try {
+        const int c = DecodeChar(in);
+        if (c < 256) {
+            Window[WindowPos++] = static_cast<unsigned char>(c);
+            --Remaining;
+            if (WindowPos == WindowSize) {
+                WindowPos = 0;
+                EmitRing(out, WindowSize);
+            }
+        } else {
+            int length = c - 256 + kMinMatch;
+            const int distance = DecodePosition(in);
+            int source = WindowPos - distance - 1;
+            if (WindowPos + length >= WindowSize) {
+                // The copy completes the ring; the source cannot be negative
+                // here, since WindowPos is at least 16,128.
+                const int k = WindowSize - WindowPos;
+                CopyForward(Window + WindowPos, Window + source, k);
+                Remaining -= k;
+                length -= k;
+                source += k;
+                WindowPos = 0;
+                EmitRing(out, WindowSize);
+            } else if (source < 0) {
+                source += WindowSize;
+            }
+            if (source + length > WindowSize) {
+                // The source runs over the end of the ring.
+                const int k = WindowSize - source;
+                CopyForward(Window + WindowPos, Window + source, k);
+                length -= k;
+                Remaining -= k;
+                WindowPos += k;
+                source = 0;
+            }
+            if (length > 0) {
+                CopyForward(Window + WindowPos, Window + source, length);
+                WindowPos += length;
+                Remaining -= length;
+            }
+        }
+        if (Remaining <= 0) {
+            if (WindowPos > 0)
+                EmitRing(out, WindowPos);
+            out.Flush();
+            memberDone = true;
+        }
+    } catch (const CExceptionLZH&) {
+        ErrorCode = ErrBadData;
+        return false;
+    } catch (const CFileException&) {
+        ErrorCode = ErrFileAccess;
+        return false;
+    }
+    return true;
+}

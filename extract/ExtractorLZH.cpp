@@ -1,0 +1,318 @@
+// Locating the archive, preparing the destination, and walking the members
+// one slice at a time.
+#include "ExtractorLZH.h"
+
+#include "DbcsText.h"
+
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+CExtractorLZH::CExtractorLZH()
+    : ErrorCode(ErrNone), CrcTable(new unsigned short[256]),
+      Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1), Decoding(false),
+      Remaining(0), WindowPos(0), Crc(0), BlockCount(0) {
+    std::memset(Folder, 0, sizeof Folder);
+    std::memset(Filter, 0, sizeof Filter);
+    std::memset(OutPath, 0, sizeof OutPath);
+    std::memset(&MemberHeader, 0, sizeof MemberHeader);
+    BuildCrcTable();
+}
+
+CExtractorLZH::~CExtractorLZH() {
+    delete[] Window;
+    delete[] CrcTable;
+}
+
+bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const char* onlyFile) {
+    ErrorCode = ErrNone;
+    if (!Archive.OpenRead(archivePath)) {
+        ErrorCode = ErrOpenArchive;
+        return false;
+    }
+    if (!LocateArchive()) {
+        CloseArchive(ErrNotFound);
+        return false;
+    }
+    if (!PrepareFolder(destFolder)) {
+        CloseArchive(ErrCreateFolder);
+        return false;
+    }
+    std::memset(Filter, 0, sizeof Filter);
+    if (onlyFile != nullptr) {
+        // No member name is that long, so no member can match.
+        if (std::strlen(onlyFile) >= sizeof Filter) {
+            CloseArchive(ErrNotFound);
+            return false;
+        }
+        std::strcpy(Filter, onlyFile);
+    }
+    for (;;) {
+        if (MemberHeader.HeaderSize <= 0) {
+            CloseArchive(ErrNotFound);
+            return false;
+        }
+        if (Filter[0] == 0 || _stricmp(Filter, MemberHeader.Name) == 0)
+            return OpenMember();
+        if (!SkipToNextHeader()) {
+            CloseArchive(ErrBadHeader);
+            return false;
+        }
+    }
+}
+
+// Scans the file for the first position where a valid member header starts.
+// While more of the file remains, a candidate has a full 512 bytes in view;
+// near the end, every position with room for the smallest header is tried.
+bool CExtractorLZH::LocateArchive() {
+    HeaderOffset = -1;
+    int held = Archive.ReadRaw(Window, WindowSize);
+    int base = 0;
+    int i = 0;
+    int lookAhead = ScanLookAhead;
+    for (;;) {
+        for (; i + lookAhead <= held; ++i) {
+            if (Window[i + 2] == '-' && Window[i + 6] == '-' && ParseHeader(Window + i, held - i) &&
+                MemberHeader.HeaderSize > 0) {
+                HeaderOffset = base + i;
+                return true;
+            }
+        }
+        if (held >= WindowSize) {
+            if (base > INT_MAX - 2 * WindowSize)
+                return false; // offsets are 32-bit: nothing is sought past 2 GiB
+            base += i;
+            held -= i;
+            std::memmove(Window, Window + i, static_cast<size_t>(held));
+            i = 0;
+            held += Archive.ReadRaw(Window + held, WindowSize - held);
+        } else if (lookAhead == ScanLookAhead) {
+            lookAhead = MinHeaderSize;
+        } else {
+            return false;
+        }
+    }
+}
+
+// Copies destFolder into Folder, creates it with every missing parent, and
+// leaves it ending in a backslash. A drive root such as C:\ stays as it is.
+bool CExtractorLZH::PrepareFolder(const char* destFolder) {
+    std::memset(Folder, 0, sizeof Folder);
+    const size_t given = std::strlen(destFolder);
+    if (given >= sizeof Folder)
+        return false;
+    int len = static_cast<int>(given);
+    std::memcpy(Folder, destFolder, given);
+
+    int last = LastCharIndex(Folder, '\\') + 1; // position counted from 1
+    if (last > 3 && last == len)
+        Folder[--len] = 0;
+    if (len + 1 >= MaxPath)
+        return false; // no room for the closing backslash
+
+    if (_access(Folder, 0) != 0) {
+        for (int i = 0; i < len; ++i) {
+            if (IsDoubleByteAt(Folder, i)) {
+                ++i;
+            } else if (Folder[i] == '\\') {
+                Folder[i] = 0;
+                if (_access(Folder, 0) != 0)
+                    _mkdir(Folder); // a failure here shows in the last _mkdir
+                Folder[i] = '\\';
+            }
+        }
+        if (_mkdir(Folder) != 0)
+            return false;
+    } else {
+        struct _stat info;
+        if (_stat(Folder, &info) != 0 || (info.st_mode & _S_IFDIR) == 0)
+            return false;
+    }
+
+    if (len > 0) {
+        last = LastCharIndex(Folder, '\\') + 1;
+        if (last < len)
+            Folder[len] = '\\';
+    }
+    return true;
+}
+
+// One raw read of up to 512 bytes where a header must start. A failed move or
+// read yields fewer bytes, which read as the end of the archive.
+bool CExtractorLZH::ReadHeaderAt(int offset) {
+    HeaderOffset = offset;
+    int got = 0;
+    if (Archive.MoveTo(offset))
+        got = Archive.ReadRaw(Window, ScanLookAhead);
+    return ParseHeader(Window, got);
+}
+
+bool CExtractorLZH::SkipToNextHeader() {
+    const long long next = static_cast<long long>(HeaderOffset) + MemberHeader.HeaderSize +
+                           MemberHeader.PackedSize;
+    if (next > INT_MAX)
+        return ParseHeader(Window, 0); // past any file the engine can read: the end
+    return ReadHeaderAt(static_cast<int>(next));
+}
+
+bool CExtractorLZH::OpenMember() {
+    const size_t folderLength = std::strlen(Folder);
+    const size_t nameLength = std::strlen(MemberHeader.Name);
+    // A path that does not fit is refused, never cut into another name.
+    if (folderLength + nameLength >= sizeof OutPath) {
+        CloseArchive(ErrCreateFile);
+        return false;
+    }
+    std::memset(OutPath, 0, sizeof OutPath);
+    std::memcpy(OutPath, Folder, folderLength);
+    std::memcpy(OutPath + folderLength, MemberHeader.Name, nameLength);
+    if (!Output.Create(OutPath)) {
+        CloseArchive(ErrCreateFile);
+        return false;
+    }
+
+    const int method = MemberHeader.MethodIndex;
+    if (method != 0 && method != 5 && method != 8) {
+        FailMember(ErrMethod);
+        return false;
+    }
+    try {
+        Archive.SetMemberData(HeaderOffset + MemberHeader.HeaderSize, MemberHeader.PackedSize);
+        Decoding = method == 5;
+        if (Decoding) {
+            BlockCount = 0;
+            std::memset(Window, 0x20, WindowSize);
+            Archive.FillBits(16);
+            WindowPos = 0;
+        }
+    } catch (const CFileException&) {
+        FailMember(ErrFileAccess);
+        return false;
+    } catch (const CExceptionLZH&) {
+        FailMember(ErrBadData); // the file ends inside the member's first bytes
+        return false;
+    }
+    Remaining = MemberHeader.UnpackedSize;
+    Crc = 0;
+    return true;
+}
+
+bool CExtractorLZH::Step(bool& done) {
+    const bool ok =
+        Decoding ? DecodeLH5Step(Archive, Output, done) : CopyStoredStep(Archive, Output, done);
+    if (!ok) {
+        FailMember(ErrorCode);
+        return false;
+    }
+    if (!done)
+        return true;
+    return FinishMember(done);
+}
+
+// The member's data is complete and flushed: check it, stamp it, close it,
+// and move on to the next wanted member.
+bool CExtractorLZH::FinishMember(bool& done) {
+    done = false;
+    if (MemberHeader.HasFileCrc && Crc != MemberHeader.FileCrc) {
+        FailMember(ErrCrc);
+        return false;
+    }
+    SetOutputTimes(); // after the last write, so that nothing changes the times
+    Output.Close();
+
+    if (Filter[0] != 0) {
+        Archive.Close();
+        done = true;
+        return true;
+    }
+    if (!SkipToNextHeader()) {
+        CloseArchive(ErrBadHeader);
+        return false;
+    }
+    if (MemberHeader.HeaderSize <= 0) {
+        Archive.Close();
+        done = true;
+        return true;
+    }
+    return OpenMember();
+}
+
+// A time that cannot be converted leaves the file with the times it got when
+// it was written; the file itself is complete.
+void CExtractorLZH::SetOutputTimes() {
+    if (MemberHeader.TimeStamp < 0)
+        return;
+    const std::time_t value = MemberHeader.TimeStamp;
+    const std::tm* utc = std::gmtime(&value);
+    if (utc == nullptr)
+        return;
+    SYSTEMTIME system;
+    system.wYear = static_cast<WORD>(utc->tm_year + 1900);
+    system.wMonth = static_cast<WORD>(utc->tm_mon + 1);
+    system.wDayOfWeek = static_cast<WORD>(utc->tm_wday);
+    system.wDay = static_cast<WORD>(utc->tm_mday);
+    system.wHour = static_cast<WORD>(utc->tm_hour);
+    system.wMinute = static_cast<WORD>(utc->tm_min);
+    system.wSecond = static_cast<WORD>(utc->tm_sec);
+    system.wMilliseconds = 0;
+    FILETIME file;
+    if (SystemTimeToFileTime(&system, &file))
+        SetFileTime(Output.FileHandle, &file, &file, &file);
+}
+
+// The member in progress cannot be completed: its partial file goes.
+void CExtractorLZH::FailMember(int code) {
+    Output.Close();
+    _unlink(OutPath);
+    CloseArchive(code);
+}
+
+void CExtractorLZH::CloseArchive(int code) {
+    ErrorCode = code;
+    Archive.Close();
+}
+
+// Only a file still being written is deleted; a completed one always stays.
+void CExtractorLZH::Abort() {
+    if (Output.IsOpen()) {
+        Output.Close();
+        _unlink(OutPath);
+    }
+    Archive.Close();
+}
+
+int CExtractorLZH::GetPercent() const {
+    if (MemberHeader.UnpackedSize <= 0)
+        return 0;
+    const long long produced =
+        static_cast<long long>(MemberHeader.UnpackedSize) - static_cast<long long>(Remaining);
+    return static_cast<int>(produced * 100 / MemberHeader.UnpackedSize);
+}
+
+// Copies up to 16,384 bytes of a stored member. A member whose data ends
+// before its size is reached (the file or the packed size runs out) fails:
+// the bytes that would fill the gap are not the member's.
+bool CExtractorLZH::CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
+    memberDone = false;
+    try {
+        const int count = Remaining < WindowSize ? Remaining : WindowSize;
+        if (count > 0) {
+            const int produced = MemberHeader.UnpackedSize - Remaining;
+            if (MemberHeader.PackedSize - produced < count || in.Read(Window, count) < count) {
+                ErrorCode = MemberHeader.HasFileCrc ? ErrCrc : ErrBadData;
+                return false;
+            }
+            UpdateCrc(Window, count);
+            out.Write(Window, count);
+            Remaining -= count;
+        }
+        if (Remaining <= 0) {
+            out.Flush();
+            memberDone = true;
+        }
+    } catch (const CFileException&) {
+        ErrorCode = ErrFileAccess;
+        return false;
+    }
+    return true;
+}

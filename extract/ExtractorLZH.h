@@ -1,0 +1,114 @@
+// The LZH extraction engine: finds an archive inside a larger file and
+// extracts its members, a small step at a time, so that a single GUI thread
+// can drive it and stay responsive.
+#pragma once
+
+#include "FileBuffer.h"
+#include "HuffmanTable.h"
+
+enum {
+    ErrNone = 0,
+    ErrOpenArchive = 1,  // the archive file cannot be opened for reading
+    ErrCreateFolder = 2, // the destination is no folder, or cannot be created
+    ErrCreateFile = 3,   // a member's output file cannot be created
+    ErrFileAccess = 4,   // a read or write failed while extracting
+    ErrNotFound = 5,     // no archive in the file, or no member of that name
+    ErrBadHeader = 6,    // a member header after the first is damaged
+    ErrBadData = 7,      // the member's data is corrupt or cut short
+    ErrMethod = 8,       // the member's method is known but not supported
+    ErrCrc = 9           // the extracted data fails its CRC-16
+};
+
+enum { MaxPath = 260 };
+
+// The decoded fields of the current member header.
+struct MemberHeaderLZH {
+    int HeaderSize; // header bytes before the data; 0 = end of archive
+    int MethodIndex;
+    int PackedSize;
+    int UnpackedSize;
+    int TimeStamp; // seconds since 1970-01-01 00:00:00 UTC; negative = unknown
+    char Name[MaxPath];
+    bool HasFileCrc;
+    unsigned short FileCrc;
+};
+
+class CExtractorLZH {
+  public:
+    enum { WindowSize = 0x4000, WindowSlack = 256, ScanLookAhead = 512, MinHeaderSize = 22 };
+
+    CExtractorLZH();
+    ~CExtractorLZH();
+    CExtractorLZH(const CExtractorLZH&) = delete;
+    CExtractorLZH& operator=(const CExtractorLZH&) = delete;
+
+    // Starts a job: finds the archive in archivePath, prepares destFolder and
+    // opens the first wanted member (all of them when onlyFile is null or
+    // empty). False with ErrorCode set when the job cannot start.
+    bool Begin(const char* archivePath, const char* destFolder, const char* onlyFile);
+    // One slice of work. False: the job failed (ErrorCode set). True with
+    // done set: every wanted member is extracted. Both files are closed then.
+    bool Step(bool& done);
+    // Ends the job in progress and deletes the file being written.
+    void Abort();
+    int GetPercent() const;
+    const char* GetMemberName() const { return MemberHeader.Name; }
+
+    int ErrorCode;
+
+    // Member header format; public so that the header rules can be tested
+    // on their own.
+    bool ParseHeader(const unsigned char* p, int n);
+    static const char* BaseName(const char* path);
+    static unsigned char HeaderSum(const unsigned char* p, int count);
+    void UpdateCrc(const unsigned char* p, int count);
+    unsigned short GetCrc() const { return Crc; }
+    void ResetCrc() { Crc = 0; }
+    const MemberHeaderLZH& GetHeader() const { return MemberHeader; }
+
+  private:
+    void BuildCrcTable();
+    bool ParseBaseHeader(const unsigned char* p, int n);
+    bool ParseLevel1Extensions(const unsigned char* p, int n);
+    bool ParseLevel2Header(const unsigned char* p, int n);
+    bool SetName(const unsigned char* text, int length);
+    bool HeaderCrcMatches(const unsigned char* p, int crcAt, unsigned short recorded);
+
+    bool LocateArchive();
+    bool PrepareFolder(const char* destFolder);
+    bool ReadHeaderAt(int offset);
+    bool SkipToNextHeader();
+    bool OpenMember();
+    bool FinishMember(bool& done);
+    void SetOutputTimes();
+    void FailMember(int code);
+    void CloseArchive(int code);
+
+    bool CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
+    bool DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
+    int DecodeChar(CFileBuffer& in);
+    int DecodePosition(CFileBuffer& in);
+    static int ReadCodeLength(CFileBuffer& in);
+    void ReadBlockHeader(CFileBuffer& in);
+    void ReadPreCode(CFileBuffer& in);
+    void ReadCharCode(CFileBuffer& in);
+    void ReadPositionCode(CFileBuffer& in);
+    void EmitRing(CFileBuffer& out, int count);
+
+    unsigned short* CrcTable;
+    unsigned char* Window;
+    CFileBuffer Archive;
+    CFileBuffer Output;
+    int HeaderOffset;
+    char Folder[MaxPath];
+    char Filter[MaxPath];
+    char OutPath[MaxPath];
+    bool Decoding;
+    int Remaining;
+    int WindowPos;
+    CHuffmanTable CodeTable;
+    CHuffmanTable PosTable;
+    unsigned short Crc;
+    int BlockCount;
+    MemberHeaderLZH MemberHeader;
+};

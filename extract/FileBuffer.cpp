@@ -1,0 +1,158 @@
+#include "FileBuffer.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+CFileBuffer::CFileBuffer()
+    : FileHandle(INVALID_HANDLE_VALUE), IoBuffer(nullptr), FillCount(0), BufferOffset(0),
+      Cursor(0), DataEnd(0), BitBuffer(0), BitCount(0) {}
+
+// The handle is closed by Close, never here.
+CFileBuffer::~CFileBuffer() { delete[] IoBuffer; }
+
+bool CFileBuffer::Open(const char* path, DWORD access, DWORD disposition) {
+    FileHandle = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (FileHandle == INVALID_HANDLE_VALUE)
+        return false;
+    IoBuffer = new (std::nothrow) unsigned char[BufferSize];
+    if (IoBuffer == nullptr) {
+        CloseHandle(FileHandle);
+        FileHandle = INVALID_HANDLE_VALUE;
+        return false;
+    }
+    Cursor = 0;
+    FillCount = 0;
+    return true;
+}
+
+bool CFileBuffer::OpenRead(const char* path) { return Open(path, GENERIC_READ, OPEN_EXISTING); }
+
+bool CFileBuffer::Create(const char* path) {
+    return Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+}
+
+void CFileBuffer::Close() {
+    if (!IsOpen())
+        return;
+    CloseHandle(FileHandle);
+    FileHandle = INVALID_HANDLE_VALUE;
+    delete[] IoBuffer;
+    IoBuffer = nullptr;
+}
+
+int CFileBuffer::ReadRaw(void* destination, int count) {
+    DWORD got = 0;
+    if (!IsOpen() || count <= 0)
+        return 0;
+    // A failed read counts as the bytes it delivered; the caller sees a short
+    // header, which reads as the end of the archive.
+    ReadFile(FileHandle, destination, static_cast<DWORD>(count), &got, nullptr);
+    return static_cast<int>(got);
+}
+
+// Moves relative to the current position, so that only 32-bit offsets are
+// ever handed to SetFilePointer.
+bool CFileBuffer::MoveTo(int offset) {
+    const DWORD at = SetFilePointer(FileHandle, 0, nullptr, FILE_CURRENT);
+    if (at == INVALID_SET_FILE_POINTER)
+        return false;
+    const int position = static_cast<int>(at);
+    if (position == offset)
+        return true;
+    return SetFilePointer(FileHandle, offset - position, nullptr, FILE_CURRENT) !=
+           INVALID_SET_FILE_POINTER;
+}
+
+void CFileBuffer::SetMemberData(int offset, int size) {
+    if (!MoveTo(offset))
+        throw CFileException();
+    BufferOffset = offset;
+    FillCount = 0;
+    // Sizes come from untrusted headers: an end past 2 GiB stops there.
+    DataEnd = size > INT_MAX - offset ? INT_MAX : offset + size;
+    Cursor = 0;
+    BitBuffer = 0;
+    BitCount = 0;
+}
+
+void CFileBuffer::Refill() {
+    if (!IsOpen())
+        return;
+    if (Cursor > 0) {
+        if (FillCount > Cursor)
+            std::memmove(IoBuffer, IoBuffer + Cursor, static_cast<size_t>(FillCount - Cursor));
+        FillCount -= Cursor;
+        BufferOffset += Cursor;
+        Cursor = 0;
+    }
+    // What is left of the member, or the free room, whichever is smaller.
+    const int amount = BufferOffset + BufferSize > DataEnd ? DataEnd - BufferOffset - FillCount
+                                                           : BufferSize - FillCount;
+    if (amount <= 0)
+        return;
+    DWORD got = 0;
+    if (!ReadFile(FileHandle, IoBuffer + FillCount, static_cast<DWORD>(amount), &got, nullptr))
+        throw CFileException();
+    if (got != static_cast<DWORD>(amount))
+        throw CExceptionLZH(); // the file ends inside the member's data
+    FillCount += amount;
+}
+
+// Block read for stored members. It reads whole buffers from wherever the
+// file stands and does not stop at DataEnd; the caller bounds the count.
+int CFileBuffer::Read(void* destination, int count) {
+    unsigned char* out = static_cast<unsigned char*>(destination);
+    int total = 0;
+    while (count > 0) {
+        if (Cursor >= FillCount) {
+            if (IsOpen()) {
+                BufferOffset += FillCount;
+                Cursor = 0;
+                DWORD got = 0;
+                if (!ReadFile(FileHandle, IoBuffer, BufferSize, &got, nullptr))
+                    throw CFileException();
+                FillCount = static_cast<int>(got);
+            }
+            if (Cursor >= FillCount)
+                break;
+        }
+        const int k = count < FillCount - Cursor ? count : FillCount - Cursor;
+        std::memcpy(out, IoBuffer + Cursor, static_cast<size_t>(k));
+        Cursor += k;
+        out += k;
+        total += k;
+        count -= k;
+    }
+    return total;
+}
+
+// A full buffer is written only when more bytes arrive or on Flush.
+int CFileBuffer::Write(const void* source, int count) {
+    const unsigned char* in = static_cast<const unsigned char*>(source);
+    int total = 0;
+    while (count > 0) {
+        if (Cursor >= BufferSize)
+            Flush();
+        const int k = count < BufferSize - Cursor ? count : BufferSize - Cursor;
+        std::memcpy(IoBuffer + Cursor, in, static_cast<size_t>(k));
+        Cursor += k;
+        in += k;
+        total += k;
+        count -= k;
+    }
+    return total;
+}
+
+// A write that stores fewer bytes than asked (a full disk) is a failure like
+// any other: the file would otherwise be reported complete while it is not.
+void CFileBuffer::Flush() {
+    if (!IsOpen() || Cursor <= 0)
+        return;
+    DWORD put = 0;
+    if (!WriteFile(FileHandle, IoBuffer, static_cast<DWORD>(Cursor), &put, nullptr) ||
+        put != static_cast<DWORD>(Cursor))
+        throw CFileException();
+    Cursor = 0;
+}

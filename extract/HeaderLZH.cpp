@@ -1,0 +1,236 @@
+// Member headers of levels 0, 1 and 2, their checksums, and the CRC-16.
+#include "ExtractorLZH.h"
+
+#include "DbcsText.h"
+
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const int kMethodCount = 9;
+const char kMethodTable[kMethodCount][5] = {
+    {'-', 'l', 'h', '0', '-'}, {'-', 'l', 'h', '1', '-'}, {'-', 'l', 'h', '2', '-'},
+    {'-', 'l', 'h', '3', '-'}, {'-', 'l', 'h', '4', '-'}, {'-', 'l', 'h', '5', '-'},
+    {'-', 'l', 'z', 's', '-'}, {'-', 'l', 'z', '5', '-'}, {'-', 'l', 'z', '4', '-'}};
+
+const unsigned char kExtHeaderCrc = 0x00;
+const unsigned char kExtFileName = 0x01;
+
+unsigned Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+
+unsigned long Le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (static_cast<unsigned long>(p[2]) << 16) |
+           (static_cast<unsigned long>(p[3]) << 24);
+}
+
+// Field values are unsigned; sizes of 2 GiB and more read as negative and
+// are refused by the caller.
+int Le32Signed(const unsigned char* p) { return static_cast<int>(Le32(p)); }
+
+int FindMethod(const unsigned char* p) {
+    for (int i = 0; i < kMethodCount; ++i)
+        if (std::memcmp(p, kMethodTable[i], 5) == 0)
+            return i;
+    return -1;
+}
+
+// MS-DOS local time to seconds since the epoch; -1 when it cannot be had.
+int DosTimeToTimeStamp(unsigned time, unsigned date) {
+    std::tm local = {};
+    local.tm_sec = static_cast<int>(time & 0x1F) * 2;
+    local.tm_min = static_cast<int>((time >> 5) & 0x3F);
+    local.tm_hour = static_cast<int>(time >> 11);
+    local.tm_mday = static_cast<int>(date & 0x1F);
+    local.tm_mon = static_cast<int>((date >> 5) & 0x0F) - 1;
+    local.tm_year = static_cast<int>(date >> 9) + 80;
+    local.tm_isdst = -1;
+    const std::time_t value = std::mktime(&local);
+    if (value == static_cast<std::time_t>(-1) || value < 0 || value > INT_MAX)
+        return -1;
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+void CExtractorLZH::BuildCrcTable() {
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned r = i;
+        for (int bit = 0; bit < 8; ++bit)
+            r = (r & 1) ? (r >> 1) ^ 0xA001 : r >> 1;
+        CrcTable[i] = static_cast<unsigned short>(r);
+    }
+}
+
+void CExtractorLZH::UpdateCrc(const unsigned char* p, int count) {
+    unsigned crc = Crc;
+    for (int i = 0; i < count; ++i)
+        crc = CrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    Crc = static_cast<unsigned short>(crc);
+}
+
+unsigned char CExtractorLZH::HeaderSum(const unsigned char* p, int count) {
+    unsigned sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += p[i];
+    return static_cast<unsigned char>(sum);
+}
+
+const char* CExtractorLZH::BaseName(const char* path) {
+    int start = 0;
+    for (int i = 0; path[i] != 0; ++i) {
+        if (IsDoubleByteAt(path, i)) {
+            ++i;
+            continue;
+        }
+        const unsigned char b = static_cast<unsigned char>(path[i]);
+        if (b == '/' || b == ':' || b == '\\' || b == 0xFF)
+            start = i + 1;
+    }
+    return path + start;
+}
+
+// A name that does not fit is refused rather than cut, so that a long name
+// can never be shortened into the name of another file.
+bool CExtractorLZH::SetName(const unsigned char* text, int length) {
+    if (length < 0 || length >= MaxPath)
+        return false;
+    std::memset(MemberHeader.Name, 0, sizeof MemberHeader.Name);
+    std::memcpy(MemberHeader.Name, text, static_cast<size_t>(length));
+    const char* base = BaseName(MemberHeader.Name);
+    std::memmove(MemberHeader.Name, base, std::strlen(base) + 1);
+    return true;
+}
+
+bool CExtractorLZH::HeaderCrcMatches(const unsigned char* p, int crcAt, unsigned short recorded) {
+    static const unsigned char zero[2] = {0, 0};
+    Crc = 0;
+    UpdateCrc(p, crcAt);
+    UpdateCrc(zero, 2);
+    UpdateCrc(p + crcAt + 2, MemberHeader.HeaderSize - crcAt - 2);
+    return Crc == recorded;
+}
+
+bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
+    MemberHeaderLZH& h = MemberHeader;
+    h.HeaderSize = 0;
+    h.MethodIndex = 0;
+    h.PackedSize = 0;
+    h.UnpackedSize = 0;
+    h.TimeStamp = -1;
+    std::memset(h.Name, 0, sizeof h.Name);
+    h.HasFileCrc = false;
+    h.FileCrc = 0;
+
+    if (n < MinHeaderSize || p[0] == 0)
+        return true; // end of archive
+    h.MethodIndex = FindMethod(p + 2);
+    if (h.MethodIndex < 0)
+        return false;
+    h.PackedSize = Le32Signed(p + 7);
+    h.UnpackedSize = Le32Signed(p + 11);
+
+    bool valid;
+    switch (p[20]) {
+    case 0:
+    case 1:
+        valid = ParseBaseHeader(p, n);
+        break;
+    case 2:
+        valid = ParseLevel2Header(p, n);
+        break;
+    default:
+        return false;
+    }
+    // Offsets and counts are signed 32-bit: a size that reads as negative
+    // would move the next header backwards.
+    return valid && h.PackedSize >= 0 && h.UnpackedSize >= 0;
+}
+
+// Levels 0 and 1: the base header, then (level 1) the extended headers.
+bool CExtractorLZH::ParseBaseHeader(const unsigned char* p, int n) {
+    MemberHeaderLZH& h = MemberHeader;
+    h.HeaderSize = p[0] + 2;
+    if (n < h.HeaderSize)
+        return false;
+    if (HeaderSum(p + 2, p[0]) != p[1])
+        return false;
+    h.TimeStamp = DosTimeToTimeStamp(Le16(p + 15), Le16(p + 17));
+
+    const int nameLength = p[21];
+    if (22 + nameLength > h.HeaderSize)
+        return false; // the name would reach past the header
+    SetName(p + 22, nameLength);
+
+    const int rest = h.HeaderSize - nameLength;
+    if (rest >= 24) {
+        h.FileCrc = static_cast<unsigned short>(Le16(p + 22 + nameLength));
+        h.HasFileCrc = true;
+    }
+    if (p[20] == 0 || rest < 24)
+        return true;
+    if (rest == 24 || rest == 25)
+        return false; // no room for the OS byte and the extension size
+    return ParseLevel1Extensions(p, n);
+}
+
+bool CExtractorLZH::ParseLevel1Extensions(const unsigned char* p, int n) {
+    MemberHeaderLZH& h = MemberHeader;
+    int crcAt = -1;
+    unsigned short recorded = 0;
+    for (;;) {
+        const int size = static_cast<int>(Le16(p + h.HeaderSize - 2));
+        if (size == 0)
+            break;
+        if (size < 3 || n - h.HeaderSize < size)
+            return false;
+        const unsigned char* ext = p + h.HeaderSize;
+        if (ext[0] == kExtHeaderCrc) {
+            if (size < 5)
+                return false;
+            crcAt = h.HeaderSize + 1;
+            recorded = static_cast<unsigned short>(Le16(ext + 1));
+        } else if (ext[0] == kExtFileName) {
+            if (!SetName(ext + 1, size - 3))
+                return false;
+        }
+        h.HeaderSize += size;
+        h.PackedSize -= size;
+    }
+    return crcAt < 0 || HeaderCrcMatches(p, crcAt, recorded);
+}
+
+// Level 2. Every extended header must lie inside the header's own size.
+bool CExtractorLZH::ParseLevel2Header(const unsigned char* p, int n) {
+    MemberHeaderLZH& h = MemberHeader;
+    h.HeaderSize = static_cast<int>(Le16(p));
+    if (n < h.HeaderSize || h.HeaderSize < 26)
+        return false; // not all here, or no room for the fixed fields
+    // The stored time is already UTC: taken as it is.
+    h.TimeStamp = Le32Signed(p + 15);
+    h.FileCrc = static_cast<unsigned short>(Le16(p + 21));
+    h.HasFileCrc = true;
+
+    int crcAt = -1;
+    unsigned short recorded = 0;
+    for (int at = 24;;) {
+        const int size = static_cast<int>(Le16(p + at));
+        if (size == 0)
+            break;
+        if (size < 3 || at + 2 + size > h.HeaderSize)
+            return false;
+        const unsigned char* ext = p + at + 2;
+        if (ext[0] == kExtHeaderCrc) {
+            if (size < 5)
+                return false;
+            crcAt = at + 3;
+            recorded = static_cast<unsigned short>(Le16(ext + 1));
+        } else if (ext[0] == kExtFileName) {
+            if (!SetName(ext + 1, size - 3))
+                return false;
+        }
+        at += size;
+    }
+    return crcAt >= 0 && HeaderCrcMatches(p, crcAt, recorded);
+}

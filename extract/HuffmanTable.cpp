@@ -1,0 +1,124 @@
+#include "HuffmanTable.h"
+
+#include "FileBuffer.h"
+
+#include <cstring>
+
+namespace {
+const int kMaxCodeLength = 16;
+}
+
+CHuffmanTable::CHuffmanTable()
+    : SymbolCount(0), TableBits(0), SymbolCapacity(0), BitsCapacity(0), CodeLengths(nullptr),
+      DirectTable(nullptr), TreeNodes(nullptr) {}
+
+CHuffmanTable::~CHuffmanTable() {
+    delete[] CodeLengths;
+    delete[] DirectTable;
+    delete[] TreeNodes;
+}
+
+// Storage only grows: a table shared by codes of 19 and 14 symbols keeps the
+// arrays sized for 19, and later blocks allocate nothing.
+void CHuffmanTable::Reserve(int count, int bits) {
+    if (TreeNodes == nullptr || count != SymbolCount) {
+        SymbolCount = count;
+        if (count > SymbolCapacity) {
+            SymbolCapacity = count;
+            delete[] CodeLengths;
+            delete[] TreeNodes;
+            TreeNodes = nullptr;
+            CodeLengths = new int[count];
+            TreeNodes = new int[2 * count - 1][2];
+        }
+        if (TreeNodes == nullptr)
+            TreeNodes = new int[2 * SymbolCapacity - 1][2];
+    }
+    if (DirectTable == nullptr || bits != TableBits) {
+        TableBits = bits;
+        if (bits > BitsCapacity) {
+            BitsCapacity = bits;
+            delete[] DirectTable;
+            DirectTable = nullptr;
+            DirectTable = new int[1 << bits];
+        }
+        if (DirectTable == nullptr)
+            DirectTable = new int[1 << BitsCapacity];
+    }
+}
+
+void CHuffmanTable::Build(int count, int bits, const int* lengths) {
+    // Corrupt data can ask for lengths up to 23; they have no slot below.
+    for (int i = 0; i < count; ++i)
+        if (lengths[i] < 0 || lengths[i] > kMaxCodeLength)
+            throw CExceptionLZH();
+
+    Reserve(count, bits);
+    int counts[kMaxCodeLength + 1] = {};
+    for (int i = 0; i < count; ++i) {
+        CodeLengths[i] = lengths[i];
+        ++counts[lengths[i]];
+    }
+
+    // First code and code-space share of each length. Codes up to `bits` bits
+    // are direct-table indices; longer ones are left-aligned 16-bit codes.
+    int start[kMaxCodeLength + 1];
+    int weight[kMaxCodeLength + 1];
+    int total = 0;
+    for (int len = 1; len <= bits; ++len) {
+        start[len] = total;
+        weight[len] = 1 << (bits - len);
+        total += counts[len] * weight[len];
+    }
+    const int directEnd = total;
+    total <<= 16 - bits;
+    for (int len = bits + 1; len <= kMaxCodeLength; ++len) {
+        start[len] = total;
+        weight[len] = 1 << (kMaxCodeLength - len);
+        total += counts[len] * weight[len];
+    }
+    if (total != 1 << kMaxCodeLength)
+        throw CExceptionLZH(); // incomplete or over-subscribed
+
+    for (int i = directEnd; i < 1 << bits; ++i)
+        DirectTable[i] = 0; // tree roots go here
+    std::memset(TreeNodes + count, 0, sizeof(TreeNodes[0]) * static_cast<size_t>(count - 1));
+
+    // A place holding 0 is empty: node numbers start at count, never 0, and a
+    // place on another code's path never holds a symbol in a prefix code.
+    int nextNode = count;
+    for (int j = 0; j < count; ++j) {
+        const int len = CodeLengths[j];
+        if (len == 0)
+            continue;
+        const int k = start[len];
+        start[len] += weight[len];
+        if (len <= bits) {
+            for (int i = 0; i < weight[len]; ++i)
+                DirectTable[k + i] = j;
+            continue;
+        }
+        int* place = &DirectTable[k >> (16 - bits)];
+        unsigned mask = 1u << (15 - bits);
+        for (int depth = bits; depth < len; ++depth) {
+            if (*place == 0)
+                *place = nextNode++;
+            place = &TreeNodes[*place][(k & mask) ? 1 : 0];
+            mask >>= 1;
+        }
+        *place = j;
+    }
+}
+
+// A symbol outside the code (corrupt data) is replaced by the first tree
+// node, whose cleared pair leads every lookup to symbol 0 with length 0.
+void CHuffmanTable::BuildConstant(int count, int bits, int symbol) {
+    Reserve(count, bits);
+    if (symbol < 0 || symbol >= count)
+        symbol = count;
+    for (int i = 0; i < count; ++i)
+        CodeLengths[i] = 0;
+    for (int i = 0; i < 1 << bits; ++i)
+        DirectTable[i] = symbol;
+    std::memset(TreeNodes + count, 0, sizeof(TreeNodes[0]) * static_cast<size_t>(count - 1));
+}

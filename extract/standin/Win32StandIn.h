@@ -1,0 +1,89 @@
+// A stand-in for the few Win32 and Microsoft runtime calls that the extraction
+// engine makes, so that the same engine source builds and runs on Linux.
+//
+// Paths arrive in Windows form: every single-byte backslash becomes a slash
+// before the path reaches the file system. Backslash values that are the
+// trail byte of a code-page-932 character are left alone, so a name such as
+// 0x95 0x5C stays one file name. Drive letters are not mapped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+typedef void* HANDLE;
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef unsigned int UINT;
+typedef LONG* PLONG;
+typedef DWORD* LPDWORD;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef const char* LPCSTR;
+typedef struct _OVERLAPPED* LPOVERLAPPED;
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+#define TRUE 1
+#define FALSE 0
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD attributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+BOOL CloseHandle(HANDLE file);
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite);
+BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
+
+// The active ANSI code page; the stand-in is always Japanese.
+UINT GetACP();
+BOOL IsDBCSLeadByte(BYTE byte);
+
+// Microsoft C runtime.
+#define _S_IFDIR 0x4000
+#define _S_IFREG 0x8000
+
+struct _stat {
+    unsigned short st_mode;
+    long long st_size;
+};
+
+int _access(const char* path, int mode);
+int _mkdir(const char* path);
+int _stat(const char* path, struct _stat* info);
+int _unlink(const char* path);
+// Compares ignoring the case of the ASCII letters A to Z only, as the
+// runtime does in its default locale.
+int _stricmp(const char* a, const char* b);
