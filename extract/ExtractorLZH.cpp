@@ -148,8 +148,8 @@ bool CExtractorLZH::ReadHeaderAt(int offset) {
 }
 
 bool CExtractorLZH::SkipToNextHeader() {
-    const long long next = static_cast<long long>(HeaderOffset) + MemberHeader.HeaderSize +
-                           MemberHeader.PackedSize;
+    const long long next =
+        static_cast<long long>(HeaderOffset) + MemberHeader.HeaderSize + MemberHeader.PackedSize;
     if (next > INT_MAX)
         return ParseHeader(Window, 0); // past any file the engine can read: the end
     return ReadHeaderAt(static_cast<int>(next));

@@ -5,11 +5,13 @@
 #include <new>
 
 CFileBuffer::CFileBuffer()
-    : FileHandle(INVALID_HANDLE_VALUE), IoBuffer(nullptr), FillCount(0), BufferOffset(0),
-      Cursor(0), DataEnd(0), BitBuffer(0), BitCount(0) {}
+    : FileHandle(INVALID_HANDLE_VALUE), IoBuffer(nullptr), FillCount(0), BufferOffset(0), Cursor(0),
+      DataEnd(0), BitBuffer(0), BitCount(0) {}
 
 // The handle is closed by Close, never here.
-CFileBuffer::~CFileBuffer() { delete[] IoBuffer; }
+CFileBuffer::~CFileBuffer() {
+    delete[] IoBuffer;
+}
 
 bool CFileBuffer::Open(const char* path, DWORD access, DWORD disposition) {
     FileHandle = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition,
@@ -27,7 +29,9 @@ bool CFileBuffer::Open(const char* path, DWORD access, DWORD disposition) {
     return true;
 }
 
-bool CFileBuffer::OpenRead(const char* path) { return Open(path, GENERIC_READ, OPEN_EXISTING); }
+bool CFileBuffer::OpenRead(const char* path) {
+    return Open(path, GENERIC_READ, OPEN_EXISTING);
+}
 
 bool CFileBuffer::Create(const char* path) {
     return Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);

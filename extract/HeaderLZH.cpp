@@ -18,7 +18,9 @@ const char kMethodTable[kMethodCount][5] = {
 const unsigned char kExtHeaderCrc = 0x00;
 const unsigned char kExtFileName = 0x01;
 
-unsigned Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+unsigned Le16(const unsigned char* p) {
+    return p[0] | (p[1] << 8);
+}
 
 unsigned long Le32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (static_cast<unsigned long>(p[2]) << 16) |
@@ -27,7 +29,9 @@ unsigned long Le32(const unsigned char* p) {
 
 // Field values are unsigned; sizes of 2 GiB and more read as negative and
 // are refused by the caller.
-int Le32Signed(const unsigned char* p) { return static_cast<int>(Le32(p)); }
+int Le32Signed(const unsigned char* p) {
+    return static_cast<int>(Le32(p));
+}
 
 int FindMethod(const unsigned char* p) {
     for (int i = 0; i < kMethodCount; ++i)

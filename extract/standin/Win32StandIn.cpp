@@ -14,7 +14,9 @@ namespace {
 const int64_t kUnixEpochInFileTimeSeconds = 11644473600LL;
 const int64_t kTicksPerSecond = 10000000LL;
 
-bool IsTrailByte932(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+bool IsTrailByte932(unsigned char b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 
 // Windows path -> POSIX path: single-byte backslashes become slashes.
 std::string HostPath(const char* path) {
@@ -31,9 +33,13 @@ std::string HostPath(const char* path) {
     return out;
 }
 
-int Fd(HANDLE file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
+int Fd(HANDLE file) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(file));
+}
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -60,9 +66,13 @@ timespec ToTimespec(const FILETIME* t) {
 
 } // namespace
 
-UINT GetACP() { return 932; }
+UINT GetACP() {
+    return 932;
+}
 
-BOOL IsDBCSLeadByte(BYTE b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+BOOL IsDBCSLeadByte(BYTE b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE) {
@@ -130,7 +140,9 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
     return static_cast<DWORD>(at);
 }
 
-BOOL CloseHandle(HANDLE file) { return close(Fd(file)) == 0 ? TRUE : FALSE; }
+BOOL CloseHandle(HANDLE file) {
+    return close(Fd(file)) == 0 ? TRUE : FALSE;
+}
 
 // Linux keeps no creation time: the last-access and last-write times are set.
 BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* lastAccess,
@@ -170,7 +182,9 @@ int _access(const char* path, int mode) {
     return access(HostPath(path).c_str(), how);
 }
 
-int _mkdir(const char* path) { return mkdir(HostPath(path).c_str(), 0777); }
+int _mkdir(const char* path) {
+    return mkdir(HostPath(path).c_str(), 0777);
+}
 
 int _stat(const char* path, struct _stat* info) {
     struct stat host;
@@ -185,7 +199,9 @@ int _stat(const char* path, struct _stat* info) {
     return 0;
 }
 
-int _unlink(const char* path) { return unlink(HostPath(path).c_str()); }
+int _unlink(const char* path) {
+    return unlink(HostPath(path).c_str());
+}
 
 int _stricmp(const char* a, const char* b) {
     for (;; ++a, ++b) {

@@ -1,0 +1,86 @@
+// The bit input: most significant bit first, bounded by the member's data,
+// zero bits past its end, and an early end of the file reported as bad data.
+#include "FileBuffer.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class BitInputTest : public ::testing::Test {
+  protected:
+    TempDir Dir;
+    CFileBuffer In;
+
+    void Open(const std::string& bytes) {
+        WriteBytes(Dir.Path("bits"), bytes);
+        ASSERT_TRUE(In.OpenRead(EnginePath(Dir.Path("bits")).c_str()));
+    }
+    void TearDown() override { In.Close(); }
+};
+
+TEST_F(BitInputTest, ReadsMostSignificantBitFirst) {
+    Open("\xA5\xFF\x12\x34");
+    In.SetMemberData(0, 4);
+    In.FillBits(16);
+    EXPECT_EQ(0xA5FFu, In.PeekBits());
+    EXPECT_EQ(5u, In.GetBits(3));
+    EXPECT_EQ(5u, In.GetBits(5));
+    EXPECT_EQ(1u, In.GetBits(1));
+    EXPECT_EQ(0xFE24u, In.GetBits(16)); // seven bits of 0xFF, 0x12, one bit of 0x34
+    EXPECT_EQ(0x6800u, In.PeekBits());  // the rest of 0x34, then zero bits
+}
+
+TEST_F(BitInputTest, AnEmptyMemberDeliversZeroBits) {
+    Open("\xFF\xFF\xFF\xFF");
+    In.SetMemberData(2, 0);
+    In.FillBits(16);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(0u, In.GetBits(16));
+}
+
+TEST_F(BitInputTest, StopsAtTheEndOfTheMemberData) {
+    // 20,000 bytes of member data between other bytes: two buffer loads, and
+    // the bytes behind the member never show.
+    std::string data;
+    for (int i = 0; i < 20000; ++i)
+        data += static_cast<char>((i * 131) ^ (i >> 5));
+    Open(std::string(100, '\xEE') + data + std::string(100, '\xFF'));
+    In.SetMemberData(100, 20000);
+    In.FillBits(16);
+    for (int i = 0; i < 20000; i += 2) {
+        const unsigned expected =
+            (static_cast<unsigned char>(data[i]) << 8) | static_cast<unsigned char>(data[i + 1]);
+        ASSERT_EQ(expected, In.GetBits(16)) << "at byte " << i;
+    }
+    EXPECT_EQ(0u, In.GetBits(16));
+    EXPECT_EQ(0u, In.GetBits(16));
+}
+
+TEST_F(BitInputTest, AFileEndingInsideTheMemberIsBadData) {
+    Open(std::string(1000, 'q'));
+    In.SetMemberData(10, 5000);
+    EXPECT_THROW(
+        {
+            In.FillBits(16);
+            for (int i = 0; i < 5000; ++i)
+                In.GetBits(8);
+        },
+        CExceptionLZH);
+}
+
+TEST_F(BitInputTest, ConsumesSeventeenBitsAtOnce) {
+    Open(std::string("\xFF\xFF\x80\x00\x00", 5));
+    In.SetMemberData(0, 5);
+    In.FillBits(16);
+    In.FillBits(17);
+    EXPECT_EQ(0u, In.PeekBits());
+    In.SetMemberData(0, 5); // starts afresh
+    In.FillBits(16);
+    In.FillBits(16);
+    EXPECT_EQ(0x8000u, In.PeekBits());
+}
+
+} // namespace

@@ -1,0 +1,421 @@
+// The engine end to end on archives of stored members: locating the archive,
+// preparing the folder, selecting members, failures and what stays on disk.
+#include "ArchiveBuilder.h"
+#include "ExtractorLZH.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    bool Ok;
+    int Error;
+    int Steps;
+};
+
+class ExtractorTest : public ::testing::Test {
+  protected:
+    TempDir Dir;
+    std::unique_ptr<CExtractorLZH> X{new CExtractorLZH()};
+
+    std::string Archive(const std::string& bytes) {
+        WriteBytes(Dir.Path("archive.bin"), bytes);
+        return Dir.Path("archive.bin");
+    }
+    std::string Out(const std::string& name = "") {
+        return name.empty() ? Dir.Path("out") : Dir.Path("out/" + name);
+    }
+
+    // Runs one job as the progress dialog does: Begin, then Step to the end.
+    Outcome Extract(const std::string& archive, const std::string& dest,
+                    const char* only = nullptr) {
+        if (!X->Begin(EnginePath(archive).c_str(), EnginePath(dest).c_str(), only))
+            return {false, X->ErrorCode, 0};
+        bool done = false;
+        int steps = 0;
+        while (!done) {
+            ++steps;
+            if (!X->Step(done))
+                return {false, X->ErrorCode, steps};
+        }
+        return {true, X->ErrorCode, steps};
+    }
+    Outcome ExtractBytes(const std::string& bytes, const char* only = nullptr) {
+        return Extract(Archive(bytes), Out(), only);
+    }
+};
+
+TestMember Stored(const std::string& name, const std::string& data, int level = 2) {
+    TestMember m;
+    m.Name = name;
+    m.Data = data;
+    m.Level = level;
+    return m;
+}
+
+std::string Pattern(size_t size, int seed) {
+    std::string s(size, 0);
+    for (size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>((i * 31 + seed) ^ (i >> 9));
+    return s;
+}
+
+TEST_F(ExtractorTest, StoredMembersOfEveryLevelAndSize) {
+    std::vector<TestMember> members;
+    const size_t sizes[] = {0, 1, 16383, 16384, 16385, 50000};
+    int n = 0;
+    for (int level = 0; level <= 2; ++level)
+        for (size_t size : sizes) {
+            members.push_back(Stored("m" + std::to_string(n), Pattern(size, n), level));
+            ++n;
+        }
+    members.push_back(Stored("lz4", "stored the old way", 0));
+    members.back().Method = "-lz4-";
+
+    const Outcome r = ExtractBytes(ArchiveBytes(members));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    for (const TestMember& m : members)
+        EXPECT_EQ(m.Data, ReadBytes(Out(m.Name))) << m.Name;
+    EXPECT_EQ(static_cast<int>(members.size()), CountEntries(Out()));
+}
+
+TEST_F(ExtractorTest, AStoredSliceMovesAtMost16384Bytes) {
+    const Outcome r = ExtractBytes(
+        ArchiveBytes({Stored("a", Pattern(16384 * 3 + 1, 1)), Stored("b", ""), Stored("c", "x")}));
+    ASSERT_TRUE(r.Ok);
+    EXPECT_EQ(4 + 1 + 1, r.Steps);
+}
+
+TEST_F(ExtractorTest, PercentOfTheCurrentMember) {
+    ASSERT_TRUE(X->Begin(
+        EnginePath(Archive(ArchiveBytes({Stored("e", ""), Stored("half", Pattern(32768, 2))})))
+            .c_str(),
+        EnginePath(Out()).c_str(), nullptr));
+    EXPECT_EQ(0, X->GetPercent());
+    EXPECT_STREQ("e", X->GetMemberName());
+    bool done = false;
+    ASSERT_TRUE(X->Step(done)); // the empty member, and the next one opened
+    EXPECT_FALSE(done);
+    EXPECT_STREQ("half", X->GetMemberName());
+    EXPECT_EQ(0, X->GetPercent());
+    ASSERT_TRUE(X->Step(done));
+    EXPECT_EQ(50, X->GetPercent());
+    ASSERT_TRUE(X->Step(done));
+    EXPECT_TRUE(done);
+    EXPECT_STREQ("", X->GetMemberName()); // the end marker has been read
+    EXPECT_EQ(0u, ReadBytes(Out("e")).size());
+}
+
+TEST_F(ExtractorTest, FindsAnArchiveFarIntoTheFile) {
+    const std::string archive = ArchiveBytes({Stored("one.txt", "first"), Stored("two", "2nd")});
+    const std::string header = MemberHeaderBytes(Stored("one.txt", "first"));
+    // Offsets that put the first header across the boundary of two buffer
+    // loads, right after one, deep into the file, and at odd places.
+    const size_t offsets[] = {
+        0, 1, 16384 - 10, 16384 - 511, 16384, 3 * 16384 + 7, 5 * 16384 - 3, 100000 - 1};
+    for (size_t offset : offsets) {
+        TempDir dir;
+        WriteBytes(dir.Path("a"),
+                   Filler(offset, static_cast<uint32_t>(offset)) + archive + Filler(30000, 9));
+        ASSERT_TRUE(
+            X->Begin(EnginePath(dir.Path("a")).c_str(), EnginePath(dir.Path("o")).c_str(), nullptr))
+            << offset;
+        bool done = false;
+        while (!done)
+            ASSERT_TRUE(X->Step(done)) << offset;
+        EXPECT_EQ("first", ReadBytes(dir.Path("o/one.txt"))) << offset;
+        EXPECT_EQ("2nd", ReadBytes(dir.Path("o/two"))) << offset;
+    }
+}
+
+TEST_F(ExtractorTest, ScansToTheLastBytesOfTheFile) {
+    // A tiny file, and an archive whose only header lies in the last 512
+    // bytes of a larger file, with no end marker.
+    const std::string tiny = ArchiveBytes({Stored("t", "")}, false);
+    ASSERT_LT(tiny.size(), 40u);
+    EXPECT_TRUE(ExtractBytes(tiny).Ok);
+    EXPECT_TRUE(FileExists(Out("t")));
+
+    TempDir dir;
+    WriteBytes(dir.Path("a"), Filler(40000, 3) + tiny);
+    EXPECT_TRUE(Extract(dir.Path("a"), dir.Path("o")).Ok);
+    EXPECT_TRUE(FileExists(dir.Path("o/t")));
+}
+
+TEST_F(ExtractorTest, MethodStringsInPlainDataAreNotAnArchive) {
+    std::string text;
+    for (int i = 0; i < 4000; ++i)
+        text += "-lh0--lh5--lz4-";
+    EXPECT_EQ(ErrNotFound, ExtractBytes(text).Error);
+    EXPECT_EQ(ErrNotFound, ExtractBytes(Filler(100000, 4)).Error);
+    EXPECT_EQ(ErrNotFound, ExtractBytes("").Error);
+    EXPECT_FALSE(FolderExists(Out())); // nothing found, nothing created
+}
+
+TEST_F(ExtractorTest, OpenFailures) {
+    EXPECT_EQ(ErrOpenArchive, Extract(Dir.Path("missing"), Out()).Error);
+    EXPECT_EQ(ErrOpenArchive, Extract(Dir.Path(), Out()).Error);
+}
+
+TEST_F(ExtractorTest, CreatesTheDestinationLevelByLevel) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
+    const std::string deep = Dir.Path("a/b/c/d");
+    ASSERT_TRUE(Extract(archive, deep).Ok);
+    EXPECT_EQ("data", ReadBytes(Dir.Path("a/b/c/d/f")));
+
+    // With a trailing backslash, and into a folder that exists already.
+    ASSERT_TRUE(Extract(archive, Dir.Path("e") + "\\").Ok);
+    EXPECT_EQ("data", ReadBytes(Dir.Path("e/f")));
+    ASSERT_TRUE(Extract(archive, Dir.Path("e")).Ok);
+}
+
+TEST_F(ExtractorTest, DestinationThatIsNoFolder) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
+    WriteBytes(Dir.Path("file"), "x");
+    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("file")).Error);
+    EXPECT_EQ(ErrCreateFolder, Extract(archive, "").Error);
+    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("file/below")).Error);
+}
+
+TEST_F(ExtractorTest, OnlyTheNamedMemberIgnoringAsciiCase) {
+    const std::string bytes = ArchiveBytes(
+        {Stored("Quillom.exe", "program"), Stored("ReadMe.txt", "read me"), Stored("z", "z")});
+    const Outcome r = ExtractBytes(bytes, "readme.TXT");
+    ASSERT_TRUE(r.Ok);
+    EXPECT_EQ(1, r.Steps); // done right after the member, without the next header
+    EXPECT_EQ("read me", ReadBytes(Out("ReadMe.txt")));
+    EXPECT_EQ(1, CountEntries(Out()));
+
+    EXPECT_EQ(ErrNotFound, ExtractBytes(bytes, "Missing.txt").Error);
+    EXPECT_EQ(ErrNotFound, ExtractBytes(bytes, std::string(300, 'a').c_str()).Error);
+    // An empty name means every member.
+    EXPECT_TRUE(ExtractBytes(bytes, "").Ok);
+    EXPECT_EQ(3, CountEntries(Out()));
+}
+
+TEST_F(ExtractorTest, FolderPartsOfNamesAreDropped) {
+    const Outcome r =
+        ExtractBytes(ArchiveBytes({Stored("../../escape", "1"), Stored("C:\\windows\\same", "old"),
+                                   Stored("sub/same", "new")}));
+    ASSERT_TRUE(r.Ok);
+    EXPECT_EQ("1", ReadBytes(Out("escape")));
+    EXPECT_EQ("new", ReadBytes(Out("same"))); // the later member wins
+    EXPECT_EQ(2, CountEntries(Out()));
+    EXPECT_FALSE(FileExists(Dir.Path("escape")));
+}
+
+TEST_F(ExtractorTest, NamesThatAreNoFileNameFail) {
+    for (const char* name : {"", "dir/", ".."}) {
+        TempDir dir;
+        WriteBytes(dir.Path("a"), ArchiveBytes({Stored(name, "data")}));
+        EXPECT_EQ(ErrCreateFile, Extract(dir.Path("a"), dir.Path("o")).Error) << name;
+        EXPECT_EQ(0, CountEntries(dir.Path("o"))) << name;
+    }
+}
+
+TEST_F(ExtractorTest, ReplacesAnExistingFile) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "new")}));
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    WriteBytes(Out("f"), "a much longer old content");
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    EXPECT_EQ("new", ReadBytes(Out("f")));
+}
+
+TEST_F(ExtractorTest, UnsupportedMethodLeavesNoFile) {
+    TestMember lh1 = Stored("b", "whatever");
+    lh1.Method = "-lh1-";
+    const Outcome r = ExtractBytes(ArchiveBytes({Stored("a", "kept"), lh1, Stored("c", "c")}));
+    EXPECT_EQ(ErrMethod, r.Error);
+    EXPECT_EQ("kept", ReadBytes(Out("a")));
+    EXPECT_FALSE(FileExists(Out("b")));
+    EXPECT_FALSE(FileExists(Out("c")));
+
+    // As the first member, Begin already refuses it.
+    ASSERT_FALSE(X->Begin(EnginePath(Archive(ArchiveBytes({lh1}))).c_str(),
+                          EnginePath(Dir.Path("o2")).c_str(), nullptr));
+    EXPECT_EQ(ErrMethod, X->ErrorCode);
+    EXPECT_EQ(0, CountEntries(Dir.Path("o2")));
+}
+
+TEST_F(ExtractorTest, DamagedDataFailsItsCrcAndLeavesNoFile) {
+    std::string bytes = ArchiveBytes(
+        {Stored("a", Pattern(20000, 1)), Stored("b", Pattern(40000, 2)), Stored("c", "c")});
+    const size_t second = MemberBytes(Stored("a", Pattern(20000, 1))).size();
+    bytes[second + MemberHeaderBytes(Stored("b", "")).size() + 30000] ^= 0x10;
+    const Outcome r = ExtractBytes(bytes);
+    EXPECT_EQ(ErrCrc, r.Error);
+    EXPECT_EQ(Pattern(20000, 1), ReadBytes(Out("a")));
+    EXPECT_FALSE(FileExists(Out("b")));
+    EXPECT_FALSE(FileExists(Out("c")));
+}
+
+TEST_F(ExtractorTest, HeadersWithoutAFileCrcSkipTheTest) {
+    TestMember m0 = Stored("zero", "no crc here", 0);
+    m0.FileCrc = false;
+    const Outcome r = ExtractBytes(ArchiveBytes({m0}));
+    ASSERT_TRUE(r.Ok);
+    EXPECT_EQ("no crc here", ReadBytes(Out("zero")));
+}
+
+TEST_F(ExtractorTest, AStoredMemberCutShortFails) {
+    // With a CRC in the header, and without one: neither may leave a file
+    // that passes for complete.
+    for (bool withCrc : {true, false}) {
+        TempDir dir;
+        TestMember first = Stored("first", "complete", 0);
+        TestMember cut = Stored("cut", Pattern(30000, 5), 0);
+        cut.FileCrc = withCrc;
+        std::string bytes = ArchiveBytes({first, cut}, false);
+        bytes.resize(bytes.size() - 100);
+        WriteBytes(dir.Path("a"), bytes);
+        const Outcome r = Extract(dir.Path("a"), dir.Path("o"));
+        EXPECT_EQ(withCrc ? ErrCrc : ErrBadData, r.Error);
+        EXPECT_EQ("complete", ReadBytes(dir.Path("o/first")));
+        EXPECT_FALSE(FileExists(dir.Path("o/cut")));
+    }
+}
+
+TEST_F(ExtractorTest, AStoredMemberLargerThanItsPackedDataFails) {
+    // The packed size says 10 bytes, the size 20: the copy would take the
+    // next header's bytes for data.
+    TestMember m = Stored("short", "0123456789", 0);
+    m.FileCrc = false;
+    std::string header = MemberHeaderBytes(m);
+    header[11] = 20; // unpacked size
+    ResealSum(header);
+    const std::string bytes = header + "0123456789" + MemberBytes(Stored("next", "next"));
+    EXPECT_EQ(ErrBadData, ExtractBytes(bytes).Error);
+    EXPECT_FALSE(FileExists(Out("short")));
+}
+
+TEST_F(ExtractorTest, ADamagedLaterHeaderKeepsTheMembersBefore) {
+    std::string bytes = ArchiveBytes({Stored("a", "alpha"), Stored("b", "beta")});
+    const size_t second = MemberBytes(Stored("a", "alpha")).size();
+    bytes[second + 30] ^= 0x01; // inside the second header, under its CRC
+    const Outcome r = ExtractBytes(bytes);
+    EXPECT_EQ(ErrBadHeader, r.Error);
+    EXPECT_EQ("alpha", ReadBytes(Out("a")));
+    EXPECT_EQ(1, CountEntries(Out()));
+
+    // Skipping to a named member over a damaged header fails the same way.
+    EXPECT_EQ(ErrBadHeader, ExtractBytes(bytes, "b").Error);
+}
+
+TEST_F(ExtractorTest, AnArchiveWithoutEndMarkerEndsAfterItsLastMember) {
+    const Outcome r = ExtractBytes(ArchiveBytes({Stored("a", "1"), Stored("b", "22")}, false));
+    ASSERT_TRUE(r.Ok);
+    EXPECT_EQ("22", ReadBytes(Out("b")));
+}
+
+TEST_F(ExtractorTest, AbortDeletesOnlyTheMemberBeingWritten) {
+    const std::string big = Pattern(50000, 7);
+    ASSERT_TRUE(X->Begin(EnginePath(Archive(ArchiveBytes({Stored("1", "one"), Stored("2", big),
+                                                          Stored("3", big), Stored("4", "four")})))
+                             .c_str(),
+                         EnginePath(Out()).c_str(), nullptr));
+    bool done = false;
+    ASSERT_TRUE(X->Step(done)); // the first member, and the second opened
+    ASSERT_TRUE(X->Step(done)); // part of the second
+    ASSERT_STREQ("2", X->GetMemberName());
+    X->Abort();
+    EXPECT_EQ("one", ReadBytes(Out("1")));
+    EXPECT_FALSE(FileExists(Out("2")));
+    EXPECT_EQ(1, CountEntries(Out()));
+
+    // A finished job: Abort touches nothing, and the next job starts afresh.
+    X->Abort();
+    EXPECT_TRUE(FileExists(Out("1")));
+    ASSERT_TRUE(ExtractBytes(ArchiveBytes({Stored("5", "five")})).Ok);
+    X->Abort();
+    EXPECT_EQ("five", ReadBytes(Out("5")));
+}
+
+TEST_F(ExtractorTest, PathsThatDoNotFitAreRefused) {
+    // The folder, its closing backslash and the name make 260 bytes: one
+    // too many. One byte less fits.
+    const std::string name(259 - EnginePath(Out()).size(), 'n');
+    EXPECT_EQ(ErrCreateFile, ExtractBytes(ArchiveBytes({Stored(name, "x")})).Error);
+    EXPECT_EQ(0, CountEntries(Out()));
+    const std::string fits = name.substr(1);
+    ASSERT_NE(0u, MemberHeaderBytes(Stored(fits, "x")).size() % 256);
+    ASSERT_EQ(ErrNone, ExtractBytes(ArchiveBytes({Stored(fits, "x")})).Error);
+    EXPECT_EQ("x", ReadBytes(Out(fits)));
+
+    EXPECT_EQ(
+        ErrCreateFolder,
+        Extract(Archive(ArchiveBytes({Stored("f", "x")})), Dir.Path(std::string(300, 'd'))).Error);
+}
+
+TEST_F(ExtractorTest, HostileSizesDoNotLoopOrReachBack) {
+    // A packed size that reads as negative would move the next header back
+    // onto this one: such a header is no header.
+    TestMember m = Stored("loop", "x", 0);
+    std::string h = MemberHeaderBytes(m);
+    const int back = -static_cast<int>(h.size());
+    for (int i = 0; i < 4; ++i)
+        h[7 + i] = static_cast<char>((static_cast<unsigned>(back) >> (8 * i)) & 0xFF);
+    ResealSum(h);
+    EXPECT_EQ(ErrNotFound, ExtractBytes(h + "x").Error);
+    EXPECT_EQ(ErrBadHeader, ExtractBytes(MemberBytes(Stored("first", "1")) + h + "x").Error);
+    EXPECT_EQ("1", ReadBytes(Out("first")));
+}
+
+TEST_F(ExtractorTest, Level2TimeIsSetAsStoredInAnyZone) {
+    const uint32_t stored = 981475132; // 2001-02-06 16:38:52 UTC
+    for (const char* zone :
+#ifdef _WIN32
+         {"JST-9", "UTC0"}
+#else
+         {"Asia/Tokyo", "UTC"}
+#endif
+    ) {
+        UseTimeZone(zone);
+        TestMember m = Stored("t", "time");
+        m.Time = stored;
+        TempDir dir;
+        WriteBytes(dir.Path("a"), ArchiveBytes({m}));
+        ASSERT_TRUE(Extract(dir.Path("a"), dir.Path("o")).Ok);
+        EXPECT_EQ(static_cast<long long>(stored), ModifiedTime(dir.Path("o/t"))) << zone;
+    }
+    UseTimeZone(
+#ifdef _WIN32
+        "UTC0"
+#else
+        "UTC"
+#endif
+    );
+}
+
+TEST_F(ExtractorTest, Level0TimeIsLocalTime) {
+    TestMember m = Stored("t", "time", 0);
+    m.DosDate = DosDate(2009, 7, 15);
+    m.DosTime = DosTime(13, 45, 58);
+    ASSERT_TRUE(ExtractBytes(ArchiveBytes({m})).Ok);
+    const std::time_t t = ModifiedTime(Out("t"));
+    const std::tm* local = std::localtime(&t);
+    ASSERT_NE(nullptr, local);
+    EXPECT_EQ(109, local->tm_year);
+    EXPECT_EQ(6, local->tm_mon);
+    EXPECT_EQ(15, local->tm_mday);
+    EXPECT_EQ(13, local->tm_hour);
+    EXPECT_EQ(45, local->tm_min);
+    EXPECT_EQ(58, local->tm_sec);
+}
+
+TEST_F(ExtractorTest, AnEmptyMemberIsCreatedWithItsTime) {
+    TestMember m = Stored("empty", "");
+    m.Time = 1234567890;
+    const Outcome r = ExtractBytes(ArchiveBytes({m}));
+    ASSERT_TRUE(r.Ok);
+    EXPECT_EQ(1, r.Steps);
+    EXPECT_EQ(0u, ReadBytes(Out("empty")).size());
+    EXPECT_EQ(1234567890, ModifiedTime(Out("empty")));
+}
+
+} // namespace

@@ -1,0 +1,114 @@
+// The buffered stream: block reads and writes, and failures that must not
+// pass for success.
+#include "FileBuffer.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+class FileBufferTest : public ::testing::Test {
+  protected:
+    TempDir Dir;
+    CFileBuffer Stream;
+
+    void TearDown() override { Stream.Close(); }
+    std::string Path(const char* name) { return Dir.Path(name); }
+    std::string Engine(const char* name) { return EnginePath(Dir.Path(name)); }
+};
+
+TEST_F(FileBufferTest, OpenReadFailsOnMissingFilesAndFolders) {
+    EXPECT_FALSE(Stream.OpenRead(Engine("missing").c_str()));
+    EXPECT_FALSE(Stream.IsOpen());
+    EXPECT_FALSE(Stream.OpenRead(EnginePath(Dir.Path()).c_str()));
+    Stream.Close(); // harmless without a file
+    EXPECT_FALSE(Stream.IsOpen());
+}
+
+TEST_F(FileBufferTest, ReadReturnsWhatTheFileStillHas) {
+    WriteBytes(Path("in"), std::string(40, 'x'));
+    ASSERT_TRUE(Stream.OpenRead(Engine("in").c_str()));
+    Stream.SetMemberData(0, 40);
+    char buffer[100];
+    EXPECT_EQ(40, Stream.Read(buffer, 100));
+    EXPECT_EQ(0, Stream.Read(buffer, 100));
+}
+
+TEST_F(FileBufferTest, ReadCrossesBufferLoadsAndStartsAtTheMemberData) {
+    std::string data;
+    for (int i = 0; i < 50000; ++i)
+        data += static_cast<char>(i * 7 + i / 300);
+    WriteBytes(Path("in"), data);
+    ASSERT_TRUE(Stream.OpenRead(Engine("in").c_str()));
+    Stream.SetMemberData(1000, 45000);
+    std::vector<char> got(30000);
+    ASSERT_EQ(30000, Stream.Read(got.data(), 30000));
+    EXPECT_EQ(data.substr(1000, 30000), std::string(got.data(), 30000));
+    ASSERT_EQ(19000, Stream.Read(got.data(), 30000));
+    EXPECT_EQ(data.substr(31000), std::string(got.data(), 19000));
+}
+
+TEST_F(FileBufferTest, AFullBufferIsWrittenOnlyWhenMoreArrivesOrOnFlush) {
+    ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
+    const std::string block(16384, 'a');
+    EXPECT_EQ(16384, Stream.Write(block.data(), 16384));
+    EXPECT_EQ(0u, ReadBytes(Path("out")).size());
+    EXPECT_EQ(1, Stream.Write("b", 1));
+    EXPECT_EQ(16384u, ReadBytes(Path("out")).size());
+    Stream.Flush();
+    Stream.Flush(); // nothing waiting: nothing written twice
+    EXPECT_EQ(block + "b", ReadBytes(Path("out")));
+}
+
+TEST_F(FileBufferTest, CreateReplacesAnExistingFile) {
+    WriteBytes(Path("out"), "old contents");
+    ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
+    Stream.Write("new", 3);
+    Stream.Flush();
+    Stream.Close();
+    EXPECT_EQ("new", ReadBytes(Path("out")));
+}
+
+#ifndef _WIN32
+TEST_F(FileBufferTest, AWriteFailureThrows) {
+    ASSERT_TRUE(Stream.Create("/dev/full"));
+    Stream.Write("abc", 3);
+    EXPECT_THROW(Stream.Flush(), CFileException);
+}
+
+// A file-size limit makes the system store only part of a write and report
+// the smaller count, as a full disk can: the stream must not call that success.
+TEST_F(FileBufferTest, AShortWriteThrows) {
+    struct rlimit saved;
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 1000;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+
+    bool threw = false;
+    ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
+    const std::string block(4000, 'z');
+    Stream.Write(block.data(), 4000);
+    try {
+        Stream.Flush();
+    } catch (const CFileException&) {
+        threw = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(threw);
+    Stream.Close();
+    EXPECT_EQ(1000u, ReadBytes(Path("out")).size()); // the system did store a part
+}
+#endif
+
+} // namespace

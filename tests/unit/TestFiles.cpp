@@ -1,0 +1,137 @@
+#include "TestFiles.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+#else
+const char kSeparator = '/';
+#endif
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const fs::path candidate = base / ("qm-test-" +
+                                           std::to_string(
+#ifdef _WIN32
+                                               GetCurrentProcessId()
+#else
+                                               getpid()
+#endif
+                                                   ) +
+                                           "-" + std::to_string(counter++));
+        if (fs::create_directory(candidate)) {
+            Root = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(Root, ignored);
+}
+
+std::string TempDir::Path(const std::string& relative) const {
+    if (relative.empty())
+        return Root;
+    std::string joined = Root + kSeparator + relative;
+    for (char& c : joined)
+        if (c == '/' || c == '\\')
+            c = kSeparator;
+    return joined;
+}
+
+std::string EnginePath(const std::string& hostPath) {
+    std::string out = hostPath;
+    for (char& c : out)
+        if (c == '/')
+            c = '\\';
+    return out;
+}
+
+void WriteBytes(const std::string& hostPath, const std::string& bytes) {
+    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + hostPath);
+}
+
+std::string ReadBytes(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + hostPath);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& hostPath) {
+    std::error_code ignored;
+    return fs::is_regular_file(hostPath, ignored);
+}
+
+bool FolderExists(const std::string& hostPath) {
+    std::error_code ignored;
+    return fs::is_directory(hostPath, ignored);
+}
+
+int CountEntries(const std::string& hostFolder) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(hostFolder)) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+long long ModifiedTime(const std::string& hostPath) {
+#ifdef _WIN32
+    HANDLE file = CreateFileA(hostPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    FILETIME written;
+    const BOOL ok = GetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    if (!ok)
+        return -1;
+    const long long ticks =
+        (static_cast<long long>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    return ticks / 10000000LL - 11644473600LL;
+#else
+    struct stat info;
+    if (stat(hostPath.c_str(), &info) != 0)
+        return -1;
+    return static_cast<long long>(info.st_mtime);
+#endif
+}
+
+void UseTimeZone(const char* name) {
+#ifdef _WIN32
+    // The Microsoft runtime reads TZ in its own form: name, then the hours
+    // west of UTC.
+    std::string value = std::string("TZ=") + name;
+    _putenv(value.c_str());
+    _tzset();
+#else
+    setenv("TZ", name, 1);
+    tzset();
+#endif
+}

@@ -1,0 +1,34 @@
+// Temporary folders and files for the tests, on Linux and under Windows.
+#pragma once
+
+#include <string>
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder itself, or a path below it, with the host's separators.
+    std::string Path(const std::string& relative = "") const;
+
+  private:
+    std::string Root;
+};
+
+// The engine takes Windows paths: off Windows, slashes become backslashes
+// (its stand-in turns them back).
+std::string EnginePath(const std::string& hostPath);
+
+void WriteBytes(const std::string& hostPath, const std::string& bytes);
+std::string ReadBytes(const std::string& hostPath);
+bool FileExists(const std::string& hostPath);
+bool FolderExists(const std::string& hostPath);
+int CountEntries(const std::string& hostFolder);
+
+// Last-write time in seconds since 1970-01-01 UTC; -1 when unknown.
+long long ModifiedTime(const std::string& hostPath);
+
+// Sets the process's time zone for mktime and localtime.
+void UseTimeZone(const char* name);
