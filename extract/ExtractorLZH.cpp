@@ -25,6 +25,7 @@ CExtractorLZH::~CExtractorLZH() {
 }
 
 bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const char* onlyFile) {
+    Abort(); // a job still in progress ends as if cancelled; nothing else is open
     ErrorCode = ErrNone;
     if (!Archive.OpenRead(archivePath)) {
         ErrorCode = ErrOpenArchive;

@@ -336,6 +336,19 @@ TEST_F(ExtractorTest, AbortDeletesOnlyTheMemberBeingWritten) {
     EXPECT_EQ("five", ReadBytes(Out("5")));
 }
 
+TEST_F(ExtractorTest, BeginDuringAJobEndsItAsCancelled) {
+    const std::string archive = Archive(ArchiveBytes({Stored("big", Pattern(40000, 3))}));
+    ASSERT_TRUE(X->Begin(EnginePath(archive).c_str(), EnginePath(Out()).c_str(), nullptr));
+    bool done = false;
+    ASSERT_TRUE(X->Step(done));
+    ASSERT_TRUE(
+        X->Begin(EnginePath(archive).c_str(), EnginePath(Dir.Path("second")).c_str(), nullptr));
+    EXPECT_FALSE(FileExists(Out("big"))); // the unfinished file of the first job
+    while (!done)
+        ASSERT_TRUE(X->Step(done));
+    EXPECT_EQ(Pattern(40000, 3), ReadBytes(Dir.Path("second/big")));
+}
+
 TEST_F(ExtractorTest, PathsThatDoNotFitAreRefused) {
     // The folder, its closing backslash and the name make 260 bytes: one
     // too many. One byte less fits.
