@@ -1,0 +1,335 @@
+# Helpers for the black-box peer tests of lzhx. Sourced by tests/peers/*.sh,
+# never run on its own (it lives below lib/ so that the *.sh glob that
+# registers the tests does not pick it up).
+#
+# Conventions: every helper that checks something calls `fail` with a message
+# that names what differed; `fail` exits 1, `skip` exits 77 (ctest "skipped").
+
+set -u -o pipefail
+
+PEER_NAME=$(basename "$0" .sh)
+PEER_DIR=$(cd "$(dirname "$0")" && pwd)
+CHECKS=0
+
+fail() {
+    echo "FAIL [$PEER_NAME]: $*" >&2
+    exit 1
+}
+
+skip() {
+    echo "SKIP [$PEER_NAME]: $*" >&2
+    exit 77
+}
+
+note() { echo "[$PEER_NAME] $*"; }
+
+# Counts one passed assertion.
+passed() { CHECKS=$((CHECKS + 1)); }
+
+# peer_init "$@": takes the lzhx path from $1, makes the temporary folder
+# $WORK (removed on exit) and checks the peer tools named after the path.
+peer_init() {
+    [ $# -ge 1 ] || fail "usage: $0 PATH_TO_LZHX"
+    LZHX=$1
+    case $LZHX in /*) ;; *) LZHX=$PWD/$LZHX ;; esac
+    [ -x "$LZHX" ] && [ -f "$LZHX" ] || fail "lzhx binary not found or not executable: $LZHX"
+    shift
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null 2>&1 ||
+            skip "peer tool '$tool' is not installed (scripts/install-deps.sh installs it)"
+    done
+    WORK=$(mktemp -d "${TMPDIR:-/tmp}/peer-$PEER_NAME.XXXXXX") || fail "mktemp failed"
+    trap 'rm -rf "$WORK"' EXIT
+    START_SECONDS=$SECONDS
+}
+
+# find_corpus: sets CORPUS to the shared corpus of real archives, which lies
+# beside the repository; skips the test when it is absent.
+find_corpus() {
+    local dir="$PEER_DIR/../../../shared/corpus/lzh"
+    [ -d "$dir" ] && [ -f "$dir/MANIFEST.tsv" ] || skip "corpus not found at $dir"
+    CORPUS=$(cd "$dir" && pwd) || fail "cannot enter $dir"
+}
+
+peer_done() {
+    note "passed: $CHECKS checks in $((SECONDS - START_SECONDS)) s"
+    exit 0
+}
+
+# ---------------------------------------------------------------------------
+# Running lzhx
+
+# run_lzhx ARGS...: runs lzhx (with a time limit), keeping its exit code in
+# RC, its standard output in $WORK/lzhx.out and its standard error in
+# $WORK/lzhx.err. Never fails by itself.
+run_lzhx() {
+    RC=0
+    timeout 120 "$LZHX" "$@" >"$WORK/lzhx.out" 2>"$WORK/lzhx.err" || RC=$?
+    [ "$RC" -ne 124 ] || fail "lzhx $* did not finish within 120 s"
+    [ "$RC" -lt 128 ] || fail "lzhx $* died from signal $((RC - 128)): $(head -c 2000 "$WORK/lzhx.err")"
+}
+
+# expect_rc WANTED... -- CONTEXT: the last run_lzhx exited with one of the
+# wanted codes.
+expect_rc() {
+    local wanted=() code
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+        wanted+=("$1")
+        shift
+    done
+    shift
+    for code in "${wanted[@]}"; do
+        if [ "$RC" -eq "$code" ]; then
+            passed
+            return 0
+        fi
+    done
+    fail "$*: lzhx exited with $RC, expected ${wanted[*]}; its stderr: $(head -c 2000 "$WORK/lzhx.err")"
+}
+
+# expect_stdout_lines CONTEXT LINE...: the last run printed exactly these lines.
+expect_stdout_lines() {
+    local context=$1
+    shift
+    local want
+    want=$(printf '%s\n' "$@")
+    [ $# -gt 0 ] || want=""
+    local got
+    got=$(cat "$WORK/lzhx.out")
+    [ "$got" = "$want" ] ||
+        fail "$context: lzhx printed [$(echo "$got" | tr '\n' ' ')], expected [$(echo "$want" | tr '\n' ' ')]"
+    passed
+}
+
+# ---------------------------------------------------------------------------
+# Assertions on files
+
+# assert_same_file EXPECTED ACTUAL CONTEXT
+assert_same_file() {
+    local want=$1 got=$2 context=$3
+    [ -f "$got" ] || fail "$context: $(basename "$got") was not extracted"
+    if ! cmp -s "$want" "$got"; then
+        local where
+        where=$(cmp "$want" "$got" 2>&1 | head -1)
+        fail "$context: $(basename "$got") differs from the original ($(stat -c %s "$got") bytes, expected $(stat -c %s "$want")): $where"
+    fi
+    passed
+}
+
+# assert_absent PATH CONTEXT
+assert_absent() {
+    [ ! -e "$1" ] || fail "$2: $(basename "$1") exists but must not ($(stat -c '%F, %s bytes' "$1"))"
+    passed
+}
+
+# assert_entries DIR CONTEXT NAME...: DIR holds exactly these entries.
+assert_entries() {
+    local dir=$1 context=$2
+    shift 2
+    local got want
+    got=$(ls -A "$dir" 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
+    want=$(printf '%s\n' "$@" | sed '/^$/d' | LC_ALL=C sort | tr '\n' ' ')
+    [ "$got" = "$want" ] || fail "$context: folder holds [$got], expected [$want]"
+    passed
+}
+
+# assert_mtime FILE WANTED_EPOCH CONTEXT
+assert_mtime() {
+    local file=$1 want=$2 context=$3 got
+    got=$(stat -c %Y "$file") || fail "$context: cannot stat $file"
+    [ "$got" -eq "$want" ] ||
+        fail "$context: $(basename "$file") has mtime $got ($(date -u -d "@$got" '+%F %T UTC')), expected $want ($(date -u -d "@$want" '+%F %T UTC')), off by $((got - want)) s (TZ=${TZ:-unset})"
+    passed
+}
+
+# ---------------------------------------------------------------------------
+# Test data (reproducible: the same seed gives the same bytes everywhere)
+
+# gen_bytes COUNT SEED: COUNT pseudo-random bytes (xorshift32).
+gen_bytes() {
+    perl -e '
+        my ($n, $s) = @ARGV;
+        my $x = ($s * 2654435761 + 12345) & 0xffffffff;
+        $x = 1 if $x == 0;
+        binmode STDOUT;
+        while ($n > 0) {
+            my @w;
+            for (1 .. 4096) {
+                $x ^= ($x << 13) & 0xffffffff;
+                $x ^= $x >> 17;
+                $x ^= ($x << 5) & 0xffffffff;
+                push @w, $x;
+            }
+            my $buf = pack("V*", @w);
+            $buf = substr($buf, 0, $n) if $n < length $buf;
+            print $buf;
+            $n -= length $buf;
+        }' "$1" "$2"
+}
+
+# gen_nodash COUNT SEED: pseudo-random bytes without any "-" (0x2D), so that
+# no position in them can start a member header (a header has "-" at offsets
+# 2 and 6).
+gen_nodash() {
+    gen_bytes $(($1 + $1 / 64 + 256)) "$2" | tr -d '-' | head -c "$1"
+}
+
+# gen_text COUNT SEED: COUNT bytes of word-like text in lines.
+gen_text() {
+    perl -e '
+        my ($n, $s) = @ARGV;
+        my @words = qw(the of and to in is was that for it with as his on be at by
+            this had not are but from or have an they which one you were her all
+            she there would their we him been has when who will more no if out so
+            said what up its about into than them can only other new some could
+            time these two may then do first any my now such like our over man me
+            even most made after also did many before must through back years
+            where much your way well down should because each just those people
+            quill meter ink paper Quillometer setup archive member header 1998
+            2001 -lh5- level);
+        my $x = ($s * 2654435761 + 777) & 0xffffffff;
+        $x = 1 if $x == 0;
+        my ($out, $col) = ("", 0);
+        binmode STDOUT;
+        while (length($out) < $n) {
+            $x ^= ($x << 13) & 0xffffffff;
+            $x ^= $x >> 17;
+            $x ^= ($x << 5) & 0xffffffff;
+            my $w = $words[$x % @words];
+            $w = ucfirst $w if ($x >> 20) % 11 == 0;
+            $out .= $w;
+            $col += length($w) + 1;
+            if ($col > 60 + ($x >> 27)) { $out .= ((($x >> 8) % 5) ? "\n" : ".\r\n"); $col = 0 }
+            else { $out .= " " }
+        }
+        print substr($out, 0, $n);' "$1" "$2"
+}
+
+# ---------------------------------------------------------------------------
+# Archives
+
+# lha_members ARCHIVE: one line per member as lhasa lists it:
+# "METHOD LEVEL NAME". Fails when lhasa cannot list the archive.
+lha_members() {
+    local listing
+    listing=$(lhasa vv "$1" 2>&1) || fail "lhasa cannot list $1: $listing"
+    printf '%s\n' "$listing" | awk '
+        /^----------/ { section++; next }
+        section == 1 {
+            if (expect_name) { name = $0; expect_name = 0; next }
+            method = "?"; level = "?"
+            for (i = 1; i <= NF; i++) if ($i ~ /^-l[a-z0-9][a-z0-9]-$/) method = $i
+            if ($NF ~ /^\[[0-9]\]$/) level = substr($NF, 2, 1)
+            print method, level, name
+            expect_name = 1
+        }
+        BEGIN { expect_name = 1 }'
+}
+
+# expect_archive ARCHIVE LEVEL "NAME:METHOD"...: the archive lists exactly these
+# members in this order, every one with this header level. A METHOD of "*"
+# accepts any method.
+expect_archive() {
+    local archive=$1 level=$2
+    shift 2
+    [ -s "$archive" ] || fail "peer tool wrote no archive $archive"
+    local listing
+    listing=$(lha_members "$archive")
+    local got_names want_names
+    got_names=$(printf '%s\n' "$listing" | awk '{print $3}' | tr '\n' ' ')
+    want_names=$(printf '%s\n' "$@" | sed 's/:[^:]*$//' | tr '\n' ' ')
+    [ "$got_names" = "$want_names" ] ||
+        fail "$(basename "$archive"): members are [$got_names], expected [$want_names]"
+    local entry name method line
+    for entry in "$@"; do
+        name=${entry%:*}
+        method=${entry##*:}
+        line=$(printf '%s\n' "$listing" | awk -v n="$name" '$3 == n')
+        [ "$(echo "$line" | awk '{print $2}')" = "$level" ] ||
+            fail "$(basename "$archive"): member $name has header level [$(echo "$line" | awk '{print $2}')], expected $level"
+        if [ "$method" != "*" ]; then
+            [ "$(echo "$line" | awk '{print $1}')" = "$method" ] ||
+                fail "$(basename "$archive"): member $name has method $(echo "$line" | awk '{print $1}'), expected $method"
+        fi
+    done
+    passed
+}
+
+# jlha_create OPTIONS ARCHIVE SOURCE_DIR NAME...: runs "jlha c<OPTIONS>" inside
+# SOURCE_DIR so that the members carry bare names. jlha exits 0 even when it
+# fails, so the archive's presence is checked here.
+jlha_create() {
+    local options=$1 archive=$2 dir=$3
+    shift 3
+    rm -f "$archive"
+    local log
+    log=$(cd "$dir" && jlha "c$options" "$archive" "$@" 2>&1) || fail "jlha c$options failed: $log"
+    [ -s "$archive" ] || fail "jlha c$options wrote no archive: $log"
+}
+
+# lzh_walk ARCHIVE: walks the member headers of a plain archive (the first
+# header at offset 0) and prints one line per member:
+# "HEADER_OFFSET LEVEL DATA_OFFSET PACKED_SIZE METHOD NAME_LENGTH".
+# Test tooling for placing damage; it trusts the archive it is given.
+lzh_walk() {
+    perl -e '
+        open(my $f, "<:raw", $ARGV[0]) or die "open: $!";
+        local $/; my $d = <$f>; my $at = 0;
+        while ($at + 22 <= length $d && ord(substr($d, $at, 1)) != 0) {
+            my $level = ord(substr($d, $at + 20, 1));
+            my $method = substr($d, $at + 2, 5);
+            my $packed = unpack("V", substr($d, $at + 7, 4));
+            my $namelen = ord(substr($d, $at + 21, 1));
+            my ($data, $next);
+            if ($level == 2) {
+                $data = $at + unpack("v", substr($d, $at, 2));
+                $namelen = -1;
+                $next = $data + $packed;
+            } else {
+                my $h = ord(substr($d, $at, 1)) + 2;
+                $next = $at + $h + $packed;
+                $data = $at + $h;
+                if ($level == 1) {
+                    my $e = unpack("v", substr($d, $data - 2, 2));
+                    while ($e) { $data += $e; $e = unpack("v", substr($d, $data - 2, 2)); }
+                }
+            }
+            print join(" ", $at, $level, $data, $next - $data, $method, $namelen), "\n";
+            $at = $next;
+        }' "$1"
+}
+
+# crc16_file FILE: CRC-16/ARC of the file, as four lower-case hex digits.
+crc16_file() {
+    perl -e '
+        my @t; for my $i (0..255) { my $r = $i; for (1..8) { $r = ($r & 1) ? ($r >> 1) ^ 0xA001 : $r >> 1 } $t[$i] = $r }
+        open(my $f, "<:raw", $ARGV[0]) or die "open: $!"; local $/; my $d = <$f>;
+        my $c = 0; $c = $t[($c ^ $_) & 0xFF] ^ ($c >> 8) for unpack("C*", $d);
+        printf "%04x\n", $c;' "$1"
+}
+
+# patch_bytes FILE OFFSET HEX: overwrites bytes of FILE at OFFSET.
+patch_bytes() {
+    perl -e '
+        my ($path, $at, $hex) = @ARGV;
+        open(my $f, "+<:raw", $path) or die "open: $!";
+        seek($f, $at, 0) or die "seek: $!";
+        print $f pack("H*", $hex);
+        close $f or die "close: $!";' "$1" "$2" "$3"
+}
+
+# flip_byte FILE OFFSET: inverts every bit of one byte.
+flip_byte() {
+    perl -e '
+        my ($path, $at) = @ARGV;
+        open(my $f, "+<:raw", $path) or die "open: $!";
+        seek($f, $at, 0); read($f, my $b, 1) == 1 or die "offset $at is past the end";
+        seek($f, $at, 0); print $f chr(255 - ord $b);
+        close $f or die "close: $!";' "$1" "$2"
+}
+
+# byte_at FILE OFFSET: the byte as two hex digits.
+byte_at() {
+    od -An -tx1 -j "$2" -N1 "$1" | tr -d ' \n'
+}
