@@ -1,0 +1,23 @@
+// The -lh5- encoder: LZ77 over the format's 8,192-byte reach with
+// cost-based optimal parsing, coded in blocks of static Huffman codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct EncoderOptions {
+    int MaxDepth = 64;             // tree nodes visited per position by the match finder
+    int NiceLength = 160;          // a match at least this long is taken without weighing others
+    int Passes = 2;                // parses of each region, each priced with the last one's codes
+    int RefineRounds = 2;          // further parses of each block priced with its own codes
+    int RegionBytes = 1 << 19;     // input parsed and split into blocks at a time
+    uint32_t PartBytes = 1u << 22; // input coded apart (and in parallel) with a shared dictionary
+    int Threads = 2;               // workers for the parts; never changes the output
+};
+
+// The compressed form of size bytes at data; the same input and options
+// always give the same bytes, whatever the number of threads. An empty input
+// gives an empty result.
+std::vector<uint8_t> EncodeLH5(const uint8_t* data, size_t size,
+                               const EncoderOptions& options = EncoderOptions());

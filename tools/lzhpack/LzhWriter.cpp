@@ -1,0 +1,122 @@
+#include "LzhWriter.h"
+
+#include "EncoderLH5.h"
+
+namespace {
+
+enum : uint8_t {
+    ExtHeaderCrc = 0x00,
+    ExtFileName = 0x01,
+    ExtWindowsTimes = 0x41,
+    AttributeArchive = 0x20,
+    OsMsDos = 'M' // the system the payload's own headers name
+};
+
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+void Put64(std::vector<uint8_t>& out, uint64_t v) {
+    Put32(out, uint32_t(v));
+    Put32(out, uint32_t(v >> 32));
+}
+
+void Set16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+    out[at] = uint8_t(v);
+    out[at + 1] = uint8_t(v >> 8);
+}
+
+// The header's time field holds an unsigned 32-bit count of seconds.
+uint32_t HeaderTime(int64_t seconds) {
+    if (seconds < 0)
+        return 0;
+    if (seconds > int64_t(0xFFFFFFFF))
+        return 0xFFFFFFFFu;
+    return uint32_t(seconds);
+}
+
+struct CrcTable {
+    uint16_t Entry[256];
+    CrcTable() {
+        for (int i = 0; i < 256; i++) {
+            uint16_t r = uint16_t(i);
+            for (int k = 0; k < 8; k++)
+                r = (r & 1) ? uint16_t((r >> 1) ^ 0xA001) : uint16_t(r >> 1);
+            Entry[i] = r;
+        }
+    }
+};
+
+const CrcTable Table;
+
+} // namespace
+
+uint16_t Crc16(const uint8_t* p, size_t n, uint16_t crc) {
+    for (size_t i = 0; i < n; i++)
+        crc = uint16_t(Table.Entry[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    return crc;
+}
+
+uint64_t WindowsFileTime(int64_t unixSeconds) {
+    const int64_t epochDifference = 11644473600; // 1601-01-01 to 1970-01-01
+    int64_t since1601 = unixSeconds + epochDifference;
+    return since1601 < 0 ? 0 : uint64_t(since1601) * 10000000u;
+}
+
+PackedData PackMember(const uint8_t* data, size_t size, PackMode mode) {
+    PackedData packed{false, {}};
+    if (size > 0 && mode != PackMode::Store) {
+        std::vector<uint8_t> coded = EncodeLH5(data, size);
+        if (mode == PackMode::ForceLH5 || coded.size() < size) {
+            packed.Compressed = true;
+            packed.Bytes.swap(coded);
+            return packed;
+        }
+    }
+    packed.Bytes.assign(data, data + size);
+    return packed;
+}
+
+std::vector<uint8_t> Level2Header(const MemberRecord& m) {
+    std::vector<uint8_t> h;
+    Put16(h, 0); // total size, set below
+    const char* method = m.Compressed ? "-lh5-" : "-lh0-";
+    h.insert(h.end(), method, method + 5);
+    Put32(h, m.PackedSize);
+    Put32(h, m.OriginalSize);
+    Put32(h, HeaderTime(m.LastWrite));
+    h.push_back(AttributeArchive);
+    h.push_back(2); // header level
+    Put16(h, m.DataCrc);
+    h.push_back(OsMsDos);
+
+    // Each extended header is preceded by its own size: type, data, and the
+    // two bytes that give the next one's size.
+    Put16(h, uint32_t(3 + m.Name.size()));
+    h.push_back(ExtFileName);
+    h.insert(h.end(), m.Name.begin(), m.Name.end());
+
+    Put16(h, 3 + 24);
+    h.push_back(ExtWindowsTimes);
+    Put64(h, WindowsFileTime(m.Creation));
+    Put64(h, WindowsFileTime(m.LastWrite));
+    Put64(h, WindowsFileTime(m.LastAccess));
+
+    Put16(h, 3 + 2);
+    h.push_back(ExtHeaderCrc);
+    size_t crcAt = h.size();
+    Put16(h, 0);
+    Put16(h, 0); // no further extended header
+
+    if (h.size() % 256 == 0)
+        h.push_back(0);
+    Set16(h, 0, uint32_t(h.size()));
+    Set16(h, crcAt, Crc16(h.data(), h.size()));
+    return h;
+}

@@ -1,0 +1,105 @@
+#include "MatchFinder.h"
+
+#include <cstring>
+
+namespace {
+
+enum {
+    HashBits = 16,
+    CyclicSize = 16384, // more than the 8,192-byte reach, so a slot is never
+                        // reused while its string can still be matched
+    CyclicMask = CyclicSize - 1,
+    Reach = 8192,
+    LongestMatch = 256,
+    ShortestMatch = 3
+};
+
+// Number of equal bytes of a and b from offset start up to limit.
+inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t start, uint32_t limit) {
+    uint32_t n = start;
+    while (n + 8 <= limit) {
+        uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y)
+            return n + uint32_t(__builtin_ctzll(x ^ y) >> 3);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        n++;
+    return n;
+}
+
+} // namespace
+
+CMatchFinder::CMatchFinder(const uint8_t* data, uint32_t size, int maxDepth)
+    : Data(data), Size(size), MaxDepth(maxDepth), Head(1u << HashBits, 0), Tree(2 * CyclicSize, 0) {
+}
+
+uint32_t CMatchFinder::HashAt(uint32_t pos) const {
+    uint32_t v = Data[pos] | (uint32_t(Data[pos + 1]) << 8) | (uint32_t(Data[pos + 2]) << 16);
+    return (v * 2654435761u) >> (32 - HashBits);
+}
+
+int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
+    uint32_t left = Size - pos;
+    if (left < ShortestMatch)
+        return 0;
+    uint32_t limit = left < uint32_t(LongestMatch) ? left : uint32_t(LongestMatch);
+    uint32_t h = HashAt(pos);
+    uint32_t candidate = Head[h]; // position + 1
+    Head[h] = pos + 1;
+
+    // smallerSlot receives the next node found to sort before the current
+    // string, largerSlot the next one after it; both start as the children
+    // of the current position's own node.
+    uint32_t slot = pos & CyclicMask;
+    uint32_t* smallerSlot = &Tree[2 * slot];
+    uint32_t* largerSlot = &Tree[2 * slot + 1];
+    uint32_t smallerLen = 0, largerLen = 0;
+    uint32_t best = ShortestMatch - 1;
+    int found = 0;
+    const uint8_t* cur = Data + pos;
+
+    for (int depth = MaxDepth;; depth--) {
+        uint32_t distance = pos + 1 - candidate;
+        if (candidate == 0 || distance > Reach || depth == 0) {
+            *smallerSlot = 0;
+            *largerSlot = 0;
+            break;
+        }
+        uint32_t matchPos = candidate - 1;
+        uint32_t* pair = &Tree[2 * (matchPos & CyclicMask)];
+        const uint8_t* match = Data + matchPos;
+        uint32_t known = smallerLen < largerLen ? smallerLen : largerLen;
+        uint32_t len = CommonLength(cur, match, known, limit);
+        if (len > best) {
+            best = len;
+            if (out && found < MaxReported)
+                out[found++] = {uint16_t(len), uint16_t(distance)};
+        }
+        if (len == limit) {
+            // The old string equals the current one as far as the tree
+            // looks: the current position takes its place and its children.
+            *smallerSlot = pair[0];
+            *largerSlot = pair[1];
+            break;
+        }
+        if (match[len] < cur[len]) {
+            *smallerSlot = candidate;
+            smallerSlot = &pair[1];
+            candidate = *smallerSlot;
+            smallerLen = len;
+        } else {
+            *largerSlot = candidate;
+            largerSlot = &pair[0];
+            candidate = *largerSlot;
+            largerLen = len;
+        }
+    }
+    return found;
+}
+
+int CMatchFinder::Find(uint32_t pos, MatchCandidate* out) {
+    return Walk(pos, out);
+}

@@ -1,0 +1,42 @@
+// Match finder of the -lh5- encoder: a binary tree of the strings that start
+// at the last 8,192 positions, one tree per hash of their first three bytes.
+// A search walks the tree from the newest string down, reports every match
+// that is longer than all nearer ones, and re-roots the tree at the current
+// position on the way, so that the tree stays sorted without a separate
+// insertion pass.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct MatchCandidate {
+    uint16_t Length;   // 3 to 256
+    uint16_t Distance; // 1 to 8192 bytes back
+};
+
+class CMatchFinder {
+  public:
+    // data stays owned by the caller and must outlive the finder. maxDepth
+    // bounds the nodes visited per position.
+    CMatchFinder(const uint8_t* data, uint32_t size, int maxDepth);
+
+    // Inserts pos and returns the number of matches written to out (at most
+    // MaxReported), in increasing length and increasing distance: for every
+    // length up to the longest, the nearest match at least that long is the
+    // first entry whose length reaches it. Positions must be visited in order.
+    int Find(uint32_t pos, MatchCandidate* out);
+    // Inserts pos without reporting matches.
+    void Skip(uint32_t pos) { Walk(pos, nullptr); }
+
+    enum { MaxReported = 256 };
+
+  private:
+    int Walk(uint32_t pos, MatchCandidate* out);
+    uint32_t HashAt(uint32_t pos) const;
+
+    const uint8_t* Data;
+    uint32_t Size;
+    int MaxDepth;
+    std::vector<uint32_t> Head; // per hash: newest position + 1, 0 = none
+    std::vector<uint32_t> Tree; // per cyclic slot: smaller child, larger child
+};

@@ -1,0 +1,266 @@
+// lzhpack: writes an LZH archive of level-2 members.
+//
+//   lzhpack [-0|-5] ARCHIVE FILE...
+//
+// Each FILE becomes one member under its base name, in the order given:
+// -lh5- by default, stored (-lh0-) where compressing would not shrink it;
+// -0 stores every member, -5 compresses every non-empty member even where it
+// grows. The same files always give the same archive; SOURCE_DATE_EPOCH, when
+// set, caps every recorded time.
+#include "LzhWriter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+const int kUsageExit = 64;
+const int kFailExit = 1;
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: lzhpack [-0|-5] ARCHIVE FILE...\n"
+                 "  Writes the FILEs, in this order and under their base names, as the\n"
+                 "  level-2 members of the LZH archive ARCHIVE (replaced if it exists).\n"
+                 "  (default) -lh5-, or stored (-lh0-) where compressing does not shrink a file\n"
+                 "  -0        store every member (-lh0-)\n"
+                 "  -5        compress every non-empty member (-lh5-), even where it grows\n"
+                 "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n");
+    return kUsageExit;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "lzhpack: %s\n", message.c_str());
+    return kFailExit;
+}
+
+std::string SystemError() {
+    return std::strerror(errno);
+}
+
+// The name a member gets: the path after its last separator. On Windows the
+// path is in the ANSI code page, so a double-byte character whose trail byte
+// looks like a backslash is stepped over whole.
+std::string BaseName(const std::string& path) {
+    size_t start = 0;
+#ifdef _WIN32
+    for (size_t i = 0; i < path.size(); i++) {
+        unsigned char c = (unsigned char)path[i];
+        if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
+            i++;
+            continue;
+        }
+        if (c == '\\' || c == '/' || c == ':')
+            start = i + 1;
+    }
+#else
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos)
+        start = slash + 1;
+#endif
+    return path.substr(start);
+}
+
+struct SourceFile {
+    std::string Path;
+    std::string Name;
+    uint32_t Size;
+    int64_t Creation, LastWrite, LastAccess;
+};
+
+// Reads the times that go into the header. The last-access time is recorded
+// as the last-write time: reading the file to pack it changes its access
+// time, so two runs would otherwise differ. Only Windows keeps a creation
+// time; elsewhere the last-write time stands in for it.
+bool StatSource(SourceFile& f, std::string& error) {
+#ifdef _WIN32
+    struct __stat64 st;
+    if (_stat64(f.Path.c_str(), &st) != 0) {
+        error = f.Path + ": " + SystemError();
+        return false;
+    }
+    bool regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+    f.Creation = int64_t(st.st_ctime);
+#else
+    struct stat st;
+    if (stat(f.Path.c_str(), &st) != 0) {
+        error = f.Path + ": " + SystemError();
+        return false;
+    }
+    bool regular = S_ISREG(st.st_mode);
+    f.Creation = int64_t(st.st_mtime);
+#endif
+    if (!regular) {
+        error = f.Path + ": not a regular file";
+        return false;
+    }
+    if (uint64_t(st.st_size) > 0x7FFFFFFFu) {
+        error = f.Path + ": larger than 2 GiB, the most a member can hold";
+        return false;
+    }
+    f.Size = uint32_t(st.st_size);
+    f.LastWrite = int64_t(st.st_mtime);
+    f.LastAccess = f.LastWrite;
+    return true;
+}
+
+// SOURCE_DATE_EPOCH as the reproducible-builds convention defines it: a
+// decimal count of seconds since 1970; -1 when unset.
+bool SourceDateEpoch(int64_t& epoch, std::string& error) {
+    epoch = -1;
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (!text || !*text)
+        return true;
+    int64_t value = 0;
+    for (const char* p = text; *p; p++) {
+        if (*p < '0' || *p > '9' || value > (int64_t(1) << 40)) {
+            error = std::string("SOURCE_DATE_EPOCH is not a count of seconds: ") + text;
+            return false;
+        }
+        value = value * 10 + (*p - '0');
+    }
+    epoch = value;
+    return true;
+}
+
+void ClampTimes(SourceFile& f, int64_t epoch) {
+    if (epoch < 0)
+        return;
+    if (f.Creation > epoch)
+        f.Creation = epoch;
+    if (f.LastWrite > epoch)
+        f.LastWrite = epoch;
+    if (f.LastAccess > epoch)
+        f.LastAccess = epoch;
+}
+
+bool ReadWhole(const SourceFile& f, std::vector<uint8_t>& data, std::string& error) {
+    FILE* in = std::fopen(f.Path.c_str(), "rb");
+    if (!in) {
+        error = f.Path + ": " + SystemError();
+        return false;
+    }
+    data.resize(f.Size);
+    size_t got = f.Size ? std::fread(data.data(), 1, f.Size, in) : 0;
+    bool more = std::fgetc(in) != EOF;
+    std::fclose(in);
+    if (got != f.Size || more) {
+        error = f.Path + ": the file changed size while it was read";
+        return false;
+    }
+    return true;
+}
+
+bool WriteAll(FILE* out, const std::vector<uint8_t>& bytes) {
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+}
+
+bool PrepareSources(const std::vector<std::string>& paths, std::vector<SourceFile>& files,
+                    std::string& error) {
+    int64_t epoch;
+    if (!SourceDateEpoch(epoch, error))
+        return false;
+    std::set<std::string> names;
+    for (const std::string& path : paths) {
+        SourceFile f;
+        f.Path = path;
+        f.Name = BaseName(path);
+        if (f.Name.empty() || f.Name.size() > MaxMemberName) {
+            error = path + ": the base name must have 1 to 259 bytes";
+            return false;
+        }
+        if (!names.insert(f.Name).second) {
+            error = path + ": a member named " + f.Name + " is already in the archive";
+            return false;
+        }
+        if (!StatSource(f, error))
+            return false;
+        ClampTimes(f, epoch);
+        files.push_back(f);
+    }
+    return true;
+}
+
+bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& error) {
+    std::vector<uint8_t> data;
+    if (!ReadWhole(f, data, error))
+        return false;
+    PackedData packed = PackMember(data.data(), data.size(), mode);
+    MemberRecord m;
+    m.Name = f.Name;
+    m.Compressed = packed.Compressed;
+    m.OriginalSize = uint32_t(data.size());
+    m.PackedSize = uint32_t(packed.Bytes.size());
+    m.DataCrc = Crc16(data.data(), data.size());
+    m.Creation = f.Creation;
+    m.LastWrite = f.LastWrite;
+    m.LastAccess = f.LastAccess;
+    if (!WriteAll(out, Level2Header(m)) || !WriteAll(out, packed.Bytes)) {
+        error = SystemError();
+        return false;
+    }
+    std::printf("%s: %u -> %u bytes (%s)\n", f.Name.c_str(), unsigned(m.OriginalSize),
+                unsigned(m.PackedSize), m.Compressed ? "-lh5-" : "-lh0-");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    PackMode mode = PackMode::Auto;
+    int arg = 1;
+    for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] != '\0'; arg++) {
+        if (std::strcmp(argv[arg], "-0") == 0)
+            mode = PackMode::Store;
+        else if (std::strcmp(argv[arg], "-5") == 0)
+            mode = PackMode::ForceLH5;
+        else if (std::strcmp(argv[arg], "--") == 0) {
+            arg++;
+            break;
+        } else
+            return Usage();
+    }
+    if (argc - arg < 2)
+        return Usage();
+    std::string archive = argv[arg];
+    std::vector<std::string> paths(argv + arg + 1, argv + argc);
+
+    std::vector<SourceFile> files;
+    std::string error;
+    if (!PrepareSources(paths, files, error))
+        return Fail(error);
+
+    FILE* out = std::fopen(archive.c_str(), "wb");
+    if (!out)
+        return Fail(archive + ": " + SystemError());
+    bool ok = true;
+    for (const SourceFile& f : files)
+        if (!WriteMember(out, f, mode, error)) {
+            ok = false;
+            break;
+        }
+    if (ok && std::fputc(0, out) == EOF) { // the end marker
+        ok = false;
+        error = SystemError();
+    }
+    if (std::fclose(out) != 0 && ok) {
+        ok = false;
+        error = SystemError();
+    }
+    if (!ok) {
+        std::remove(archive.c_str());
+        return Fail(archive + ": " + error);
+    }
+    return 0;
+}
