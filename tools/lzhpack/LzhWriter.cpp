@@ -8,8 +8,11 @@ enum : uint8_t {
     ExtHeaderCrc = 0x00,
     ExtFileName = 0x01,
     ExtWindowsTimes = 0x41,
+    ExtUnixTime = 0x54,
     AttributeArchive = 0x20,
-    OsMsDos = 'M' // the system the payload's own headers name
+    // Windows NT: readers keep the names' case as stored (an MS-DOS archive
+    // would have names in capitals shown in lower case).
+    OsWindowsNT = 'W'
 };
 
 void Put16(std::vector<uint8_t>& out, uint32_t v) {
@@ -94,7 +97,7 @@ std::vector<uint8_t> Level2Header(const MemberRecord& m) {
     h.push_back(AttributeArchive);
     h.push_back(2); // header level
     Put16(h, m.DataCrc);
-    h.push_back(OsMsDos);
+    h.push_back(OsWindowsNT);
 
     // Each extended header is preceded by its own size: type, data, and the
     // two bytes that give the next one's size.
@@ -108,14 +111,23 @@ std::vector<uint8_t> Level2Header(const MemberRecord& m) {
     Put64(h, WindowsFileTime(m.LastWrite));
     Put64(h, WindowsFileTime(m.LastAccess));
 
+    // A header of a size divisible by 256 would start with the byte 0 and
+    // read as the end of the archive. A padding byte after the extended
+    // headers is not enough (7-Zip takes it for member data), so such a
+    // header also carries the last-write time as a Unix time record, which
+    // every reader knows and which repeats what the header already says.
+    const size_t crcPart = 2 + 3 + 2;
+    if ((h.size() + crcPart) % 256 == 0) {
+        Put16(h, 3 + 4);
+        h.push_back(ExtUnixTime);
+        Put32(h, HeaderTime(m.LastWrite));
+    }
+
     Put16(h, 3 + 2);
     h.push_back(ExtHeaderCrc);
     size_t crcAt = h.size();
     Put16(h, 0);
     Put16(h, 0); // no further extended header
-
-    if (h.size() % 256 == 0)
-        h.push_back(0);
     Set16(h, 0, uint32_t(h.size()));
     Set16(h, crcAt, Crc16(h.data(), h.size()));
     return h;

@@ -45,7 +45,8 @@ PackedData PackMember(const uint8_t* data, size_t size, PackMode mode);
 
 // The complete level-2 header of a member. Its size is never a multiple of
 // 256: a reader would take such a header's first byte, 0, for the end of the
-// archive, so one padding byte follows the extended headers where needed.
+// archive, so such a header gets one more extended header (a Unix time
+// record of the last-write time, 7 bytes).
 std::vector<uint8_t> Level2Header(const MemberRecord& member);
 
 // Names longer than this are refused: readers keep at most 259 bytes.
