@@ -1,0 +1,429 @@
+// The pieces of lzhpack's writer against the engine that reads them: code
+// lengths and canonical codes, the exact block size, the match finder, the
+// -lh5- encoder end to end through CExtractorLZH, and the level-2 header.
+#include "BlockWriterLH5.h"
+#include "EncoderLH5.h"
+#include "ExtractorLZH.h"
+#include "HuffmanCode.h"
+#include "HuffmanTable.h"
+#include "LzhWriter.h"
+#include "MatchFinder.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+// Deterministic pseudo-random bytes (xorshift32).
+Bytes Noise(size_t size, uint32_t seed, int alphabet = 256) {
+    Bytes out(size);
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; i++) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out[i] = uint8_t((x >> 8) % uint32_t(alphabet));
+    }
+    return out;
+}
+
+// Word-like text with line ends.
+Bytes Words(size_t size, uint32_t seed) {
+    static const char* words[] = {"quill",   "meter",  "ink", "the", "of",     "paper", "setup",
+                                  "archive", "member", "and", "a",   "header", "window"};
+    Bytes out;
+    Bytes pick = Noise(size, seed);
+    for (size_t i = 0; out.size() < size; i++) {
+        const char* w = words[pick[i % pick.size()] % 13];
+        out.insert(out.end(), w, w + std::strlen(w));
+        out.push_back(pick[(i + 7) % pick.size()] % 9 == 0 ? '\n' : ' ');
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes Repeat(const Bytes& block, size_t times) {
+    Bytes out;
+    for (size_t i = 0; i < times; i++)
+        out.insert(out.end(), block.begin(), block.end());
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Code lengths
+
+uint64_t CodedBits(const std::vector<uint32_t>& freq, const uint8_t* lengths) {
+    uint64_t bits = 0;
+    for (size_t i = 0; i < freq.size(); i++)
+        bits += uint64_t(freq[i]) * lengths[i];
+    return bits;
+}
+
+// The cheapest lengths of at most maxBits by trying every assignment.
+uint64_t BruteForceBits(const std::vector<uint32_t>& freq, int maxBits) {
+    size_t n = freq.size();
+    std::vector<uint8_t> len(n, 1);
+    uint64_t best = UINT64_MAX;
+    for (;;) {
+        uint32_t kraft = KraftSum(len.data(), int(n), maxBits);
+        if (kraft <= (1u << maxBits))
+            best = std::min(best, CodedBits(freq, len.data()));
+        size_t k = 0;
+        while (k < n && len[k] == maxBits)
+            len[k++] = 1;
+        if (k == n)
+            return best;
+        len[k]++;
+    }
+}
+
+TEST(LzhPackCodeLengths, AreOptimalUnderTheLimit) {
+    const std::vector<std::vector<uint32_t>> cases = {{1, 1, 1, 1, 1, 1},
+                                                      {1, 2, 4, 8, 16, 32},
+                                                      {100, 1, 1, 1, 1, 50},
+                                                      {5, 9, 12, 13, 16, 45},
+                                                      {1, 1, 2, 3, 5, 8, 13}};
+    for (int maxBits = 3; maxBits <= 5; maxBits++)
+        for (const std::vector<uint32_t>& freq : cases) {
+            std::vector<uint8_t> len(freq.size());
+            LimitedCodeLengths(freq.data(), int(freq.size()), maxBits, len.data());
+            EXPECT_EQ(CodedBits(freq, len.data()), BruteForceBits(freq, maxBits));
+            EXPECT_EQ(KraftSum(len.data(), int(len.size()), maxBits), 1u << maxBits);
+            EXPECT_LE(*std::max_element(len.begin(), len.end()), maxBits);
+        }
+}
+
+TEST(LzhPackCodeLengths, StayWithin16BitsWhereHuffmanWouldNot) {
+    // Fibonacci frequencies give an unlimited Huffman code about 40 deep.
+    std::vector<uint32_t> freq(CharSymbols, 0);
+    uint32_t a = 1, b = 1;
+    for (int i = 0; i < 40; i++) {
+        freq[size_t(i) * 7] = a;
+        uint32_t c = a + b;
+        a = b;
+        b = c;
+    }
+    std::vector<uint8_t> len(freq.size());
+    EXPECT_EQ(LimitedCodeLengths(freq.data(), int(freq.size()), 16, len.data()), 40);
+    EXPECT_EQ(*std::max_element(len.begin(), len.end()), 16);
+    EXPECT_EQ(KraftSum(len.data(), int(len.size()), 16), 1u << 16);
+    for (size_t i = 0; i < freq.size(); i++)
+        EXPECT_EQ(len[i] != 0, freq[i] != 0) << i;
+}
+
+TEST(LzhPackCodeLengths, OneOrNoSymbol) {
+    uint32_t freq[5] = {0, 0, 7, 0, 0};
+    uint8_t len[5];
+    EXPECT_EQ(LimitedCodeLengths(freq, 5, 16, len), 1);
+    EXPECT_EQ(len[2], 1);
+    freq[2] = 0;
+    EXPECT_EQ(LimitedCodeLengths(freq, 5, 16, len), 0);
+    for (uint8_t l : len)
+        EXPECT_EQ(l, 0);
+}
+
+// The engine's table decodes every canonical code to its own symbol.
+TEST(LzhPackCanonicalCodes, DecodeWithTheEnginesTable) {
+    Bytes sample = Noise(20000, 3, 300);
+    std::vector<uint32_t> freq(CharSymbols, 0);
+    for (size_t i = 0; i < sample.size(); i++)
+        freq[(sample[i] * 7 + i % 5) % CharSymbols] += uint32_t(1 + (i % 97 == 0 ? 500 : 0));
+    uint8_t len[CharSymbols];
+    uint16_t code[CharSymbols];
+    LimitedCodeLengths(freq.data(), CharSymbols, 16, len);
+    CanonicalCodes(len, CharSymbols, code);
+    int lengths[CharSymbols];
+    for (int i = 0; i < CharSymbols; i++)
+        lengths[i] = len[i];
+    CHuffmanTable table;
+    table.Build(CharSymbols, 12, lengths);
+    for (int s = 0; s < CharSymbols; s++) {
+        if (!len[s])
+            continue;
+        unsigned window = unsigned(code[s]) << (16 - len[s]);
+        int symbol = -1;
+        EXPECT_EQ(table.Decode(window, symbol), len[s]);
+        EXPECT_EQ(symbol, s);
+        // Whatever bits follow the code do not change the result.
+        window |= (1u << (16 - len[s])) - 1;
+        EXPECT_EQ(table.Decode(window, symbol), len[s]);
+        EXPECT_EQ(symbol, s);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Blocks
+
+TEST(LzhPackBlocks, PredictedSizeIsTheWrittenSize) {
+    Bytes noise = Noise(30000, 9);
+    for (int kind = 0; kind < 4; kind++) {
+        std::vector<LzSymbol> symbols;
+        for (size_t i = 0; i < 3000; i++) {
+            uint8_t r = noise[i];
+            bool match = kind == 1 || (kind >= 2 && r % 3 == 0);
+            if (kind == 3 && i > 0)
+                symbols.push_back({uint16_t(256 + 253), 0}); // one symbol, one slot
+            else if (match)
+                symbols.push_back({uint16_t(256 + r % 254), uint16_t(noise[i + 1] * 31 % 8192)});
+            else
+                symbols.push_back({uint16_t(kind == 0 ? r % 3 : r), 0});
+        }
+        BlockStats stats;
+        stats.Clear();
+        for (const LzSymbol& s : symbols)
+            stats.Add(s);
+        CBitWriter out;
+        WriteBlock(out, symbols.data(), int(symbols.size()));
+        EXPECT_EQ(out.BitCount(), BlockBits(stats)) << "kind " << kind;
+    }
+}
+
+TEST(LzhPackBlocks, PositionSlots) {
+    EXPECT_EQ(PositionSlot(0), 0);
+    EXPECT_EQ(PositionSlot(1), 1);
+    EXPECT_EQ(PositionSlot(2), 2);
+    EXPECT_EQ(PositionSlot(3), 2);
+    EXPECT_EQ(PositionSlot(4), 3);
+    EXPECT_EQ(PositionSlot(4095), 12);
+    EXPECT_EQ(PositionSlot(4096), 13);
+    EXPECT_EQ(PositionSlot(8191), 13);
+    EXPECT_EQ(PositionExtraBits(13), 12);
+}
+
+// ---------------------------------------------------------------------------
+// Match finder
+
+TEST(LzhPackMatchFinder, ReportsRealMatchesAndTheLongestOne) {
+    // A small alphabet makes many long matches; a deep search must find the
+    // longest one within reach, as a brute-force scan does.
+    Bytes data = Noise(40000, 5, 3);
+    CMatchFinder finder(data.data(), uint32_t(data.size()), 1 << 20);
+    MatchCandidate found[CMatchFinder::MaxReported];
+    for (uint32_t pos = 0; pos < data.size(); pos++) {
+        int n = finder.Find(pos, found);
+        uint32_t limit = std::min<uint32_t>(256, uint32_t(data.size()) - pos);
+        for (int k = 0; k < n; k++) {
+            ASSERT_GE(found[k].Length, 3);
+            ASSERT_LE(found[k].Length, limit);
+            ASSERT_GE(found[k].Distance, 1);
+            ASSERT_LE(found[k].Distance, 8192);
+            ASSERT_LE(found[k].Distance, pos);
+            ASSERT_EQ(0, std::memcmp(&data[pos], &data[pos - found[k].Distance], found[k].Length));
+            if (k > 0) {
+                ASSERT_GT(found[k].Length, found[k - 1].Length);
+                ASSERT_GT(found[k].Distance, found[k - 1].Distance);
+            }
+        }
+        if (pos % 97 != 0 || pos < 3)
+            continue;
+        uint32_t longest = 0;
+        for (uint32_t d = 1; d <= std::min<uint32_t>(8192, pos); d++) {
+            uint32_t l = 0;
+            while (l < limit && data[pos + l] == data[pos - d + l])
+                l++;
+            longest = std::max(longest, l);
+        }
+        uint32_t got = n > 0 ? found[n - 1].Length : 0;
+        ASSERT_EQ(got, longest < 3 ? 0 : longest) << "at " << pos;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The encoder through the engine
+
+class LzhPackRoundTrip : public ::testing::Test {
+  protected:
+    TempDir Dir;
+    std::unique_ptr<CExtractorLZH> X{new CExtractorLZH()};
+
+    // One -lh5- member (or stored, when compressed is false) and the end
+    // marker, as lzhpack writes them.
+    static Bytes Archive(const std::string& name, const Bytes& data, const Bytes& packed,
+                         bool compressed) {
+        MemberRecord m;
+        m.Name = name;
+        m.Compressed = compressed;
+        m.OriginalSize = uint32_t(data.size());
+        m.PackedSize = uint32_t(packed.size());
+        m.DataCrc = Crc16(data.data(), data.size());
+        m.Creation = m.LastWrite = m.LastAccess = 981475132;
+        Bytes out = Level2Header(m);
+        out.insert(out.end(), packed.begin(), packed.end());
+        out.push_back(0);
+        return out;
+    }
+
+    // Extracts the archive with the engine; the extracted bytes of the member.
+    Bytes Extract(const Bytes& archive, const std::string& name) {
+        WriteBytes(Dir.Path("a.lzh"), std::string(archive.begin(), archive.end()));
+        bool done = false;
+        if (!X->Begin(EnginePath(Dir.Path("a.lzh")).c_str(), EnginePath(Dir.Path("out")).c_str(),
+                      nullptr)) {
+            ADD_FAILURE() << "Begin failed with " << X->ErrorCode;
+            return {};
+        }
+        while (!done)
+            if (!X->Step(done)) {
+                ADD_FAILURE() << "Step failed with " << X->ErrorCode;
+                return {};
+            }
+        std::string got = ReadBytes(Dir.Path("out/" + name));
+        return Bytes(got.begin(), got.end());
+    }
+
+    void ExpectRoundTrip(const Bytes& data, const EncoderOptions& options = EncoderOptions()) {
+        Bytes packed = EncodeLH5(data.data(), data.size(), options);
+        Bytes got = Extract(Archive("m.bin", data, packed, true), "m.bin");
+        ASSERT_EQ(got.size(), data.size());
+        EXPECT_TRUE(got == data);
+    }
+};
+
+TEST_F(LzhPackRoundTrip, TinyInputs) {
+    ExpectRoundTrip(Bytes{'a'});
+    ExpectRoundTrip(Bytes{'a', 'b'});
+    ExpectRoundTrip(Bytes{'a', 'a', 'a'});
+    ExpectRoundTrip(Bytes{'x', 'y', 'x', 'y', 'x', 'y', 'x'});
+}
+
+TEST_F(LzhPackRoundTrip, RingBoundaries) {
+    for (size_t size : {16383u, 16384u, 16385u, 32767u, 32768u, 32769u})
+        ExpectRoundTrip(Words(size, uint32_t(size)));
+}
+
+TEST_F(LzhPackRoundTrip, MatchesAtTheFarthestReach) {
+    Bytes reach = Repeat(Noise(8192, 1), 6);
+    Bytes packed = EncodeLH5(reach.data(), reach.size());
+    EXPECT_LT(packed.size(), 8192u + 1000u); // the repeats cost almost nothing
+    ExpectRoundTrip(reach);
+    ExpectRoundTrip(Repeat(Noise(8193, 2), 4)); // out of reach
+}
+
+TEST_F(LzhPackRoundTrip, LongRunsAndConstantCodes) {
+    // All zeros: after the first symbols every block has one character
+    // symbol and one position symbol, both sent as constants.
+    Bytes zeros(300000, 0);
+    Bytes packed = EncodeLH5(zeros.data(), zeros.size());
+    EXPECT_LT(packed.size(), 200u);
+    ExpectRoundTrip(zeros);
+    ExpectRoundTrip(Repeat(Bytes{'a', 'b', 'c'}, 100000));
+}
+
+TEST_F(LzhPackRoundTrip, BlocksBeyondTheSymbolCount) {
+    // Random bytes are all literals: more than one block's 65,535 symbols.
+    ExpectRoundTrip(Noise(200000, 4));
+    ExpectRoundTrip(Noise(150000, 5, 20));
+}
+
+TEST_F(LzhPackRoundTrip, PartsJoinAndThreadsDoNotMatter) {
+    Bytes data = Words(300000, 6);
+    Bytes noise = Noise(70000, 7);
+    data.insert(data.end(), noise.begin(), noise.end());
+    EncoderOptions parts;
+    parts.PartBytes = 1 << 16;
+    parts.Threads = 1;
+    Bytes one = EncodeLH5(data.data(), data.size(), parts);
+    parts.Threads = 2;
+    Bytes two = EncodeLH5(data.data(), data.size(), parts);
+    EXPECT_TRUE(one == two);
+    ExpectRoundTrip(data, parts);
+    // Parts cost little: the dictionary carries over.
+    Bytes whole = EncodeLH5(data.data(), data.size());
+    EXPECT_LT(one.size(), whole.size() + whole.size() / 50);
+}
+
+TEST_F(LzhPackRoundTrip, TextShrinks) {
+    Bytes text = Words(100000, 8);
+    Bytes packed = EncodeLH5(text.data(), text.size());
+    EXPECT_LT(packed.size(), text.size() / 3);
+    EXPECT_TRUE(packed == EncodeLH5(text.data(), text.size()));
+}
+
+TEST_F(LzhPackRoundTrip, PackMemberChoosesTheMethod) {
+    Bytes text = Words(5000, 9), noise = Noise(5000, 10);
+    EXPECT_TRUE(PackMember(text.data(), text.size(), PackMode::Auto).Compressed);
+    EXPECT_FALSE(PackMember(noise.data(), noise.size(), PackMode::Auto).Compressed);
+    EXPECT_TRUE(PackMember(noise.data(), noise.size(), PackMode::ForceLH5).Compressed);
+    EXPECT_FALSE(PackMember(text.data(), text.size(), PackMode::Store).Compressed);
+    EXPECT_FALSE(PackMember(nullptr, 0, PackMode::ForceLH5).Compressed);
+    PackedData stored = PackMember(noise.data(), noise.size(), PackMode::Auto);
+    EXPECT_TRUE(stored.Bytes == noise);
+    Bytes got = Extract(Archive("n.bin", noise, stored.Bytes, false), "n.bin");
+    EXPECT_TRUE(got == noise);
+}
+
+// ---------------------------------------------------------------------------
+// Headers
+
+TEST(LzhPackHeader, CrcAndFileTimes) {
+    const char* digits = "123456789";
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>(digits), 9), 0xBB3D);
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("abc"), 3), 0x9738);
+    // The payload's read-me: stored time 981,475,132 and its FILETIME.
+    EXPECT_EQ(WindowsFileTime(981475132), 0x01C09055B33B4600ull);
+    EXPECT_EQ(WindowsFileTime(-11644473600ll), 0u);
+}
+
+TEST(LzhPackHeader, ParsesBackWithEveryField) {
+    MemberRecord m;
+    m.Name = "ReadMe.txt";
+    m.Compressed = true;
+    m.OriginalSize = 14505;
+    m.PackedSize = 5267;
+    m.DataCrc = 0x5706;
+    m.Creation = 900000000;
+    m.LastWrite = 981475132;
+    m.LastAccess = 981475132;
+    Bytes h = Level2Header(m);
+    ASSERT_EQ(h.size(), 71u); // the same layout as the payload's own header
+    EXPECT_EQ(h[0] | (h[1] << 8), 71);
+    EXPECT_EQ(h[20], 2);
+    std::unique_ptr<CExtractorLZH> x(new CExtractorLZH());
+    h.resize(h.size() + 512, 0);
+    ASSERT_TRUE(x->ParseHeader(h.data(), int(h.size())));
+    const MemberHeaderLZH& got = x->GetHeader();
+    EXPECT_EQ(got.HeaderSize, 71);
+    EXPECT_EQ(got.MethodIndex, 5);
+    EXPECT_EQ(got.PackedSize, 5267);
+    EXPECT_EQ(got.UnpackedSize, 14505);
+    EXPECT_STREQ(got.Name, "ReadMe.txt");
+    EXPECT_TRUE(got.HasFileCrc);
+    EXPECT_EQ(got.FileCrc, 0x5706);
+    // Windows times at offsets 40, 48 and 56: creation, last write, last access.
+    uint64_t t[3];
+    for (int k = 0; k < 3; k++) {
+        t[k] = 0;
+        for (int b = 7; b >= 0; b--)
+            t[k] = (t[k] << 8) | h[size_t(40 + 8 * k + b)];
+    }
+    EXPECT_EQ(t[0], WindowsFileTime(900000000));
+    EXPECT_EQ(t[1], 0x01C09055B33B4600ull);
+    EXPECT_EQ(t[2], 0x01C09055B33B4600ull);
+}
+
+TEST(LzhPackHeader, NoNameLengthGivesASizeThatReadsAsTheEnd) {
+    std::unique_ptr<CExtractorLZH> x(new CExtractorLZH());
+    int critical = 0;
+    for (int n = 1; n <= MaxMemberName; n++) {
+        MemberRecord m{std::string(size_t(n), 'q'), false, 3, 3, 0, 0, 0, 0};
+        Bytes h = Level2Header(m);
+        if (h.size() == 61u + 7u + size_t(n))
+            critical = n;
+        ASSERT_NE(h.size() % 256, 0u) << n;
+        h.resize(h.size() + 600, 0);
+        ASSERT_TRUE(x->ParseHeader(h.data(), int(h.size()))) << n;
+        ASSERT_GT(x->GetHeader().HeaderSize, 0) << n;
+        ASSERT_EQ(std::string(x->GetHeader().Name), m.Name) << n;
+    }
+    EXPECT_EQ(critical, 195); // 61 + 195 would be 256
+}
+
+} // namespace
