@@ -20,27 +20,28 @@ const uint32_t Unreached = 0xFFFFFFFFu;
 struct CostModel {
     uint32_t Char[CharSymbols];
     uint32_t Slot[PosSymbols]; // the slot's code and its extra bits
-
-    uint32_t Match(int length, unsigned dist) const {
-        return Char[256 + length - MinMatch] + Slot[PositionSlot(dist)];
-    }
 };
 
-// Prices a parse with the codes that its statistics would be sent with. A
-// symbol the statistics never used is priced a little above the longest
-// code, so that it is taken only where it clearly pays.
+// Price in bits of a symbol under the code its statistics would be sent
+// with. The only symbol of a constant code costs nothing; a symbol the
+// statistics never used is priced a little above the longest code, so that
+// it is taken only where it clearly pays.
+int SymbolBits(uint8_t length, uint32_t freq, int longest) {
+    if (length)
+        return length;
+    return freq ? 0 : longest + 2;
+}
+
 void ModelFromStats(const BlockStats& stats, CostModel& model) {
     uint8_t charLen[CharSymbols], posLen[PosSymbols];
     BlockCodeLengths(stats, charLen, posLen);
     int longestChar = *std::max_element(charLen, charLen + CharSymbols);
     int longestPos = *std::max_element(posLen, posLen + PosSymbols);
-    for (int i = 0; i < CharSymbols; i++) {
-        int bits = charLen[i] ? charLen[i] : longestChar + 2;
-        model.Char[i] = uint32_t(bits * CostScale);
-    }
+    for (int i = 0; i < CharSymbols; i++)
+        model.Char[i] = uint32_t(SymbolBits(charLen[i], stats.Char[i], longestChar) * CostScale);
     for (int p = 0; p < PosSymbols; p++) {
-        int bits = posLen[p] ? posLen[p] : longestPos + 2;
-        model.Slot[p] = uint32_t((bits + PositionExtraBits(p)) * CostScale);
+        int bits = SymbolBits(posLen[p], stats.Pos[p], longestPos) + PositionExtraBits(p);
+        model.Slot[p] = uint32_t(bits * CostScale);
     }
 }
 

@@ -215,6 +215,15 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
     return true;
 }
 
+// Moves the finished archive over the old one; Windows renames only onto a
+// name that is free.
+bool ReplaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    std::remove(to.c_str());
+#endif
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -241,9 +250,13 @@ int main(int argc, char** argv) {
     if (!PrepareSources(paths, files, error))
         return Fail(error);
 
-    FILE* out = std::fopen(archive.c_str(), "wb");
+    // The archive is written under a temporary name and renamed at the end:
+    // a failure leaves any earlier archive as it was, and an input that is
+    // the archive itself is read before it is replaced.
+    std::string temporary = archive + ".part";
+    FILE* out = std::fopen(temporary.c_str(), "wb");
     if (!out)
-        return Fail(archive + ": " + SystemError());
+        return Fail(temporary + ": " + SystemError());
     bool ok = true;
     for (const SourceFile& f : files)
         if (!WriteMember(out, f, mode, error)) {
@@ -258,8 +271,12 @@ int main(int argc, char** argv) {
         ok = false;
         error = SystemError();
     }
+    if (ok && !ReplaceFile(temporary, archive)) {
+        ok = false;
+        error = SystemError();
+    }
     if (!ok) {
-        std::remove(archive.c_str());
+        std::remove(temporary.c_str());
         return Fail(archive + ": " + error);
     }
     return 0;
