@@ -1,0 +1,633 @@
+// libFuzzer target: a whole extraction job on the input as the archive file.
+//
+// The input is written to a file in a private temporary folder and extracted
+// into a destination folder beside it with Begin and Step, as the progress
+// dialog does. Checked on every input:
+// - nothing appears in the temporary folder besides the archive file and the
+//   destination folder, the destination holds only regular files, the archive
+//   file is left unchanged and no file handle stays open;
+// - every file in the destination belongs to a member that was completed:
+//   its size, CRC-16 and time agree with that member's header; the member a
+//   failure or a cancel interrupts leaves no file behind; after a success
+//   every member's file is there and complete;
+// - Step makes progress: a member takes at most as many steps as its size
+//   allows (a stored step copies up to 16,384 bytes, a -lh5- step produces at
+//   least one byte), so a job that steps on without end is found as a crash;
+// - the same engine object runs the same job a second time with the same
+//   outcome (it serves every job of a run);
+// - a third job asks for the last member the first one opened, by its name in
+//   the other case of its ASCII letters: the engine must skip to a member of
+//   that name, open it and extract it alone.
+// Jobs that would produce more than a budget of output are cancelled with
+// Abort; that is not a finding, and the cancel itself is checked.
+#include "ExtractorLZH.h"
+#include "FuzzCheck.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Work per input before the job is cancelled: steps, and bytes of output as
+// far as the engine's progress shows them. A -lh5- symbol of a real code
+// takes at least one bit, so four steps per input byte finish nearly every
+// member coded that way; members of zero-bit symbols (constant codes, data
+// that has run out, where each step may rebuild all three tables) are cut
+// short instead of taking seconds.
+long long StepBudget(size_t fileSize) {
+    const long long budget = 1024 + 4 * static_cast<long long>(fileSize);
+    return budget < 32768 ? budget : 32768;
+}
+const long long kOutputBudget = 16LL << 20;
+
+const int kMethodStored = 0;
+const int kMethodLh5 = 5;
+const int kMethodLz4 = 8;
+
+// ---------------------------------------------------------------------------
+// The private folder: <tmp>/qm-fuzz-XXXXXX holding archive.lzh and out/.
+
+struct Workspace {
+    std::string Root;          // host path
+    std::string Archive;       // host path
+    std::string Out;           // host path
+    std::string EngineArchive; // the same paths in Windows form
+    std::string EngineOut;     // ends with a backslash, as the driver's does
+};
+
+std::string WindowsPath(const std::string& host) {
+    std::string out = host;
+    for (char& c : out)
+        if (c == '/')
+            c = '\\';
+    return out;
+}
+
+void RemoveTree(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0)
+        return;
+    if (S_ISDIR(info.st_mode)) {
+        if (DIR* dir = opendir(path.c_str())) {
+            std::vector<std::string> names;
+            while (dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..")
+                    names.push_back(name);
+            }
+            closedir(dir);
+            for (const std::string& name : names)
+                RemoveTree(path + "/" + name);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+Workspace& Space() {
+    static Workspace* space = nullptr;
+    if (space == nullptr) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/qm-fuzz-XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back(0);
+        FUZZ_CHECK(mkdtemp(buffer.data()) != nullptr, "cannot make a folder from %s",
+                   pattern.c_str());
+        space = new Workspace;
+        space->Root = buffer.data();
+        space->Archive = space->Root + "/archive.lzh";
+        space->Out = space->Root + "/out";
+        space->EngineArchive = WindowsPath(space->Archive);
+        space->EngineOut = WindowsPath(space->Out) + "\\";
+        std::atexit([] { RemoveTree(space->Root); });
+    }
+    return *space;
+}
+
+std::vector<std::string> List(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+int OpenFileCount() {
+    return static_cast<int>(List("/proc/self/fd").size());
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+    close(fd);
+    return bytes;
+}
+
+void WriteAll(const std::string& path, const uint8_t* data, size_t size) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    FUZZ_CHECK(fd >= 0, "cannot create %s", path.c_str());
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t put = write(fd, data + done, size - done);
+        FUZZ_CHECK(put > 0, "cannot write %s", path.c_str());
+        done += static_cast<size_t>(put);
+    }
+    close(fd);
+}
+
+// ---------------------------------------------------------------------------
+// Files in the destination and what a completed member's file looks like.
+
+// CRC-16/ARC, computed here independently of the engine.
+uint16_t Crc16(const std::string& bytes) {
+    static uint16_t table[256];
+    static bool built = false;
+    if (!built) {
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned r = i;
+            for (int bit = 0; bit < 8; ++bit)
+                r = (r & 1) ? (r >> 1) ^ 0xA001 : r >> 1;
+            table[i] = static_cast<uint16_t>(r);
+        }
+        built = true;
+    }
+    unsigned crc = 0;
+    for (unsigned char b : bytes)
+        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return static_cast<uint16_t>(crc);
+}
+
+// The archive file's bytes, for the job in progress.
+std::string& Input() {
+    static std::string* input = new std::string;
+    return *input;
+}
+
+struct FileFacts {
+    bool Regular = false;
+    long long Size = 0;
+    uint16_t Crc = 0;
+    long long ModifiedTime = 0;
+    std::string Content; // kept when it is no longer than the archive file
+};
+
+bool Inspect(const std::string& path, FileFacts& facts) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0)
+        return false;
+    facts.Regular = S_ISREG(info.st_mode);
+    facts.Size = info.st_size;
+    facts.ModifiedTime = info.st_mtime;
+    if (facts.Regular) {
+        std::string content = ReadAll(path);
+        facts.Crc = Crc16(content);
+        if (content.size() <= Input().size())
+            facts.Content.swap(content);
+    }
+    return true;
+}
+
+std::map<std::string, FileFacts> Destination() {
+    std::map<std::string, FileFacts> files;
+    for (const std::string& name : List(Space().Out)) {
+        FileFacts facts;
+        if (Inspect(Space().Out + "/" + name, facts))
+            files[name] = facts;
+    }
+    return files;
+}
+
+bool Exists(const std::string& name) {
+    struct stat info;
+    return lstat((Space().Out + "/" + name).c_str(), &info) == 0;
+}
+
+std::string Describe(const MemberHeaderLZH& h) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "member \"%.60s\" (method %d, header %d, packed %d, unpacked %d, time %d, "
+                  "crc %s%04X)",
+                  h.Name, h.MethodIndex, h.HeaderSize, h.PackedSize, h.UnpackedSize, h.TimeStamp,
+                  h.HasFileCrc ? "" : "none ", h.FileCrc);
+    return text;
+}
+
+bool SameHeader(const MemberHeaderLZH& a, const MemberHeaderLZH& b) {
+    return a.HeaderSize == b.HeaderSize && a.MethodIndex == b.MethodIndex &&
+           a.PackedSize == b.PackedSize && a.UnpackedSize == b.UnpackedSize &&
+           a.TimeStamp == b.TimeStamp && std::memcmp(a.Name, b.Name, MaxPath) == 0 &&
+           a.HasFileCrc == b.HasFileCrc && a.FileCrc == b.FileCrc;
+}
+
+// A stored member's file is the copy of the bytes that follow its header:
+// somewhere in the archive file a header parses to exactly this member (a
+// second engine parses every candidate position) and its data equals the
+// file.
+bool IsStoredCopy(const MemberHeaderLZH& h, const std::string& content) {
+    static CExtractorLZH* parser = new CExtractorLZH();
+    const std::string& input = Input();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(input.data());
+    const size_t dataSize = static_cast<size_t>(h.UnpackedSize);
+    if (content.size() != dataSize)
+        return false;
+    for (size_t i = 0; i + CExtractorLZH::MinHeaderSize <= input.size(); ++i) {
+        if (bytes[i + 2] != '-' || bytes[i + 6] != '-')
+            continue;
+        const size_t data = i + static_cast<size_t>(h.HeaderSize);
+        if (data + dataSize > input.size())
+            continue;
+        if (parser->ParseHeader(bytes + i, static_cast<int>(input.size() - i)) &&
+            SameHeader(parser->GetHeader(), h) && input.compare(data, dataSize, content) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A completed member's file: a stored member has exactly its size; a -lh5-
+// member has its size plus what its last match ran over (under 256 bytes),
+// and at least the one symbol that its first step decodes. The CRC-16 and
+// the time agree with the header when it carries them.
+bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
+    char text[200] = "";
+    const long long u = h.UnpackedSize;
+    bool ok = f.Regular;
+    if (!ok) {
+        std::snprintf(text, sizeof text, "not a regular file");
+    } else if (h.MethodIndex == kMethodStored || h.MethodIndex == kMethodLz4) {
+        ok = f.Size == u && IsStoredCopy(h, f.Content);
+        if (!ok)
+            std::snprintf(text, sizeof text,
+                          "%lld bytes, stored size %lld, %s the data after the header", f.Size, u,
+                          f.Size == u ? "not" : "so not");
+    } else if (h.MethodIndex == kMethodLh5) {
+        const long long low = u > 0 ? u : 1;
+        ok = f.Size >= low && f.Size <= low + 255;
+        if (!ok)
+            std::snprintf(text, sizeof text, "%lld bytes, -lh5- size %lld", f.Size, u);
+    } else {
+        ok = false;
+        std::snprintf(text, sizeof text, "method %d is never extracted", h.MethodIndex);
+    }
+    if (ok && h.HasFileCrc && f.Crc != h.FileCrc) {
+        ok = false;
+        std::snprintf(text, sizeof text, "CRC-16 %04X, header says %04X", f.Crc, h.FileCrc);
+    }
+    if (ok && h.TimeStamp >= 0 && f.ModifiedTime != h.TimeStamp) {
+        ok = false;
+        std::snprintf(text, sizeof text, "time %lld, header says %d", f.ModifiedTime, h.TimeStamp);
+    }
+    if (why != nullptr)
+        *why = text;
+    return ok;
+}
+
+void CheckComplete(const MemberHeaderLZH& h, const char* when) {
+    FileFacts facts;
+    FUZZ_CHECK(Inspect(Space().Out + "/" + h.Name, facts), "%s: no file for the completed %s", when,
+               Describe(h).c_str());
+    std::string why;
+    FUZZ_CHECK(Complete(facts, h, &why), "%s: the file of the completed %s is wrong: %s", when,
+               Describe(h).c_str(), why.c_str());
+}
+
+void CheckAbsent(const char* name, const char* when) {
+    FUZZ_CHECK(!Exists(name), "%s: a file \"%.60s\" stays behind", when, name);
+}
+
+// Code page 932, as the engine's stand-in uses it.
+bool IsLead932(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+bool IsTrail932(unsigned char b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
+// A member the engine has opened: a plain name, and its file created.
+void CheckOpened(const MemberHeaderLZH& h, const char* when) {
+    FUZZ_CHECK(std::memchr(h.Name, 0, MaxPath) != nullptr, "%s: Name is not terminated", when);
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(h.Name);
+    for (size_t i = 0; s[i] != 0; ++i) {
+        if (IsLead932(s[i]) && s[i + 1] != 0 && IsTrail932(s[i + 1])) {
+            ++i;
+            continue;
+        }
+        FUZZ_CHECK(s[i] != '/' && s[i] != '\\' && s[i] != ':',
+                   "%s: the name of the open %s holds a separator at %zu", when,
+                   Describe(h).c_str(), i);
+    }
+    FUZZ_CHECK(h.HeaderSize > 0 && h.PackedSize >= 0 && h.UnpackedSize >= 0,
+               "%s: open %s has impossible sizes", when, Describe(h).c_str());
+    FUZZ_CHECK(h.MethodIndex == kMethodStored || h.MethodIndex == kMethodLh5 ||
+                   h.MethodIndex == kMethodLz4,
+               "%s: open %s has a method that is not extracted", when, Describe(h).c_str());
+    FUZZ_CHECK(Exists(h.Name), "%s: no file created for the open %s", when, Describe(h).c_str());
+}
+
+// The most steps that members with this header can take together: one member
+// takes at most ceil(size / 16,384) stored steps or max(size, 1) -lh5- steps,
+// and a run of identical headers (which look alike between two steps) holds
+// at most one member per HeaderSize + PackedSize bytes of the file.
+long long StepAllowance(const MemberHeaderLZH& h, size_t fileSize) {
+    const long long u = h.UnpackedSize;
+    const long long perMember = h.MethodIndex == kMethodLh5 ? (u > 0 ? u : 1) : u / 16384 + 1;
+    const long long span = static_cast<long long>(h.HeaderSize) + h.PackedSize;
+    const long long members = static_cast<long long>(fileSize) / (span > 0 ? span : 1) + 1;
+    return perMember * members;
+}
+
+// ---------------------------------------------------------------------------
+// One job.
+
+enum Outcome { BeginFailed, Failed, Succeeded, Cancelled };
+
+struct JobResult {
+    Outcome End = BeginFailed;
+    int Code = ErrNone;
+    long long Steps = 0;
+    std::map<std::string, std::pair<long long, uint16_t>> Files; // name -> size, CRC
+    std::string LastOpened; // name of the last member the engine opened
+};
+
+bool IsCode(int code, std::initializer_list<int> allowed) {
+    for (int c : allowed)
+        if (c == code)
+            return true;
+    return false;
+}
+
+bool SameIgnoringAsciiCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        int ca = static_cast<unsigned char>(*a);
+        int cb = static_cast<unsigned char>(*b);
+        if (ca >= 'A' && ca <= 'Z')
+            ca += 'a' - 'A';
+        if (cb >= 'A' && cb <= 'Z')
+            cb += 'a' - 'A';
+        if (ca != cb)
+            return false;
+        if (ca == 0)
+            return true;
+    }
+}
+
+// One job; filter is the only member to extract, or null for every member.
+// A filter is only ever the name of a member that an earlier job on the same
+// file opened, so the job must find and open a member of that name.
+JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
+    const Workspace& space = Space();
+    JobResult result;
+    std::vector<MemberHeaderLZH> opened; // every member the engine had open
+
+    if (!engine.Begin(space.EngineArchive.c_str(), space.EngineOut.c_str(), filter)) {
+        result.End = BeginFailed;
+        result.Code = engine.ErrorCode;
+        // The folder exists (it is created), so only the archive, the first
+        // member's name, method or data can stop the job here.
+        FUZZ_CHECK(filter == nullptr,
+                   "Begin failed with ErrorCode %d for the member \"%.60s\", which the same "
+                   "job without a filter opened",
+                   result.Code, filter);
+        FUZZ_CHECK(
+            IsCode(result.Code, {ErrNotFound, ErrCreateFile, ErrFileAccess, ErrBadData, ErrMethod}),
+            "Begin failed with ErrorCode %d", result.Code);
+        if (result.Code == ErrNotFound)
+            FUZZ_CHECK(List(space.Root).size() == 1,
+                       "no archive found, yet something was created beside it");
+        FUZZ_CHECK(List(space.Out).empty(), "Begin failed (ErrorCode %d) and left %zu file(s)",
+                   result.Code, List(space.Out).size());
+    } else {
+        FUZZ_CHECK(engine.ErrorCode == ErrNone, "Begin succeeded with ErrorCode %d",
+                   engine.ErrorCode);
+        MemberHeaderLZH current = engine.GetHeader();
+        CheckOpened(current, "after Begin");
+        if (filter != nullptr)
+            FUZZ_CHECK(SameIgnoringAsciiCase(current.Name, filter),
+                       "the filter \"%.60s\" opened the member \"%.60s\"", filter, current.Name);
+        opened.push_back(current);
+        long long runSteps = 0;
+        long long runAllowance = StepAllowance(current, fileSize);
+        long long producedBefore = 0; // bytes of the members completed so far
+
+        for (;;) {
+            bool done = false;
+            const bool ok = engine.Step(done);
+            ++result.Steps;
+            ++runSteps;
+            const MemberHeaderLZH now = engine.GetHeader();
+
+            if (!ok) {
+                result.End = Failed;
+                result.Code = engine.ErrorCode;
+                FUZZ_CHECK(IsCode(result.Code, {ErrCreateFile, ErrFileAccess, ErrBadHeader,
+                                                ErrBadData, ErrMethod, ErrCrc}),
+                           "Step failed with ErrorCode %d", result.Code);
+                // With a filter no next header is read and no next member opened.
+                FUZZ_CHECK(filter == nullptr ||
+                               (IsCode(result.Code, {ErrFileAccess, ErrBadData, ErrCrc}) &&
+                                SameHeader(now, current)),
+                           "Step failed with ErrorCode %d past the one member \"%.60s\"",
+                           result.Code, filter);
+                // Which member the failure belongs to follows from the code:
+                // a CRC error is always the current member's; a bad next
+                // header, an uncreatable or unsupported next member come after
+                // the current one completed; bad data or a file error is the
+                // current member's unless the step had moved on to the next.
+                bool currentCompleted = false;
+                bool nextInterrupted = false;
+                if (IsCode(result.Code, {ErrBadHeader}))
+                    currentCompleted = true;
+                if (IsCode(result.Code, {ErrCreateFile, ErrMethod})) {
+                    currentCompleted = true;
+                    nextInterrupted = true;
+                }
+                if (IsCode(result.Code, {ErrBadData, ErrFileAccess}) && !SameHeader(now, current)) {
+                    currentCompleted = true;
+                    nextInterrupted = true;
+                }
+                if (result.Code == ErrCrc)
+                    CheckAbsent(current.Name, "after a CRC error");
+                // A next member that could not be created left nothing; one
+                // that was created and then failed was deleted, and with it
+                // the current member's file when both have the same name.
+                const bool sameName = std::strcmp(now.Name, current.Name) == 0;
+                if (currentCompleted && (!nextInterrupted || !sameName))
+                    CheckComplete(current, "member completed, next one failed");
+                if (nextInterrupted && result.Code != ErrCreateFile)
+                    CheckAbsent(now.Name, "the next member failed as it was opened");
+                break;
+            }
+
+            FUZZ_CHECK(engine.ErrorCode == ErrNone, "Step succeeded with ErrorCode %d",
+                       engine.ErrorCode);
+            if (done) {
+                result.End = Succeeded;
+                CheckComplete(current, "last member done");
+                break;
+            }
+            if (!SameHeader(now, current)) {
+                // The current member was completed and the next one opened.
+                FUZZ_CHECK(filter == nullptr, "moved on past the one member \"%.60s\" to %s",
+                           filter, Describe(now).c_str());
+                if (std::strcmp(now.Name, current.Name) != 0)
+                    CheckComplete(current, "member completed");
+                CheckOpened(now, "next member opened");
+                opened.push_back(now);
+                producedBefore += current.UnpackedSize;
+                current = now;
+                runSteps = 0;
+                runAllowance = StepAllowance(current, fileSize);
+            }
+            const int percent = engine.GetPercent();
+            FUZZ_CHECK(percent >= 0 && percent < 100, "%d percent of an unfinished %s", percent,
+                       Describe(current).c_str());
+            FUZZ_CHECK(runSteps <= runAllowance,
+                       "%lld steps on %s, which allows at most %lld: Step makes no progress",
+                       runSteps, Describe(current).c_str(), runAllowance);
+
+            const long long produced =
+                producedBefore + static_cast<long long>(current.UnpackedSize) * percent / 100;
+            if (result.Steps >= StepBudget(fileSize) || produced >= kOutputBudget) {
+                engine.Abort();
+                result.End = Cancelled;
+                CheckAbsent(current.Name, "after Abort");
+                break;
+            }
+        }
+    }
+
+    // What is in the destination now, against the members seen.
+    const std::map<std::string, FileFacts> files = Destination();
+    for (const auto& file : files) {
+        bool known = false;
+        bool complete = false;
+        std::string why;
+        for (const MemberHeaderLZH& h : opened) {
+            if (file.first != h.Name)
+                continue;
+            known = true;
+            if (Complete(file.second, h, &why))
+                complete = true;
+        }
+        FUZZ_CHECK(known, "a file \"%.60s\" that no member was opened for", file.first.c_str());
+        FUZZ_CHECK(complete, "the file \"%.60s\" is not a completed member's: %s",
+                   file.first.c_str(), why.c_str());
+        result.Files[file.first] = {file.second.Size, file.second.Crc};
+    }
+    if (!opened.empty())
+        result.LastOpened = opened.back().Name;
+    if (result.End == Succeeded) {
+        // Every member was completed: the last one of each name is there.
+        std::map<std::string, MemberHeaderLZH> last;
+        for (const MemberHeaderLZH& h : opened)
+            last[h.Name] = h;
+        FUZZ_CHECK(files.size() == last.size(), "success with %zu files for %zu member names",
+                   files.size(), last.size());
+        for (const auto& member : last)
+            CheckComplete(member.second, "after success");
+    }
+    return result;
+}
+
+void CheckSurroundings(const uint8_t* data, size_t size, int filesBefore) {
+    const Workspace& space = Space();
+    for (const std::string& name : List(space.Root))
+        FUZZ_CHECK(name == "archive.lzh" || name == "out",
+                   "\"%.60s\" was created outside the destination folder", name.c_str());
+    for (const std::string& name : List(space.Out)) {
+        struct stat info;
+        FUZZ_CHECK(lstat((space.Out + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode),
+                   "\"%.60s\" in the destination is not a regular file", name.c_str());
+    }
+    const std::string archive = ReadAll(space.Archive);
+    FUZZ_CHECK(archive.size() == size &&
+                   (size == 0 || std::memcmp(archive.data(), data, size) == 0),
+               "the archive file was changed");
+    FUZZ_CHECK(OpenFileCount() == filesBefore, "%d file handles open after the job, %d before",
+               OpenFileCount(), filesBefore);
+}
+
+void CleanDestination() {
+    RemoveTree(Space().Out);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // mktime turns level-0/1 times into seconds in the local zone: fix it so
+    // that every run of an input is alike. Japan, as the program's users.
+    setenv("TZ", "JST-9", 1);
+    tzset();
+    RemoveTree(Space().Out);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20))
+        return 0;
+    const Workspace& space = Space();
+    CleanDestination();
+    WriteAll(space.Archive, data, size);
+    Input().assign(reinterpret_cast<const char*>(data), size);
+    const int filesBefore = OpenFileCount();
+
+    // A fresh engine for each input, so that a finding reproduces on its own;
+    // it runs the job twice, as the one engine of a run serves one job after
+    // another, and then once more for the last member it opened alone.
+    std::unique_ptr<CExtractorLZH> engine(new CExtractorLZH());
+    const JobResult first = RunJob(*engine, size, nullptr);
+    CheckSurroundings(data, size, filesBefore);
+    if (first.End != Cancelled) {
+        CleanDestination();
+        const JobResult second = RunJob(*engine, size, nullptr);
+        CheckSurroundings(data, size, filesBefore);
+        FUZZ_CHECK(second.End == first.End && second.Code == first.Code &&
+                       second.Steps == first.Steps && second.Files == first.Files,
+                   "the second run of the job differs: outcome %d/%d, ErrorCode %d/%d, steps "
+                   "%lld/%lld, files %zu/%zu",
+                   first.End, second.End, first.Code, second.Code, first.Steps, second.Steps,
+                   first.Files.size(), second.Files.size());
+    }
+    if (!first.LastOpened.empty()) {
+        // The name with its ASCII letters in the other case: the filter
+        // ignores their case.
+        std::string filter = first.LastOpened;
+        for (char& c : filter) {
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            else if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        CleanDestination();
+        RunJob(*engine, size, filter.c_str());
+        CheckSurroundings(data, size, filesBefore);
+    }
+    CleanDestination();
+    return 0;
+}
