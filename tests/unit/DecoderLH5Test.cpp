@@ -1,0 +1,1187 @@
+// -lh5- members decoded through the engine, end to end: block headers and
+// their three codes, the LZ77 ring, and compressed data that is short or
+// corrupt. The compressed streams are written here bit by bit, and every
+// expected output comes from a plain LZ77 expansion of the symbols that were
+// written, never from the decoder itself.
+#include "ArchiveBuilder.h"
+#include "ExtractorLZH.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::mt19937 Rng;
+
+int Below(Rng& rng, int n) {
+    return static_cast<int>(rng() % static_cast<uint32_t>(n));
+}
+
+// ---------------------------------------------------------------------------
+// Writing compressed streams
+
+// Bits most significant first; the last byte is padded with zero bits.
+class BitWriter {
+  public:
+    void Put(uint32_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i)
+            PutBit((value >> i) & 1);
+    }
+    void PutBit(uint32_t bit) {
+        if (Used % 8 == 0)
+            Bytes.push_back(0);
+        if (bit)
+            Bytes.back() =
+                static_cast<char>(static_cast<unsigned char>(Bytes.back()) | (0x80u >> (Used % 8)));
+        ++Used;
+    }
+    void PutOnes(int count) {
+        for (int i = 0; i < count; ++i)
+            PutBit(1);
+    }
+    const std::string& Data() const { return Bytes; }
+
+  private:
+    std::string Bytes;
+    size_t Used = 0;
+};
+
+// A code length of the pre-code or the position code: 0 to 6 in three bits;
+// 7 and up as 7 followed by (length - 7) one-bits and a zero.
+void PutCodeLength(BitWriter& bw, int length) {
+    if (length < 7) {
+        bw.Put(static_cast<uint32_t>(length), 3);
+        return;
+    }
+    bw.Put(7, 3);
+    bw.PutOnes(length - 7);
+    bw.PutBit(0);
+}
+
+// Canonical codes: by increasing length, then by increasing symbol.
+std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
+    std::vector<int> order;
+    for (size_t i = 0; i < lengths.size(); ++i)
+        if (lengths[i] > 0)
+            order.push_back(static_cast<int>(i));
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return lengths[a] < lengths[b]; });
+    std::vector<uint32_t> codes(lengths.size(), 0);
+    uint32_t code = 0;
+    int previous = order.empty() ? 0 : lengths[order[0]];
+    for (int symbol : order) {
+        code <<= lengths[symbol] - previous;
+        previous = lengths[symbol];
+        codes[symbol] = code++;
+    }
+    return codes;
+}
+
+// One symbol of the data: a literal byte, or a match of Length bytes copied
+// from Distance + 1 bytes back.
+struct Token {
+    int Length; // 0 for a literal
+    int Distance;
+    unsigned char Byte;
+};
+
+Token Lit(int byte) {
+    return Token{0, 0, static_cast<unsigned char>(byte)};
+}
+Token Match(int length, int distance) {
+    return Token{length, distance, 0};
+}
+
+int CharSymbol(const Token& t) {
+    return t.Length > 0 ? 253 + t.Length : t.Byte;
+}
+
+// 0 and 1 stand for themselves; p from 2 to 13 covers 2^(p-1) to 2^p - 1.
+int PositionSymbol(int distance) {
+    if (distance < 2)
+        return distance;
+    int p = 0;
+    while ((distance >> p) > 0)
+        ++p;
+    return p;
+}
+
+// The reference: what the symbols expand to, with spaces before the first
+// byte, continuing after `history`.
+std::string Expand(const std::vector<Token>& tokens, std::string out = std::string()) {
+    for (const Token& t : tokens) {
+        if (t.Length == 0) {
+            out += static_cast<char>(t.Byte);
+            continue;
+        }
+        for (int i = 0; i < t.Length; ++i) {
+            const long long from = static_cast<long long>(out.size()) - t.Distance - 1;
+            out += from >= 0 ? out[static_cast<size_t>(from)] : ' ';
+        }
+    }
+    return out;
+}
+
+// How one of the three codes of a block is sent.
+struct CodeForm {
+    bool Constant = false;
+    int Symbol = 0;           // the constant symbol
+    std::vector<int> Lengths; // explicit lengths; empty: made for the symbols used
+    int Count = -1;           // the count field; -1: one past the last length above 0
+    int Run = -1;             // pre-code only, the 2-bit field; -1: the zeros at entries 3 to 5
+};
+
+CodeForm Constant(int symbol) {
+    CodeForm c;
+    c.Constant = true;
+    c.Symbol = symbol;
+    return c;
+}
+CodeForm WithLengths(const std::vector<int>& lengths) {
+    CodeForm c;
+    c.Lengths = lengths;
+    return c;
+}
+
+struct Block {
+    std::vector<Token> Tokens;
+    int Announced = -1; // the symbol count field; -1: the number of tokens
+    CodeForm Pre, Char, Pos;
+};
+
+// A complete code over the symbols used (and one more when only one is
+// used): the same length for all, or one shorter for some; or, with a
+// random source, a random complete code of at most 16 bits on them and
+// sometimes on a few unused symbols too.
+std::vector<int> MakeLengths(std::set<int> used, int count, Rng* rng) {
+    if (rng != nullptr && Below(*rng, 3) == 0)
+        for (int extra = Below(*rng, 6); extra > 0; --extra)
+            used.insert(Below(*rng, count));
+    for (int s = 0; used.size() < 2; ++s)
+        used.insert(s);
+    const int m = static_cast<int>(used.size());
+    std::vector<int> depths;
+    if (rng == nullptr) {
+        int k = 0;
+        while ((1 << k) < m)
+            ++k;
+        const int shorter = (1 << k) - m;
+        for (int i = 0; i < m; ++i)
+            depths.push_back(i < shorter ? k - 1 : k);
+    } else {
+        const bool deep = Below(*rng, 2) == 0;
+        depths.assign(2, 1);
+        while (static_cast<int>(depths.size()) < m) {
+            size_t pick = static_cast<size_t>(Below(*rng, static_cast<int>(depths.size())));
+            if (deep && Below(*rng, 3) != 0)
+                pick = static_cast<size_t>(std::max_element(depths.begin(), depths.end()) -
+                                           depths.begin());
+            if (depths[pick] >= 16)
+                pick = static_cast<size_t>(std::min_element(depths.begin(), depths.end()) -
+                                           depths.begin());
+            ++depths[pick];
+            depths.push_back(depths[pick]);
+        }
+        std::shuffle(depths.begin(), depths.end(), *rng);
+    }
+    std::vector<int> lengths(static_cast<size_t>(count), 0);
+    size_t i = 0;
+    for (int s : used)
+        lengths[static_cast<size_t>(s)] = depths[i++];
+    return lengths;
+}
+
+int CountField(const CodeForm& form, const std::vector<int>& lengths) {
+    if (form.Count >= 0)
+        return form.Count;
+    int n = 0;
+    for (size_t i = 0; i < lengths.size(); ++i)
+        if (lengths[i] != 0)
+            n = static_cast<int>(i) + 1;
+    return n;
+}
+
+// A character/length length list as pre-code symbols: t = length + 2 for a
+// length; runs of zeros as t = 0 (one), t = 1 and 4 bits (3 to 18), t = 2
+// and 9 bits (20 to 531).
+struct Item {
+    int T;
+    int Extra;
+};
+
+std::vector<Item> LengthItems(const std::vector<int>& lengths, int n) {
+    std::vector<Item> items;
+    int i = 0;
+    while (i < n) {
+        if (lengths[static_cast<size_t>(i)] != 0) {
+            items.push_back(Item{lengths[static_cast<size_t>(i)] + 2, 0});
+            ++i;
+            continue;
+        }
+        int run = 0;
+        while (i + run < n && lengths[static_cast<size_t>(i + run)] == 0)
+            ++run;
+        while (run > 0) {
+            int k;
+            if (run <= 2 || run == 19) {
+                items.push_back(Item{0, 0});
+                k = 1;
+            } else if (run <= 18) {
+                items.push_back(Item{1, run - 3});
+                k = run;
+            } else {
+                k = std::min(run, 531);
+                items.push_back(Item{2, k - 20});
+            }
+            run -= k;
+            i += k;
+        }
+    }
+    return items;
+}
+
+void PutPreCode(BitWriter& bw, const CodeForm& form, const std::vector<int>& lengths) {
+    if (form.Constant) {
+        bw.Put(0, 5);
+        bw.Put(static_cast<uint32_t>(form.Symbol), 5);
+        return;
+    }
+    const int n = CountField(form, lengths);
+    bw.Put(static_cast<uint32_t>(n), 5);
+    int i = 0;
+    while (i < n) {
+        if (i == 3) {
+            int run = form.Run;
+            if (run < 0)
+                for (run = 0; run < 3 && lengths[static_cast<size_t>(3 + run)] == 0;)
+                    ++run;
+            bw.Put(static_cast<uint32_t>(run), 2);
+            if (run > 0) {
+                i = 3 + run;
+                continue;
+            }
+        }
+        PutCodeLength(bw, lengths[static_cast<size_t>(i)]);
+        ++i;
+    }
+}
+
+void PutItems(BitWriter& bw, const CodeForm& pre, const std::vector<int>& preLengths,
+              const std::vector<Item>& items) {
+    const std::vector<uint32_t> codes = CanonicalCodes(preLengths);
+    for (const Item& item : items) {
+        if (pre.Constant) {
+            if (item.T != pre.Symbol)
+                throw std::logic_error("item not coded by the constant pre-code");
+        } else {
+            bw.Put(codes[static_cast<size_t>(item.T)], preLengths[static_cast<size_t>(item.T)]);
+        }
+        if (item.T == 1)
+            bw.Put(static_cast<uint32_t>(item.Extra), 4);
+        else if (item.T == 2)
+            bw.Put(static_cast<uint32_t>(item.Extra), 9);
+    }
+}
+
+void PutPositionCode(BitWriter& bw, const CodeForm& form, const std::vector<int>& lengths) {
+    if (form.Constant) {
+        bw.Put(0, 4);
+        bw.Put(static_cast<uint32_t>(form.Symbol), 4);
+        return;
+    }
+    const int n = CountField(form, lengths);
+    bw.Put(static_cast<uint32_t>(n), 4);
+    for (int i = 0; i < n; ++i)
+        PutCodeLength(bw, lengths[static_cast<size_t>(i)]);
+}
+
+// One block: its header with the three codes, then its symbols.
+void PutBlock(BitWriter& bw, const Block& b, Rng* rng) {
+    std::set<int> charUsed, posUsed;
+    for (const Token& t : b.Tokens) {
+        charUsed.insert(CharSymbol(t));
+        if (t.Length > 0)
+            posUsed.insert(PositionSymbol(t.Distance));
+    }
+    const int announced = b.Announced >= 0 ? b.Announced : static_cast<int>(b.Tokens.size());
+    bw.Put(static_cast<uint32_t>(announced), 16);
+
+    std::vector<int> charLengths, preLengths, posLengths;
+    std::vector<Item> items;
+    if (!b.Char.Constant) {
+        charLengths = b.Char.Lengths.empty() ? MakeLengths(charUsed, 510, rng) : b.Char.Lengths;
+        items = LengthItems(charLengths, CountField(b.Char, charLengths));
+    }
+    if (!b.Pre.Constant) {
+        std::set<int> preUsed;
+        for (const Item& item : items)
+            preUsed.insert(item.T);
+        preLengths = b.Pre.Lengths.empty() ? MakeLengths(preUsed, 19, rng) : b.Pre.Lengths;
+    }
+    if (!b.Pos.Constant)
+        posLengths = b.Pos.Lengths.empty() ? MakeLengths(posUsed, 14, rng) : b.Pos.Lengths;
+
+    PutPreCode(bw, b.Pre, preLengths);
+    if (b.Char.Constant) {
+        bw.Put(0, 9);
+        bw.Put(static_cast<uint32_t>(b.Char.Symbol), 9);
+    } else {
+        bw.Put(static_cast<uint32_t>(CountField(b.Char, charLengths)), 9);
+        PutItems(bw, b.Pre, preLengths, items);
+    }
+    PutPositionCode(bw, b.Pos, posLengths);
+
+    const std::vector<uint32_t> charCodes = CanonicalCodes(charLengths);
+    const std::vector<uint32_t> posCodes = CanonicalCodes(posLengths);
+    for (const Token& t : b.Tokens) {
+        const int c = CharSymbol(t);
+        if (b.Char.Constant) {
+            if (c != b.Char.Symbol)
+                throw std::logic_error("token not coded by the constant character code");
+        } else {
+            if (charLengths[static_cast<size_t>(c)] == 0)
+                throw std::logic_error("token without a character code");
+            bw.Put(charCodes[static_cast<size_t>(c)], charLengths[static_cast<size_t>(c)]);
+        }
+        if (t.Length == 0)
+            continue;
+        const int p = PositionSymbol(t.Distance);
+        if (b.Pos.Constant) {
+            if (p != b.Pos.Symbol)
+                throw std::logic_error("distance not coded by the constant position code");
+        } else {
+            if (posLengths[static_cast<size_t>(p)] == 0)
+                throw std::logic_error("distance without a position code");
+            bw.Put(posCodes[static_cast<size_t>(p)], posLengths[static_cast<size_t>(p)]);
+        }
+        if (p >= 2)
+            bw.Put(static_cast<uint32_t>(t.Distance - (1 << (p - 1))), p - 1);
+    }
+}
+
+std::string Encode(const std::vector<Block>& blocks, Rng* rng = nullptr) {
+    BitWriter bw;
+    for (const Block& b : blocks)
+        PutBlock(bw, b, rng);
+    return bw.Data();
+}
+
+std::vector<Token> AllTokens(const std::vector<Block>& blocks) {
+    std::vector<Token> all;
+    for (const Block& b : blocks)
+        all.insert(all.end(), b.Tokens.begin(), b.Tokens.end());
+    return all;
+}
+
+// Random symbols that expand to exactly `bytes` bytes: literals from a small
+// or the full alphabet, and matches of every length reaching near and far.
+std::vector<Token> RandomTokens(Rng& rng, int bytes) {
+    std::vector<Token> tokens;
+    const bool small = Below(rng, 2) == 0;
+    int produced = 0;
+    while (produced < bytes) {
+        const int left = bytes - produced;
+        if (left >= 3 && Below(rng, 100) < 40) {
+            int length = 3 + (Below(rng, 2) ? Below(rng, 8) : Below(rng, 254));
+            length = std::min(length, left);
+            int distance;
+            switch (Below(rng, 4)) {
+            case 0:
+                distance = Below(rng, 8);
+                break;
+            case 1:
+                distance = 8191 - Below(rng, 16);
+                break;
+            default:
+                distance = Below(rng, 8192);
+                break;
+            }
+            tokens.push_back(Match(length, distance));
+            produced += length;
+        } else {
+            tokens.push_back(Lit(small ? 'a' + Below(rng, 5) : Below(rng, 256)));
+            ++produced;
+        }
+    }
+    return tokens;
+}
+
+// A stream of a few blocks with random symbols and random codes; some blocks
+// have a constant character or position code. The last block may announce
+// more symbols than the member needs.
+std::vector<Block> RandomBlocks(Rng& rng) {
+    std::vector<Block> blocks(static_cast<size_t>(1 + Below(rng, 4)));
+    for (Block& b : blocks) {
+        const int kind = Below(rng, 8);
+        if (kind == 0) {
+            // One literal over and over: a constant character code.
+            const int byte = Below(rng, 256);
+            b.Tokens.assign(static_cast<size_t>(1 + Below(rng, 300)), Lit(byte));
+            b.Char = Constant(byte);
+            b.Pre = Constant(Below(rng, 19));
+            b.Pos = Below(rng, 2) ? Constant(Below(rng, 14)) : CodeForm();
+        } else if (kind == 1) {
+            // One match length and position symbol: constant codes, extra bits.
+            const int length = 3 + Below(rng, 254);
+            const int p = Below(rng, 14);
+            for (int i = 1 + Below(rng, 100); i > 0; --i) {
+                const int distance = p < 2 ? p : (1 << (p - 1)) + Below(rng, 1 << (p - 1));
+                b.Tokens.push_back(Match(length, distance));
+            }
+            b.Char = Constant(253 + length);
+            b.Pre = Constant(Below(rng, 19));
+            b.Pos = Constant(p);
+        } else {
+            b.Tokens = RandomTokens(rng, 1 + Below(rng, 12000));
+            if (Below(rng, 6) == 0) {
+                bool literalsOnly = true;
+                for (const Token& t : b.Tokens)
+                    literalsOnly = literalsOnly && t.Length == 0;
+                if (literalsOnly)
+                    b.Pos = Constant(Below(rng, 14));
+            }
+        }
+    }
+    blocks.back().Announced = static_cast<int>(blocks.back().Tokens.size()) + Below(rng, 100);
+    return blocks;
+}
+
+// ---------------------------------------------------------------------------
+// Running the engine
+
+struct Outcome {
+    bool Began;
+    bool Ok;
+    int Error;
+    int Steps;
+};
+
+TestMember Packed(const std::string& name, const std::string& packed, const std::string& data) {
+    TestMember m;
+    m.Name = name;
+    m.Method = "-lh5-";
+    m.UsePacked = true;
+    m.Packed = packed;
+    m.Data = data;
+    return m;
+}
+
+// A level-2 member whose size field says `size` while its CRC is that of
+// m.Data.
+std::string MemberWithSize(const TestMember& m, uint32_t size) {
+    std::string header = MemberHeaderBytes(m);
+    for (int i = 0; i < 4; ++i)
+        header[static_cast<size_t>(11 + i)] = static_cast<char>((size >> (8 * i)) & 0xFF);
+    ResealLevel2(header);
+    return header + m.Packed;
+}
+
+class DecoderLH5Test : public ::testing::Test {
+  protected:
+    TempDir Dir;
+    std::unique_ptr<CExtractorLZH> X{new CExtractorLZH()};
+
+    std::string Out(const std::string& name = "") {
+        return name.empty() ? Dir.Path("out") : Dir.Path("out/" + name);
+    }
+
+    // Begin, then Step until done or failed, as the progress dialog does.
+    Outcome Extract(const std::string& archiveBytes) {
+        WriteBytes(Dir.Path("archive.lzh"), archiveBytes);
+        if (!X->Begin(EnginePath(Dir.Path("archive.lzh")).c_str(), EnginePath(Out()).c_str(),
+                      nullptr))
+            return Outcome{false, false, X->ErrorCode, 0};
+        bool done = false;
+        int steps = 0;
+        while (!done) {
+            ++steps;
+            if (!X->Step(done))
+                return Outcome{true, false, X->ErrorCode, steps};
+            if (steps > 10000000)
+                return Outcome{true, false, -1, steps};
+        }
+        return Outcome{true, true, X->ErrorCode, steps};
+    }
+
+    // The member's header carries the size and CRC of `expected`; the
+    // extraction succeeds and the file holds exactly `expected`.
+    void ExpectDecodes(const std::string& packed, const std::string& expected, int steps = -1) {
+        const Outcome r = Extract(ArchiveBytes({Packed("m.bin", packed, expected)}));
+        ASSERT_TRUE(r.Ok) << "error " << r.Error << " after " << r.Steps << " steps";
+        const std::string got = ReadBytes(Out("m.bin"));
+        EXPECT_EQ(expected.size(), got.size());
+        if (got != expected) {
+            size_t i = 0;
+            while (i < got.size() && i < expected.size() && got[i] == expected[i])
+                ++i;
+            ADD_FAILURE() << "output differs from byte " << i << " on";
+        }
+        if (steps >= 0) {
+            EXPECT_EQ(steps, r.Steps) << "one step per symbol";
+        }
+    }
+    void ExpectDecodes(const std::vector<Block>& blocks, Rng* rng = nullptr) {
+        const std::vector<Token> tokens = AllTokens(blocks);
+        ExpectDecodes(Encode(blocks, rng), Expand(tokens), static_cast<int>(tokens.size()));
+    }
+
+    // Corrupt data: the first step (or a later one) fails with ErrBadData
+    // and the member's file is gone.
+    void ExpectBadData(const std::string& packed, const std::string& what) {
+        const Outcome r = Extract(ArchiveBytes({Packed("m.bin", packed, "0123456789")}));
+        EXPECT_TRUE(r.Began) << what;
+        EXPECT_FALSE(r.Ok) << what;
+        EXPECT_EQ(ErrBadData, r.Error) << what;
+        EXPECT_FALSE(FileExists(Out("m.bin"))) << what;
+    }
+};
+
+Block OneBlock(const std::vector<Token>& tokens) {
+    Block b;
+    b.Tokens = tokens;
+    return b;
+}
+
+// ---------------------------------------------------------------------------
+// Matches and the ring
+
+TEST_F(DecoderLH5Test, AFirstMatchReachesBackIntoSpaces) {
+    // Three constant codes: the whole stream is its header.
+    Block b;
+    b.Tokens = {Match(3, 0)};
+    b.Pre = Constant(0);
+    b.Char = Constant(256);
+    b.Pos = Constant(0);
+    ExpectDecodes(Encode({b}), "   ", 1);
+
+    // Coded: matches from far back, then back into the spaces and the bytes
+    // written since.
+    ExpectDecodes({OneBlock({Match(200, 8191), Lit('x'), Match(4, 0), Match(3, 5), Lit('y'),
+                             Match(256, 210), Match(10, 20)})});
+    EXPECT_EQ(std::string(200, ' ') + "xxxxx xxy", ReadBytes(Out("m.bin")).substr(0, 209));
+}
+
+TEST_F(DecoderLH5Test, MatchesShorterInDistanceThanInLengthRepeat) {
+    ExpectDecodes({OneBlock({Lit('a'), Match(10, 0)})});
+    EXPECT_EQ(std::string(11, 'a'), ReadBytes(Out("m.bin")));
+
+    ExpectDecodes({OneBlock({Lit('a'), Lit('b'), Match(6, 1)})});
+    EXPECT_EQ("abababab", ReadBytes(Out("m.bin")));
+
+    ExpectDecodes({OneBlock({Lit('a'), Lit('b'), Lit('c'), Match(256, 2), Match(100, 5)})});
+    const std::string got = ReadBytes(Out("m.bin"));
+    ASSERT_EQ(3u + 256 + 100, got.size());
+    for (size_t i = 3; i < got.size(); ++i)
+        ASSERT_EQ(got[i - 3], got[i]) << i;
+}
+
+TEST_F(DecoderLH5Test, MatchesAcrossTheEndOfTheRing) {
+    // A match that starts k bytes before the end of the ring: the first k
+    // bytes complete it, the rest goes on from position 0. After it, matches
+    // reach back over the wrap.
+    Rng rng(5);
+    for (int k : {1, 2, 3, 100, 255, 256}) {
+        for (int length : {3, 10, 256}) {
+            for (int distance : {0, 1, 7, 8191}) {
+                SCOPED_TRACE("k " + std::to_string(k) + " length " + std::to_string(length) +
+                             " distance " + std::to_string(distance));
+                std::vector<Token> tokens = RandomTokens(rng, 16384 - k);
+                tokens.push_back(Match(length, distance));
+                tokens.push_back(Lit('!'));
+                tokens.push_back(Match(20, 40));
+                tokens.push_back(Match(5, 0));
+                tokens.push_back(Match(30, 8191));
+                ExpectDecodes({OneBlock(tokens)}, &rng);
+                if (HasFatalFailure())
+                    return;
+            }
+        }
+    }
+}
+
+TEST_F(DecoderLH5Test, AMatchAtTheLastRingPositionWrapsTwice) {
+    // At 16383 with distance 0 and length 256: one byte completes the ring,
+    // one is copied from 16383 to 0, and 254 repeat it; the output position
+    // is then 255, which the matches after it read back from.
+    Rng rng(6);
+    std::vector<Token> tokens = RandomTokens(rng, 16382);
+    tokens.push_back(Lit('Q'));
+    tokens.push_back(Match(256, 0));
+    tokens.push_back(Lit('Z'));
+    tokens.push_back(Match(10, 256));
+    tokens.push_back(Match(40, 300));
+    ExpectDecodes({OneBlock(tokens)}, &rng);
+    const std::string got = ReadBytes(Out("m.bin"));
+    ASSERT_EQ(16383u + 256 + 1 + 10 + 40, got.size());
+    EXPECT_EQ(std::string(257, 'Q'), got.substr(16382, 257));
+    EXPECT_EQ('Z', got[16639]);
+}
+
+TEST_F(DecoderLH5Test, ASourceBeforePositionZeroWrapsToTheEndOfTheRing) {
+    // In the first ring that end holds the spaces of a fresh member.
+    ExpectDecodes(
+        {OneBlock({Lit('a'), Lit('b'), Lit('c'), Lit('d'), Lit('e'), Lit('f'), Match(8, 9)})});
+    EXPECT_EQ("abcdef    abcd", ReadBytes(Out("m.bin")));
+
+    // In a later ring it holds the bytes of the ring before.
+    Rng rng(7);
+    for (int after : {0, 5, 40, 8000}) {
+        SCOPED_TRACE(after);
+        std::vector<Token> tokens = RandomTokens(rng, 16384 + after);
+        tokens.push_back(Match(100, 50));
+        tokens.push_back(Match(256, 8191));
+        tokens.push_back(Match(3, std::min(after + 356, 8191)));
+        ExpectDecodes({OneBlock(tokens)}, &rng);
+    }
+}
+
+TEST_F(DecoderLH5Test, MembersEndingOnTheRingBoundary) {
+    Rng rng(8);
+    // Ending with a literal or a match that fills the ring exactly, once or
+    // twice, and one byte past it.
+    for (int size : {16384, 32768, 16385}) {
+        SCOPED_TRACE(size);
+        std::vector<Token> tokens = RandomTokens(rng, size - 1);
+        tokens.push_back(Lit(0xA5));
+        ExpectDecodes({OneBlock(tokens)}, &rng);
+        tokens = RandomTokens(rng, size - 200);
+        tokens.push_back(Match(200, 333));
+        ExpectDecodes({OneBlock(tokens)}, &rng);
+    }
+}
+
+TEST_F(DecoderLH5Test, EverySymbolAndDistanceBoundary) {
+    // All 256 literals and all 254 match lengths, with the distances at both
+    // ends of every position symbol's range.
+    Rng rng(9);
+    std::vector<Token> tokens = RandomTokens(rng, 9000);
+    for (int byte = 0; byte < 256; ++byte)
+        tokens.push_back(Lit(byte));
+    std::vector<int> distances = {0, 1};
+    for (int p = 2; p <= 13; ++p) {
+        distances.push_back(1 << (p - 1));
+        distances.push_back((1 << p) - 1);
+    }
+    for (int length = 3; length <= 256; ++length)
+        tokens.push_back(Match(length, distances[static_cast<size_t>(length) % distances.size()]));
+    for (int distance : distances)
+        tokens.push_back(Match(3, distance));
+    ExpectDecodes({OneBlock(tokens)});
+    ExpectDecodes({OneBlock(tokens)}, &rng);
+}
+
+// ---------------------------------------------------------------------------
+// Blocks
+
+TEST_F(DecoderLH5Test, ABlockThatAnnouncesNoSymbolsServesOne) {
+    // Constant codes: announced 0 → 'x'; 2 → 'y' 'y'; 0 → a match of 4;
+    // then a coded block. Each block's symbol comes from its own header.
+    std::vector<Block> blocks(4);
+    blocks[0].Tokens = {Lit('x')};
+    blocks[0].Announced = 0;
+    blocks[0].Pre = Constant(5);
+    blocks[0].Char = Constant('x');
+    blocks[0].Pos = Constant(3);
+    blocks[1].Tokens = {Lit('y'), Lit('y')};
+    blocks[1].Pre = Constant(0);
+    blocks[1].Char = Constant('y');
+    blocks[1].Pos = Constant(0);
+    blocks[2].Tokens = {Match(4, 2)};
+    blocks[2].Announced = 0;
+    blocks[2].Pre = Constant(0);
+    blocks[2].Char = Constant(257);
+    blocks[2].Pos = Constant(2); // one extra bit: distance 2
+    blocks[3].Tokens = {Lit('z'), Match(3, 2), Lit('w')};
+    ExpectDecodes(blocks);
+    EXPECT_EQ("xyyxyyxzyxzw", ReadBytes(Out("m.bin")));
+
+    // A coded block that announces 0 symbols, and another after it.
+    blocks.assign(3, Block());
+    blocks[0].Tokens = {Lit('p')};
+    blocks[0].Announced = 0;
+    blocks[1].Tokens = {Lit('q')};
+    blocks[1].Announced = 0;
+    blocks[2].Tokens = {Lit('r'), Lit('s')};
+    ExpectDecodes(blocks);
+    EXPECT_EQ("pqrs", ReadBytes(Out("m.bin")));
+}
+
+TEST_F(DecoderLH5Test, BlocksWithDifferentCodesFollowWithoutAlignment) {
+    // Each block changes all three codes; none of them ends on a byte.
+    std::vector<Block> blocks(3);
+    blocks[0].Tokens = {Lit('a'), Lit('b'), Lit('a'), Match(3, 1)};
+    blocks[1].Tokens = {Lit(0), Lit(255), Match(256, 5), Match(17, 100)};
+    blocks[2].Tokens = {Lit('a'), Match(3, 4000), Lit('c'), Lit('a'), Lit('b')};
+    ExpectDecodes(blocks);
+    Rng rng(10);
+    ExpectDecodes(blocks, &rng);
+}
+
+TEST_F(DecoderLH5Test, PreCodeCountOfThreeHasNoZeroRunField) {
+    // Three pre-code lengths (1, 2, 2) and then straight away the character
+    // count: a constant 'A'. Reading two more bits after the third length
+    // would shift every field after it.
+    Block b;
+    b.Tokens = {Lit('A'), Lit('A'), Lit('A')};
+    b.Pre = WithLengths({1, 2, 2});
+    b.Char = Constant('A');
+    b.Pos = Constant(0);
+    ExpectDecodes(Encode({b}), "AAA", 3);
+
+    // A run of 3 from a count of 4 carries the index past the count.
+    b.Pre.Count = 4;
+    b.Pre.Run = 3;
+    ExpectDecodes(Encode({b}), "AAA", 3);
+}
+
+TEST_F(DecoderLH5Test, PreCodeZeroRunFieldComesAfterTheThirdLength) {
+    // Run 0: entry 3 is read normally (t = 3: character lengths of 1).
+    // Runs 1, 2, 3 skip to entries 4, 5, 6 (lengths of 2, 3, 4). Entries 0
+    // to 2 code the zero runs before the letters.
+    for (int run = 0; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        const int t = 3 + run;
+        const int length = t - 2;
+        std::vector<int> pre(19, 0);
+        pre[0] = 2;
+        pre[1] = 2;
+        pre[2] = 2;
+        pre[static_cast<size_t>(t)] = 2;
+        std::vector<int> chars(510, 0);
+        Block b;
+        for (int i = 0; i < (1 << length); ++i) {
+            chars[static_cast<size_t>('a' + 2 * i)] = length; // zero runs of 1 between
+            b.Tokens.push_back(Lit('a' + 2 * i));
+        }
+        b.Tokens.push_back(Lit('a'));
+        b.Pre = WithLengths(pre);
+        b.Pre.Run = run;
+        b.Char = WithLengths(chars);
+        b.Pos = Constant(0);
+        ExpectDecodes({b});
+    }
+}
+
+TEST_F(DecoderLH5Test, ConstantPreCodeGivesEveryListedLengthItsValue) {
+    // Pre-code constant 10 (length 8) for 256 entries: every literal gets an
+    // 8-bit code, the byte itself, and no bits are spent on the lengths.
+    std::vector<int> chars(510, 0);
+    std::fill(chars.begin(), chars.begin() + 256, 8);
+    Block b;
+    b.Tokens = {Lit('h'), Lit('i'), Lit(0), Lit(255), Lit('!')};
+    b.Pre = Constant(10);
+    b.Char = WithLengths(chars);
+    b.Pos = Constant(0);
+    ExpectDecodes(Encode({b}), std::string("hi\0\xFF!", 5), 5);
+
+    // A constant pre-code symbol outside the code yields symbol 0, a single
+    // zero length, for every entry: no character code at all.
+    BitWriter bw;
+    bw.Put(1, 16);
+    bw.Put(0, 5);
+    bw.Put(25, 5);
+    bw.Put(5, 9);
+    bw.Put(0, 4);
+    bw.Put(0, 4);
+    bw.Put(0, 8);
+    ExpectBadData(bw.Data(), "constant pre-code 25");
+}
+
+TEST_F(DecoderLH5Test, ConstantSymbolsOutsideTheirCodesDecodeAsSymbolZero) {
+    // Character constant 510 or 511: literal 0. Position constant 14 or 15:
+    // distance 0, with no extra bits. (The pre-code's case is with the
+    // pre-code tests.)
+    for (int c : {510, 511}) {
+        BitWriter bw;
+        bw.Put(2, 16);
+        bw.Put(0, 5);
+        bw.Put(0, 5);
+        bw.Put(0, 9);
+        bw.Put(static_cast<uint32_t>(c), 9);
+        bw.Put(0, 4);
+        bw.Put(0, 4);
+        bw.Put(0xFFFF, 16); // the stream goes on with one-bits
+        ExpectDecodes(bw.Data(), std::string(2, '\0'), 2);
+    }
+    for (int p : {14, 15}) {
+        // Three blocks of one symbol each: 'a', a match of 5, 'b'.
+        const int symbols[] = {'a', 258, 'b'};
+        BitWriter bw;
+        for (int symbol : symbols) {
+            bw.Put(1, 16);
+            bw.Put(0, 5);
+            bw.Put(0, 5);
+            bw.Put(0, 9);
+            bw.Put(static_cast<uint32_t>(symbol), 9);
+            bw.Put(0, 4);
+            bw.Put(static_cast<uint32_t>(symbol == 258 ? p : 0), 4);
+        }
+        bw.Put(0xFFFF, 16);
+        ExpectDecodes(bw.Data(), "aaaaaab", 3);
+    }
+}
+
+TEST_F(DecoderLH5Test, LargestCountsAreAccepted) {
+    // A pre-code of 19 lengths up to 16, a character code of 510 entries
+    // whose last is used (a match of 256), a position code of 14 entries
+    // whose last is used (distance 8191).
+    std::vector<int> pre(19, 0);
+    for (int i = 0; i < 11; ++i)
+        pre[static_cast<size_t>(i)] = i + 1;
+    const int tail[] = {13, 13, 14, 14, 14, 15, 16, 16};
+    for (int i = 0; i < 8; ++i)
+        pre[static_cast<size_t>(11 + i)] = tail[i];
+    std::vector<int> pos(14, 0);
+    for (int i = 0; i < 12; ++i)
+        pos[static_cast<size_t>(13 - i)] = i + 1;
+    pos[0] = 13;
+    pos[1] = 13;
+
+    Rng rng(11);
+    std::vector<Token> tokens = RandomTokens(rng, 8200);
+    tokens.push_back(Match(256, 8191));
+    tokens.push_back(Match(256, 4096));
+    tokens.push_back(Match(255, 0));
+    std::set<int> used;
+    for (const Token& t : tokens)
+        used.insert(CharSymbol(t));
+    Block b;
+    b.Tokens = tokens;
+    b.Pre = WithLengths(pre);
+    b.Pos = WithLengths(pos);
+    b.Char = WithLengths(MakeLengths(used, 510, &rng));
+    b.Char.Count = 510;
+    ASSERT_NE(0, b.Char.Lengths[509]);
+    ExpectDecodes({b});
+}
+
+TEST_F(DecoderLH5Test, CountsAboveTheLimitsAreBadData) {
+    // Each count is followed by lengths that would form a complete code and
+    // by fields that would decode, so that only the count itself is wrong.
+    // (Decoded, the member would fail its CRC instead.)
+    for (int n : {20, 31}) {
+        // 1 to 11, then 12-bit codes... : n lengths whose code space adds up.
+        std::vector<int> pre;
+        const int chain = n == 20 ? 12 : 11;
+        for (int i = 1; i <= chain; ++i)
+            pre.push_back(i);
+        if (n == 20) {
+            pre.insert(pre.end(), 8, 15);
+        } else {
+            pre.insert(pre.end(), 12, 15);
+            pre.insert(pre.end(), 8, 16);
+        }
+        ASSERT_EQ(static_cast<size_t>(n), pre.size());
+        CodeForm form = WithLengths(pre);
+        form.Count = n;
+        BitWriter bw;
+        bw.Put(10, 16);
+        PutPreCode(bw, form, pre);
+        bw.Put(0, 9);
+        bw.Put('a', 9);
+        bw.Put(0, 4);
+        bw.Put(0, 4);
+        ExpectBadData(bw.Data(), "pre-code count " + std::to_string(n));
+    }
+    {
+        // 'a' and 'b' of length 1 and zeros up to entry 510.
+        std::vector<int> pre(19, 0);
+        std::fill(pre.begin(), pre.begin() + 4, 2);
+        const std::vector<Item> items = {{2, 97 - 20}, {3, 0}, {3, 0}, {2, 412 - 20}};
+        BitWriter bw;
+        bw.Put(10, 16);
+        PutPreCode(bw, WithLengths(pre), pre);
+        bw.Put(511, 9);
+        PutItems(bw, WithLengths(pre), pre, items);
+        bw.Put(0, 4);
+        bw.Put(0, 4);
+        bw.Put(0, 16);
+        ExpectBadData(bw.Data(), "character count 511");
+    }
+    {
+        BitWriter bw;
+        bw.Put(10, 16);
+        bw.Put(0, 5);
+        bw.Put(0, 5);
+        bw.Put(0, 9);
+        bw.Put(256, 9);
+        bw.Put(15, 4);
+        for (int i = 1; i <= 14; ++i)
+            PutCodeLength(bw, i);
+        PutCodeLength(bw, 14);
+        bw.Put(0, 32);
+        ExpectBadData(bw.Data(), "position count 15");
+    }
+}
+
+TEST_F(DecoderLH5Test, CodeLengthsAboveSixteenAreBadData) {
+    for (int big = 17; big <= 23; ++big) {
+        // In the pre-code, beside a 1: taken as 1 (mod 16) it would be whole.
+        {
+            BitWriter bw;
+            bw.Put(10, 16);
+            bw.Put(2, 5);
+            PutCodeLength(bw, 1);
+            PutCodeLength(bw, big);
+            bw.Put(0, 9);
+            bw.Put('a', 9);
+            bw.Put(0, 4);
+            bw.Put(0, 4);
+            bw.Put(0, 16);
+            ExpectBadData(bw.Data(), "pre-code length " + std::to_string(big));
+        }
+        // In the position code.
+        {
+            BitWriter bw;
+            bw.Put(10, 16);
+            bw.Put(0, 5);
+            bw.Put(0, 5);
+            bw.Put(0, 9);
+            bw.Put(256, 9);
+            bw.Put(2, 4);
+            PutCodeLength(bw, big);
+            PutCodeLength(bw, 1);
+            bw.Put(0, 16);
+            ExpectBadData(bw.Data(), "position length " + std::to_string(big));
+        }
+    }
+    // 16 is the longest length that a code may have; the chain 1..13,13
+    // gives the position code its longest codes.
+    std::vector<int> pos(14, 0);
+    for (int i = 0; i < 13; ++i)
+        pos[static_cast<size_t>(i)] = i + 1;
+    pos[13] = 13;
+    Block b;
+    b.Tokens = {Lit('a'), Match(3, 4096), Match(4, 8191), Match(5, 2048), Match(6, 0)};
+    b.Pos = WithLengths(pos);
+    ExpectDecodes({b});
+}
+
+TEST_F(DecoderLH5Test, AZeroRunPastTheLastEntryIsClipped) {
+    // 'a' and 'b' get 1-bit codes; the list then ends with a zero run that
+    // reaches past entry 509. The run is clipped at the end of the list and
+    // the fields after it are read from the very next bit.
+    struct Case {
+        int Count;
+        int T;     // the run's pre-code symbol: 1 or 2
+        int Start; // where the run begins
+        int Extra;
+    };
+    const Case cases[] = {
+        // 531 zeros from 490; 20 from 499; 18 from 505, with the count at
+        // the end of the list or just after the run's start.
+        {500, 2, 490, 511},
+        {510, 2, 499, 0},
+        {510, 1, 505, 15},
+        {506, 1, 505, 15},
+        // Past the count and the list; past the count only.
+        {100, 2, 99, 511},
+        {100, 1, 99, 15},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Start);
+        std::vector<Item> items = {{2, 97 - 20}, {3, 0}, {3, 0}};
+        int i = 99;
+        while (i < c.Start) {
+            const int k = std::min(531, c.Start - i);
+            if (k >= 20)
+                items.push_back(Item{2, k - 20});
+            else
+                items.push_back(Item{0, 0});
+            i += k >= 20 ? k : 1;
+        }
+        items.push_back(Item{c.T, c.Extra});
+        std::vector<int> pre(19, 0);
+        pre[0] = 2;
+        pre[1] = 2;
+        pre[2] = 2;
+        pre[3] = 2;
+        CodeForm preForm = WithLengths(pre);
+        BitWriter bw;
+        bw.Put(4, 16);
+        PutPreCode(bw, preForm, pre);
+        bw.Put(static_cast<uint32_t>(c.Count), 9);
+        PutItems(bw, preForm, pre, items);
+        PutPositionCode(bw, Constant(9), {});
+        // 'a' is code 0, 'b' code 1.
+        bw.Put(0b0110, 4);
+        ExpectDecodes(bw.Data(), "abba", 4);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sizes and the end of the data
+
+TEST_F(DecoderLH5Test, DataUsedUpDecodesZeroBits) {
+    // No compressed data at all: every header reads as zeros, so constant
+    // codes of symbol 0 announcing 0 symbols; one byte 0 per step.
+    ExpectDecodes(std::string(), std::string(5, '\0'), 5);
+
+    // A block that announces 10 symbols but holds 3: the other 7 decode
+    // from zero bits to the symbol with the all-zero code ('Q', 1 bit);
+    // after that, headers of zeros give bytes 0.
+    std::vector<int> chars(510, 0);
+    chars['Q'] = 1;
+    chars['a'] = 2;
+    chars['b'] = 2;
+    Block b;
+    b.Tokens = {Lit('a'), Lit('b'), Lit('a')};
+    b.Announced = 10;
+    b.Char = WithLengths(chars);
+    b.Pos = Constant(0);
+    const std::string packed = Encode({b});
+    const std::string expected = "aba" + std::string(7, 'Q') + std::string(4, '\0');
+    ExpectDecodes(packed, expected, 14);
+
+    // The CRC of the member is what tells such output from the real data.
+    const Outcome r =
+        Extract(ArchiveBytes({Packed("m.bin", packed, "aba" + std::string(11, 'Q'))}));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(ErrCrc, r.Error);
+    EXPECT_FALSE(FileExists(Out("m.bin")));
+}
+
+TEST_F(DecoderLH5Test, AnEmptyMemberStillDecodesOneSymbol) {
+    Block b;
+    b.Tokens = {Lit('z'), Lit('y')};
+    const std::string packed = Encode({b});
+
+    // The size says 0 and the CRC is that of "z": the one symbol is written.
+    Outcome r = Extract(MemberWithSize(Packed("m.bin", packed, "z"), 0) + std::string(1, 0));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(1, r.Steps);
+    EXPECT_EQ("z", ReadBytes(Out("m.bin")));
+
+    // With the CRC of no data, the written byte fails it.
+    ASSERT_NE(Crc16(""), Crc16("z"));
+    r = Extract(ArchiveBytes({Packed("m.bin", packed, "")}));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(ErrCrc, r.Error);
+    EXPECT_FALSE(FileExists(Out("m.bin")));
+
+    // A match is written whole.
+    b.Tokens = {Match(5, 0), Lit('y')};
+    r = Extract(MemberWithSize(Packed("m.bin", Encode({b}), "     "), 0) + std::string(1, 0));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ("     ", ReadBytes(Out("m.bin")));
+}
+
+TEST_F(DecoderLH5Test, AMatchPastTheSizeIsWrittenWhole) {
+    // Size 10; 'a' and a match of 20 give 21 bytes, all of which are
+    // written and checked: with the CRC of the first 10 the member fails,
+    // with the CRC of all 21 it is extracted, 21 bytes long.
+    Block b;
+    b.Tokens = {Lit('a'), Match(20, 0), Lit('b')};
+    const std::string packed = Encode({b});
+    const std::string ten(10, 'a'), all(21, 'a');
+    ASSERT_NE(Crc16(ten), Crc16(all));
+
+    Outcome r = Extract(ArchiveBytes({Packed("m.bin", packed, ten)}));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(ErrCrc, r.Error);
+    EXPECT_EQ(2, r.Steps);
+    EXPECT_FALSE(FileExists(Out("m.bin")));
+
+    r = Extract(MemberWithSize(Packed("m.bin", packed, all), 10) + std::string(1, 0));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(all, ReadBytes(Out("m.bin")));
+
+    // The same past a full ring: 16384 + 100 bytes for a size of 16300.
+    Rng rng(12);
+    std::vector<Token> tokens = RandomTokens(rng, 16228);
+    tokens.push_back(Match(256, 1000));
+    const std::string expected = Expand(tokens);
+    ASSERT_EQ(16484u, expected.size());
+    tokens.push_back(Lit('b'));
+    r = Extract(MemberWithSize(Packed("m.bin", Encode({OneBlock(tokens)}, &rng), expected), 16300) +
+                std::string(1, 0));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(expected, ReadBytes(Out("m.bin")));
+}
+
+TEST_F(DecoderLH5Test, AnArchiveThatEndsInsideTheDataIsBadData) {
+    // Cut within the first buffer load, and (over 16384 bytes of data) after
+    // many symbols have been decoded; in both cases nothing is left.
+    Rng rng(13);
+    std::vector<Token> tokens;
+    for (int i = 0; i < 24000; ++i)
+        tokens.push_back(Lit(Below(rng, 256)));
+    Block b = OneBlock(tokens);
+    const std::string packed = Encode({b});
+    ASSERT_GT(packed.size(), 20000u);
+    const std::string expected = Expand(tokens);
+    const std::string whole = MemberBytes(Packed("m.bin", packed, expected));
+
+    for (size_t cut : {whole.size() - packed.size() + 10, whole.size() - 3000, whole.size() - 1}) {
+        SCOPED_TRACE(cut);
+        const Outcome r = Extract(whole.substr(0, cut));
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ(ErrBadData, r.Error);
+        EXPECT_FALSE(FileExists(Out("m.bin")));
+        if (cut > whole.size() - packed.size() + 16384) {
+            EXPECT_GT(r.Steps, 10000) << "the first 16384 bytes decode before the cut is found";
+        }
+    }
+
+    // The whole member, for comparison, decodes.
+    ExpectDecodes(packed, expected, 24000);
+
+    // A member completed before the cut one stays.
+    const std::string good = MemberBytes(Packed("good", Encode({OneBlock({Lit('g')})}), "g"));
+    const Outcome r = Extract(good + whole.substr(0, whole.size() - 3000));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(ErrBadData, r.Error);
+    EXPECT_EQ("g", ReadBytes(Out("good")));
+    EXPECT_FALSE(FileExists(Out("m.bin")));
+}
+
+TEST_F(DecoderLH5Test, EachMemberStartsWithAFreshRingAndBlock) {
+    // The first member fills the whole ring with 'x' and stops one byte
+    // into the next ring, in the middle of a block that announced more
+    // symbols. The second starts with its own header at position 0, and its
+    // first match reaches back into spaces, not into 'x'.
+    std::vector<Token> xs = {Lit('x')};
+    for (int i = 0; i < 64; ++i)
+        xs.push_back(Match(256, 0));
+    Block first = OneBlock(xs);
+    first.Announced = 1000;
+    const std::string one = Expand(first.Tokens);
+    ASSERT_EQ(std::string(16385, 'x'), one);
+    Block second = OneBlock({Match(10, 5), Lit('k')});
+    const std::string two = Expand(second.Tokens);
+    ASSERT_EQ(std::string(10, ' ') + "k", two);
+    TestMember a = Packed("one", Encode({first}), one);
+    TestMember c = Packed("three", Encode({second}), two);
+    TestMember stored;
+    stored.Name = "two";
+    stored.Data = "stored in between";
+    const Outcome r = Extract(ArchiveBytes({a, stored, c, a, c}));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(one, ReadBytes(Out("one")));
+    EXPECT_EQ("stored in between", ReadBytes(Out("two")));
+    EXPECT_EQ(two, ReadBytes(Out("three")));
+}
+
+TEST_F(DecoderLH5Test, RandomStreamsMatchAReferenceExpansion) {
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE(seed);
+        Rng rng(seed);
+        const std::vector<Block> blocks = RandomBlocks(rng);
+        ExpectDecodes(blocks, &rng);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+} // namespace
