@@ -15,9 +15,10 @@
 //   least one byte), so a job that steps on without end is found as a crash;
 // - the same engine object runs the same job a second time with the same
 //   outcome (it serves every job of a run);
-// - a third job asks for the last member the first one opened, by its name in
-//   the other case of its ASCII letters: the engine must skip to a member of
-//   that name, open it and extract it alone.
+// - a job for a member that is not there walks the headers to where the full
+//   job's chain ended; a job for the last member the first one opened, by
+//   its name in the other case of its ASCII letters, must skip to a member
+//   of that name, open it and extract it alone.
 // Jobs that would produce more than a budget of output are cancelled with
 // Abort; that is not a finding, and the cancel itself is checked.
 #include "ExtractorLZH.h"
@@ -372,7 +373,7 @@ struct JobResult {
     int Code = ErrNone;
     long long Steps = 0;
     std::map<std::string, std::pair<long long, uint16_t>> Files; // name -> size, CRC
-    std::string LastOpened; // name of the last member the engine opened
+    std::vector<std::string> Opened; // names of the members the engine opened
 };
 
 bool IsCode(int code, std::initializer_list<int> allowed) {
@@ -540,8 +541,8 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                    file.first.c_str(), why.c_str());
         result.Files[file.first] = {file.second.Size, file.second.Crc};
     }
-    if (!opened.empty())
-        result.LastOpened = opened.back().Name;
+    for (const MemberHeaderLZH& h : opened)
+        result.Opened.push_back(h.Name);
     if (result.End == Succeeded) {
         // Every member was completed: the last one of each name is there.
         std::map<std::string, MemberHeaderLZH> last;
@@ -553,6 +554,49 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
             CheckComplete(member.second, "after success");
     }
     return result;
+}
+
+// A job for a member that the archive does not have: Begin walks the chain of
+// headers by their sizes alone, as Step does between members, so it ends
+// where the full job's chain ended: at the end of the archive after a full
+// job that succeeded, at the same damaged header after one that failed there.
+void RunMissingMemberJob(CExtractorLZH& engine, const JobResult& full) {
+    static const char kMissing[] = "?missing?";
+    bool named = false; // a member of the full job has that name after all
+    for (const std::string& name : full.Opened)
+        named = named || SameIgnoringAsciiCase(name.c_str(), kMissing);
+    const Workspace& space = Space();
+    if (engine.Begin(space.EngineArchive.c_str(), space.EngineOut.c_str(), kMissing)) {
+        const MemberHeaderLZH current = engine.GetHeader();
+        FUZZ_CHECK(SameIgnoringAsciiCase(current.Name, kMissing),
+                   "the filter \"%s\" opened the member \"%.60s\"", kMissing, current.Name);
+        engine.Abort();
+        CheckAbsent(current.Name, "after Abort");
+        return;
+    }
+    const int code = engine.ErrorCode;
+    FUZZ_CHECK(IsCode(code, {ErrNotFound, ErrBadHeader, ErrCreateFile, ErrMethod, ErrBadData,
+                             ErrFileAccess}),
+               "Begin for a missing member failed with ErrorCode %d", code);
+    FUZZ_CHECK(List(space.Out).empty(), "Begin failed (ErrorCode %d) and left %zu file(s)", code,
+               List(space.Out).size());
+    if (named)
+        return;
+    if (full.End == Succeeded)
+        FUZZ_CHECK(code == ErrNotFound,
+                   "the full job reached the end of the archive, the search for a missing "
+                   "member ended with ErrorCode %d",
+                   code);
+    if (full.End == Failed && full.Code == ErrBadHeader)
+        FUZZ_CHECK(code == ErrBadHeader,
+                   "the full job stopped at a damaged header, the search for a missing member "
+                   "ended with ErrorCode %d",
+                   code);
+    if (full.End == BeginFailed && full.Code == ErrNotFound)
+        FUZZ_CHECK(code == ErrNotFound,
+                   "the full job found no archive, the search for a missing member ended with "
+                   "ErrorCode %d",
+                   code);
 }
 
 void CheckSurroundings(const uint8_t* data, size_t size, int filesBefore) {
@@ -614,10 +658,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    first.End, second.End, first.Code, second.Code, first.Steps, second.Steps,
                    first.Files.size(), second.Files.size());
     }
-    if (!first.LastOpened.empty()) {
+    CleanDestination();
+    RunMissingMemberJob(*engine, first);
+    CheckSurroundings(data, size, filesBefore);
+    if (!first.Opened.empty() && !first.Opened.back().empty()) {
         // The name with its ASCII letters in the other case: the filter
         // ignores their case.
-        std::string filter = first.LastOpened;
+        std::string filter = first.Opened.back();
         for (char& c : filter) {
             if (c >= 'a' && c <= 'z')
                 c = static_cast<char>(c - 'a' + 'A');
