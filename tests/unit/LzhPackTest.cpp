@@ -347,6 +347,34 @@ TEST_F(LzhPackRoundTrip, TextShrinks) {
     EXPECT_TRUE(packed == EncodeLH5(text.data(), text.size()));
 }
 
+// Blocks built by hand, for the code shapes a parse seldom makes: every
+// literal with the same length (the pre-code then has one symbol and is sent
+// as a constant), and matches of a single distance class.
+TEST_F(LzhPackRoundTrip, HandBuiltBlocksWithConstantCodes) {
+    Bytes data;
+    std::vector<LzSymbol> symbols;
+    for (int i = 0; i < 2560; i++) {
+        symbols.push_back({uint16_t(i % 256), 0});
+        data.push_back(uint8_t(i % 256));
+    }
+    CBitWriter out;
+    WriteBlock(out, symbols.data(), int(symbols.size()));
+    // Second block: one literal, then matches at distance 256 only.
+    std::vector<LzSymbol> second;
+    second.push_back({7, 0});
+    data.push_back(7);
+    for (int k = 0; k < 40; k++) {
+        int length = 3 + (k * 37) % 254;
+        second.push_back({uint16_t(256 + length - 3), 255});
+        for (int j = 0; j < length; j++)
+            data.push_back(data[data.size() - 256]);
+    }
+    WriteBlock(out, second.data(), int(second.size()));
+    out.Flush();
+    Bytes got = Extract(Archive("h.bin", data, out.Data(), true), "h.bin");
+    EXPECT_TRUE(got == data);
+}
+
 TEST_F(LzhPackRoundTrip, PackMemberChoosesTheMethod) {
     Bytes text = Words(5000, 9), noise = Noise(5000, 10);
     EXPECT_TRUE(PackMember(text.data(), text.size(), PackMode::Auto).Compressed);
