@@ -14,7 +14,13 @@ namespace {
 
 // Prices are in sixteenths of a bit. Block cuts fall on checkpoints: one
 // every 1/256 of a region's symbols, at least 128 and at most 1,024 apart.
-enum { CostScale = 16, CheckpointsPerRegion = 256, CheckpointMin = 128, CheckpointMax = 1024 };
+enum {
+    CostScale = 16,
+    CheckpointsPerRegion = 256,
+    CheckpointMin = 128,
+    CheckpointMax = 1024,
+    KeptMatches = 32 // matches kept per position
+};
 const uint32_t Unreached = 0xFFFFFFFFu;
 
 struct CostModel {
@@ -186,7 +192,10 @@ uint32_t CEncoderLH5::CollectRegion(uint32_t start) {
     while (pos < target) {
         MatchIndex.push_back(uint32_t(Matches.size()));
         int n = Finder.Find(pos, found);
-        Matches.insert(Matches.end(), found, found + n);
+        // Only the longest few are kept, which bounds the memory of a region
+        // on any input: a shorter length is still served by a longer match.
+        int first = n > KeptMatches ? n - KeptMatches : 0;
+        Matches.insert(Matches.end(), found + first, found + n);
         if (n > 0 && found[n - 1].Length >= Options.NiceLength) {
             uint32_t length = found[n - 1].Length;
             for (uint32_t k = 1; k < length; k++) {
