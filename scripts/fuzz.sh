@@ -34,11 +34,31 @@ fi
 status=0
 summary=()
 
+# compact TARGET CORPUS MAX_LEN TIMEOUT: a working corpus of more than 2,000
+# inputs is merged down to the inputs that add coverage, so that loading it
+# does not eat the run's time.
+compact() {
+    local target=$1 dir=$build/corpus/$2 max_len=$3 timeout=$4
+    [ "$(ls "$dir" | wc -l)" -gt 2000 ] || return 0
+    local fresh=$dir.merge
+    rm -rf "$fresh"
+    mkdir -p "$fresh"
+    if "$build/fuzz/$target" -merge=1 -max_len="$max_len" -timeout="$timeout" \
+        -rss_limit_mb=2048 "$fresh" "$dir" >"$build/logs/$target.merge.log" 2>&1; then
+        echo "fuzz: $target corpus merged from $(ls "$dir" | wc -l) to $(ls "$fresh" | wc -l) inputs"
+        rm -rf "$dir"
+        mv "$fresh" "$dir"
+    else
+        rm -rf "$fresh" # a crash shows again in the run itself
+    fi
+}
+
 # run TARGET CORPUS MAX_LEN TIMEOUT
 run() {
     local target=$1 corpus=$2 max_len=$3 timeout=$4
     local log=$build/logs/$target.log
     local before after new rc=0
+    compact "$target" "$corpus" "$max_len" "$timeout"
     before=$(ls "$build/findings" | sort)
     echo "fuzz: $target for $seconds s (max_len $max_len, timeout $timeout s per input)"
     "$build/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 \
