@@ -295,9 +295,9 @@ for name in "${NAMES[@]}"; do
     [ -n "$line" ] || fail "lhasa l does not list $name"
     t=${MTIME[$name]}
     if [ $((NOW - t)) -lt $((180 * 86400)) ]; then
-        stamp=$(date -u -d "@$t" '+%b %e %H:%M')
+        stamp=$(LC_ALL=C date -u -d "@$t" '+%b %e %H:%M')
     else
-        stamp=$(date -u -d "@$t" '+%b %e  %Y')
+        stamp=$(LC_ALL=C date -u -d "@$t" '+%b %e  %Y')
     fi
     want="$(stat -c %s "$SRC/$name") * $stamp $name"
     got=$(echo "$line" | awk '{ $1 = ""; $3 = "*"; sub(/^ /, ""); print }')
@@ -325,7 +325,7 @@ passed
 listing=$(7z l -slt "$WORK/auto.lzh") || fail "7z l failed"
 for name in "${NAMES[@]}"; do
     got=$(printf '%s\n' "$listing" | awk -v n="$name" '/^Path = / {p = substr($0, 8)} /^Modified = / && p == n {print substr($0, 12); exit}')
-    want=$(date -u -d "@${MTIME[$name]}" '+%F %T')
+    want=$(LC_ALL=C date -u -d "@${MTIME[$name]}" '+%F %T')
     [ "$got" = "$want" ] || fail "7z lists $name modified [$got], expected [$want]"
 done
 passed
