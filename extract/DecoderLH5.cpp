@@ -120,7 +120,8 @@ void CExtractorLZH::ReadPositionCode(CFileBuffer& in) {
     PosTable.Build(kPosCount, kSmallBits, lengths);
 }
 
-void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
+// Once per block, out of the step's hot path.
+[[gnu::noinline]] void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
     BlockCount = static_cast<int>(in.GetBits(16));
     ReadPreCode(in);
     ReadCharCode(in);
@@ -129,7 +130,7 @@ void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
 
 // A block that announces 0 symbols still serves the one decoded right after
 // its header; the next call reads another header.
-int CExtractorLZH::DecodeChar(CFileBuffer& in) {
+inline int CExtractorLZH::DecodeChar(CFileBuffer& in) {
     if (BlockCount <= 0)
         ReadBlockHeader(in);
     int symbol;
@@ -138,7 +139,7 @@ int CExtractorLZH::DecodeChar(CFileBuffer& in) {
     return symbol;
 }
 
-int CExtractorLZH::DecodePosition(CFileBuffer& in) {
+inline int CExtractorLZH::DecodePosition(CFileBuffer& in) {
     int p;
     in.FillBits(PosTable.Decode(in.PeekBits(), p));
     if (p <= 1)
@@ -146,9 +147,73 @@ int CExtractorLZH::DecodePosition(CFileBuffer& in) {
     return (1 << (p - 1)) + static_cast<int>(in.GetBits(p - 1));
 }
 
-void CExtractorLZH::EmitRing(CFileBuffer& out, int count) {
+[[gnu::noinline]] void CExtractorLZH::EmitRing(CFileBuffer& out, int count) {
     UpdateCrc(Window, count);
     out.Write(Window, count);
+}
+
+// A match whose copy reaches the end of the ring or whose source runs over
+// it: the general case, out of the step's hot path.
+[[gnu::noinline]] void CExtractorLZH::CopyMatchAcrossRing(CFileBuffer& out, int length,
+                                                          int distance) {
+    int source = WindowPos - distance - 1;
+    if (WindowPos + length >= WindowSize) {
+        // The copy completes the ring; the source cannot be negative here,
+        // since WindowPos is at least 16,128.
+        const int k = WindowSize - WindowPos;
+        CopyForward(Window + WindowPos, Window + source, k);
+        Remaining -= k;
+        length -= k;
+        source += k;
+        WindowPos = 0;
+        EmitRing(out, WindowSize);
+    } else if (source < 0) {
+        source += WindowSize;
+    }
+    if (source + length > WindowSize) {
+        // The source runs over the end of the ring.
+        const int k = WindowSize - source;
+        CopyForward(Window + WindowPos, Window + source, k);
+        length -= k;
+        Remaining -= k;
+        WindowPos += k;
+        source = 0;
+    }
+    if (length > 0) {
+        CopyForward(Window + WindowPos, Window + source, length);
+        WindowPos += length;
+        Remaining -= length;
+    }
+}
+
+// A match that stays inside the ring, source and destination. Eight bytes
+// at a time when the source lies at least eight bytes back, which gives the
+// same bytes as a copy one at a time; the up to seven bytes written past the
+// match fall on ring positions ahead of the output position, which no match
+// reads (they are more than 8192 bytes back) before they are written again,
+// or into the slack behind the ring.
+inline void CExtractorLZH::CopyMatch(CFileBuffer& out, int length, int distance) {
+    const int pos = WindowPos;
+    int source = pos - distance - 1;
+    if (source < 0)
+        source += WindowSize;
+    if (pos + length >= WindowSize || source + length > WindowSize) {
+        CopyMatchAcrossRing(out, length, distance);
+        return;
+    }
+    unsigned char* d = Window + pos;
+    const unsigned char* s = Window + source;
+    if (distance >= 7) {
+        for (int i = 0; i < length; i += 8)
+            std::memcpy(d + i, s + i, 8);
+    } else if (distance == 0) {
+        std::memset(d, *s, static_cast<size_t>(length));
+    } else {
+        for (int i = 0; i < length; ++i)
+            d[i] = s[i];
+    }
+    WindowPos = pos + length;
+    Remaining -= length;
 }
 
 bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
@@ -156,43 +221,17 @@ bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& membe
     try {
         const int c = DecodeChar(in);
         if (c < 256) {
-            Window[WindowPos++] = static_cast<unsigned char>(c);
+            const int pos = WindowPos;
+            Window[pos] = static_cast<unsigned char>(c);
+            WindowPos = pos + 1;
             --Remaining;
-            if (WindowPos == WindowSize) {
+            if (pos + 1 == WindowSize) {
                 WindowPos = 0;
                 EmitRing(out, WindowSize);
             }
         } else {
-            int length = c - 256 + kMinMatch;
-            const int distance = DecodePosition(in);
-            int source = WindowPos - distance - 1;
-            if (WindowPos + length >= WindowSize) {
-                // The copy completes the ring; the source cannot be negative
-                // here, since WindowPos is at least 16,128.
-                const int k = WindowSize - WindowPos;
-                CopyForward(Window + WindowPos, Window + source, k);
-                Remaining -= k;
-                length -= k;
-                source += k;
-                WindowPos = 0;
-                EmitRing(out, WindowSize);
-            } else if (source < 0) {
-                source += WindowSize;
-            }
-            if (source + length > WindowSize) {
-                // The source runs over the end of the ring.
-                const int k = WindowSize - source;
-                CopyForward(Window + WindowPos, Window + source, k);
-                length -= k;
-                Remaining -= k;
-                WindowPos += k;
-                source = 0;
-            }
-            if (length > 0) {
-                CopyForward(Window + WindowPos, Window + source, length);
-                WindowPos += length;
-                Remaining -= length;
-            }
+            const int length = c - 256 + kMinMatch;
+            CopyMatch(out, length, DecodePosition(in));
         }
         if (Remaining <= 0) {
             if (WindowPos > 0)

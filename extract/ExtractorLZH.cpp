@@ -16,6 +16,8 @@ CExtractorLZH::CExtractorLZH()
     std::memset(Filter, 0, sizeof Filter);
     std::memset(OutPath, 0, sizeof OutPath);
     std::memset(&MemberHeader, 0, sizeof MemberHeader);
+    // A match copy may read a few bytes of the slack behind the ring.
+    std::memset(Window + WindowSize, 0, WindowSlack);
     BuildCrcTable();
 }
 
@@ -198,15 +200,21 @@ bool CExtractorLZH::OpenMember() {
     return true;
 }
 
+// The common case, a slice that leaves the member unfinished, returns at
+// once; a failure or the end of a member goes to EndSlice.
 bool CExtractorLZH::Step(bool& done) {
     const bool ok =
         Decoding ? DecodeLH5Step(Archive, Output, done) : CopyStoredStep(Archive, Output, done);
+    if (ok && !done)
+        return true;
+    return EndSlice(ok, done);
+}
+
+[[gnu::noinline]] bool CExtractorLZH::EndSlice(bool ok, bool& done) {
     if (!ok) {
         FailMember(ErrorCode);
         return false;
     }
-    if (!done)
-        return true;
     return FinishMember(done);
 }
 
@@ -293,7 +301,8 @@ int CExtractorLZH::GetPercent() const {
 // Copies up to 16,384 bytes of a stored member. A member whose data ends
 // before its size is reached (the file or the packed size runs out) fails:
 // the bytes that would fill the gap are not the member's.
-bool CExtractorLZH::CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
+[[gnu::noinline]] bool CExtractorLZH::CopyStoredStep(CFileBuffer& in, CFileBuffer& out,
+                                                     bool& memberDone) {
     memberDone = false;
     try {
         const int count = Remaining < WindowSize ? Remaining : WindowSize;

@@ -68,6 +68,7 @@ class CExtractorLZH {
 
   private:
     void BuildCrcTable();
+    void UpdateCrcRing(const unsigned char* p);
     bool ParseBaseHeader(const unsigned char* p, int n);
     bool ParseLevel1Extensions(const unsigned char* p, int n);
     bool ParseLevel2Header(const unsigned char* p, int n);
@@ -80,6 +81,7 @@ class CExtractorLZH {
     bool SkipToNextHeader();
     bool OpenMember();
     bool FinishMember(bool& done);
+    bool EndSlice(bool ok, bool& done);
     void SetOutputTimes();
     void FailMember(int code);
     void CloseArchive(int code);
@@ -94,8 +96,11 @@ class CExtractorLZH {
     void ReadCharCode(CFileBuffer& in);
     void ReadPositionCode(CFileBuffer& in);
     void EmitRing(CFileBuffer& out, int count);
+    void CopyMatch(CFileBuffer& out, int length, int distance);
+    void CopyMatchAcrossRing(CFileBuffer& out, int length, int distance);
 
     unsigned short* CrcTable;
+    unsigned short HalfRingShift[16]; // a register bit carried over 8,192 zero bytes
     unsigned char* Window;
     CFileBuffer Archive;
     CFileBuffer Output;

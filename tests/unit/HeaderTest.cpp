@@ -59,6 +59,24 @@ TEST_F(HeaderTest, CrcAndSumMatchKnownValues) {
     EXPECT_EQ(Crc16(all), X->GetCrc());
 }
 
+TEST_F(HeaderTest, CrcOfAFullRingMatchesTheReference) {
+    // A whole ring takes its own path: check it from several start values.
+    std::string ring(16384, 0);
+    uint32_t x = 12345;
+    for (char& c : ring) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 23);
+    }
+    for (const std::string& prefix : {std::string(), std::string("a"), std::string("\xFF\x01")}) {
+        X->ResetCrc();
+        X->UpdateCrc(Bytes(prefix), static_cast<int>(prefix.size()));
+        X->UpdateCrc(Bytes(ring), 16384);
+        EXPECT_EQ(Crc16(prefix + ring), X->GetCrc()) << prefix.size();
+        X->UpdateCrc(Bytes(ring), 16383);
+        EXPECT_EQ(Crc16(prefix + ring + ring.substr(0, 16383)), X->GetCrc());
+    }
+}
+
 TEST_F(HeaderTest, ParsesTheReadMeHeaderOfThePayload) {
     const std::string h = FromHex(kReadMeHeader);
     ASSERT_EQ(71u, h.size());

@@ -139,9 +139,14 @@ int main(int argc, char** argv) {
     Reporter reporter(quiet);
     bool ok = Extractor.Begin(archive.c_str(), dest.c_str(), member);
     bool done = false;
-    while (ok && !done) {
-        reporter.Show();
-        ok = Extractor.Step(done);
+    if (quiet) {
+        while (ok && !done)
+            ok = Extractor.Step(done);
+    } else {
+        while (ok && !done) {
+            reporter.Show();
+            ok = Extractor.Step(done);
+        }
     }
     reporter.End();
     if (!ok) {
