@@ -4,6 +4,7 @@
 // expected output comes from a plain LZ77 expansion of the symbols that were
 // written, never from the decoder itself.
 #include "ArchiveBuilder.h"
+#include "CanonicalCode.h"
 #include "ExtractorLZH.h"
 #include "TestFiles.h"
 
@@ -65,25 +66,6 @@ void PutCodeLength(BitWriter& bw, int length) {
     bw.Put(7, 3);
     bw.PutOnes(length - 7);
     bw.PutBit(0);
-}
-
-// Canonical codes: by increasing length, then by increasing symbol.
-std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
-    std::vector<int> order;
-    for (size_t i = 0; i < lengths.size(); ++i)
-        if (lengths[i] > 0)
-            order.push_back(static_cast<int>(i));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return lengths[a] < lengths[b]; });
-    std::vector<uint32_t> codes(lengths.size(), 0);
-    uint32_t code = 0;
-    int previous = order.empty() ? 0 : lengths[order[0]];
-    for (int symbol : order) {
-        code <<= lengths[symbol] - previous;
-        previous = lengths[symbol];
-        codes[symbol] = code++;
-    }
-    return codes;
 }
 
 // One symbol of the data: a literal byte, or a match of Length bytes copied

@@ -3,6 +3,7 @@
 // codes of other sizes. Expected codes come from an independent canonical
 // assignment written here, never from the table itself.
 #include "FileBuffer.h"
+#include "CanonicalCode.h"
 #include "HuffmanTable.h"
 
 #include <gtest/gtest.h>
@@ -19,27 +20,6 @@ typedef std::mt19937 Rng;
 
 int Below(Rng& rng, int n) {
     return static_cast<int>(rng() % static_cast<uint32_t>(n));
-}
-
-// Canonical codes: handed out by increasing length and, within one length,
-// by increasing symbol; each code counts up from the previous one, shifted
-// left when the length grows. Symbols without a length get no code.
-std::vector<uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
-    std::vector<int> order;
-    for (size_t i = 0; i < lengths.size(); ++i)
-        if (lengths[i] > 0)
-            order.push_back(static_cast<int>(i));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return lengths[a] < lengths[b]; });
-    std::vector<uint32_t> codes(lengths.size(), 0);
-    uint32_t code = 0;
-    int previous = order.empty() ? 0 : lengths[order[0]];
-    for (int symbol : order) {
-        code <<= lengths[symbol] - previous;
-        previous = lengths[symbol];
-        codes[symbol] = code++;
-    }
-    return codes;
 }
 
 struct Decoded {
