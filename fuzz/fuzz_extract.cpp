@@ -23,6 +23,7 @@
 // Abort; that is not a finding, and the cancel itself is checked.
 #include "ExtractorLZH.h"
 #include "FuzzCheck.h"
+#include "ReferenceLH5.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -195,7 +196,7 @@ struct FileFacts {
     long long Size = 0;
     uint16_t Crc = 0;
     long long ModifiedTime = 0;
-    std::string Content; // kept when it is no longer than the archive file
+    std::string Content;
 };
 
 bool Inspect(const std::string& path, FileFacts& facts) {
@@ -206,10 +207,8 @@ bool Inspect(const std::string& path, FileFacts& facts) {
     facts.Size = info.st_size;
     facts.ModifiedTime = info.st_mtime;
     if (facts.Regular) {
-        std::string content = ReadAll(path);
-        facts.Crc = Crc16(content);
-        if (content.size() <= Input().size())
-            facts.Content.swap(content);
+        facts.Content = ReadAll(path);
+        facts.Crc = Crc16(facts.Content);
     }
     return true;
 }
@@ -246,28 +245,126 @@ bool SameHeader(const MemberHeaderLZH& a, const MemberHeaderLZH& b) {
            a.HasFileCrc == b.HasFileCrc && a.FileCrc == b.FileCrc;
 }
 
-// A stored member's file is the copy of the bytes that follow its header:
-// somewhere in the archive file a header parses to exactly this member (a
-// second engine parses every candidate position) and its data equals the
-// file.
-bool IsStoredCopy(const MemberHeaderLZH& h, const std::string& content) {
-    static CExtractorLZH* parser = new CExtractorLZH();
+// Every place in the archive file where a header parses (a second engine
+// tries every candidate position), with what it parses to; made once per
+// input, when first needed.
+struct ParsedAt {
+    size_t Offset;
+    MemberHeaderLZH Header;
+};
+
+std::vector<ParsedAt>& HeadersInInput(bool reset = false) {
+    static std::vector<ParsedAt>* found = new std::vector<ParsedAt>;
+    static bool known = false;
+    if (reset) {
+        found->clear();
+        known = false;
+        return *found;
+    }
+    if (!known) {
+        static CExtractorLZH* parser = new CExtractorLZH();
+        const std::string& input = Input();
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(input.data());
+        for (size_t i = 0; i + CExtractorLZH::MinHeaderSize <= input.size(); ++i) {
+            if (bytes[i + 2] == '-' && bytes[i + 6] == '-' &&
+                parser->ParseHeader(bytes + i, static_cast<int>(input.size() - i)) &&
+                parser->GetHeader().HeaderSize > 0)
+                found->push_back({i, parser->GetHeader()});
+        }
+        known = true;
+    }
+    return *found;
+}
+
+// Calls `matches` with the data of each place in the archive file where a
+// header parses to exactly this member, until it returns true. The data are
+// the PackedSize bytes after the header, as far as the file has them.
+template <class Matches> bool AnyMemberData(const MemberHeaderLZH& h, Matches matches) {
     const std::string& input = Input();
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(input.data());
-    const size_t dataSize = static_cast<size_t>(h.UnpackedSize);
-    if (content.size() != dataSize)
-        return false;
-    for (size_t i = 0; i + CExtractorLZH::MinHeaderSize <= input.size(); ++i) {
-        if (bytes[i + 2] != '-' || bytes[i + 6] != '-')
+    for (const ParsedAt& at : HeadersInInput()) {
+        if (!SameHeader(at.Header, h))
             continue;
-        const size_t data = i + static_cast<size_t>(h.HeaderSize);
-        if (data + dataSize > input.size())
-            continue;
-        if (parser->ParseHeader(bytes + i, static_cast<int>(input.size() - i)) &&
-            SameHeader(parser->GetHeader(), h) && input.compare(data, dataSize, content) == 0)
+        const size_t data = at.Offset + static_cast<size_t>(h.HeaderSize);
+        size_t available = data < input.size() ? input.size() - data : 0;
+        if (available > static_cast<size_t>(h.PackedSize))
+            available = static_cast<size_t>(h.PackedSize);
+        if (matches(bytes + data, available))
             return true;
     }
     return false;
+}
+
+// A stored member's file is a copy of its data.
+bool IsStoredCopy(const MemberHeaderLZH& h, const std::string& content) {
+    const size_t size = static_cast<size_t>(h.UnpackedSize);
+    return content.size() == size &&
+           AnyMemberData(h, [&](const unsigned char* data, size_t available) {
+               return available >= size && std::memcmp(data, content.data(), size) == 0;
+           });
+}
+
+// A -lh5- member's file is what the reference decoder makes of its data.
+// Decoded once per member and content in a job, however often it is checked.
+std::map<std::string, bool>& DecodeCache() {
+    static std::map<std::string, bool>* cache = new std::map<std::string, bool>;
+    return *cache;
+}
+
+bool IsDecodedData(const MemberHeaderLZH& h, const std::string& content) {
+    char fields[120];
+    std::snprintf(fields, sizeof fields, "%d/%d/%d/%d/%d/%d/%d/", h.HeaderSize, h.MethodIndex,
+                  h.PackedSize, h.UnpackedSize, h.TimeStamp, h.HasFileCrc ? 1 : 0, h.FileCrc);
+    const std::string key = fields + std::string(h.Name) + "/" + content;
+    const auto known = DecodeCache().find(key);
+    if (known != DecodeCache().end())
+        return known->second;
+    std::string decoded;
+    const bool same = AnyMemberData(h, [&](const unsigned char* data, size_t available) {
+        return reference::Decode(data, available, h.UnpackedSize, content.size(), decoded) &&
+               decoded == content;
+    });
+    DecodeCache()[key] = same;
+    return same;
+}
+
+// Whether the member must extract without error: at every place where its
+// header parses, its data lie wholly inside the file, and the reference
+// decoder (or, for a stored member, the plain copy) gives them in full and
+// with the CRC-16 that the header records. Only members of up to 1 MiB are
+// judged; false for the rest.
+bool MustComplete(const MemberHeaderLZH& h) {
+    const long long limit = 1 << 20;
+    if (h.UnpackedSize > limit)
+        return false;
+    const std::string& input = Input();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(input.data());
+    bool any = false;
+    for (const ParsedAt& at : HeadersInInput()) {
+        if (!SameHeader(at.Header, h))
+            continue;
+        const size_t data = at.Offset + static_cast<size_t>(h.HeaderSize);
+        const size_t packed = static_cast<size_t>(h.PackedSize);
+        if (data > input.size() || input.size() - data < packed)
+            return false;
+        std::string out;
+        if (h.MethodIndex == kMethodLh5) {
+            if (!reference::Decode(bytes + data, packed, h.UnpackedSize,
+                                   static_cast<size_t>(limit) + 256, out))
+                return false;
+        } else if (h.MethodIndex == kMethodStored || h.MethodIndex == kMethodLz4) {
+            if (packed < static_cast<size_t>(h.UnpackedSize))
+                return false;
+            out.assign(reinterpret_cast<const char*>(bytes + data),
+                       static_cast<size_t>(h.UnpackedSize));
+        } else {
+            return false;
+        }
+        if (h.HasFileCrc && Crc16(out) != h.FileCrc)
+            return false;
+        any = true;
+    }
+    return any;
 }
 
 // A completed member's file: a stored member has exactly its size; a -lh5-
@@ -291,6 +388,11 @@ bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
         ok = f.Size >= low && f.Size <= low + 255;
         if (!ok)
             std::snprintf(text, sizeof text, "%lld bytes, -lh5- size %lld", f.Size, u);
+        if (ok && !IsDecodedData(h, f.Content)) {
+            ok = false;
+            std::snprintf(text, sizeof text,
+                          "%lld bytes, not what the reference decoder makes of the data", f.Size);
+        }
     } else {
         ok = false;
         std::snprintf(text, sizeof text, "method %d is never extracted", h.MethodIndex);
@@ -474,6 +576,13 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                 }
                 if (result.Code == ErrCrc)
                     CheckAbsent(current.Name, "after a CRC error");
+                // A failure of the current member's data that the reference
+                // decoder does not see.
+                if (IsCode(result.Code, {ErrCrc, ErrBadData}) && SameHeader(now, current))
+                    FUZZ_CHECK(!MustComplete(current),
+                               "ErrorCode %d for %s, whose data lie in the file and decode in "
+                               "full with the header's CRC-16",
+                               result.Code, Describe(current).c_str());
                 // A next member that could not be created left nothing; one
                 // that was created and then failed was deleted, and with it
                 // the current member's file when both have the same name.
@@ -639,6 +748,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CleanDestination();
     WriteAll(space.Archive, data, size);
     Input().assign(reinterpret_cast<const char*>(data), size);
+    DecodeCache().clear();
+    HeadersInInput(true);
     const int filesBefore = OpenFileCount();
 
     // A fresh engine for each input, so that a finding reproduces on its own;
