@@ -219,7 +219,8 @@ bool CExtractorLZH::ParseLevel1Extensions(const unsigned char* p, int n) {
         const int size = static_cast<int>(Le16(p + h.HeaderSize - 2));
         if (size == 0)
             break;
-        if (size < 3 || n - h.HeaderSize < size)
+        // The packed size counts the extensions too, so it must hold this one.
+        if (size < 3 || n - h.HeaderSize < size || h.PackedSize < size)
             return false;
         const unsigned char* ext = p + h.HeaderSize;
         if (ext[0] == kExtHeaderCrc) {

@@ -308,6 +308,11 @@ TEST_F(HeaderTest, SizesOf2GiBAndMoreAreRefused) {
     h1[7] = 1; // packed size 1, while the extensions alone take 5
     ResealSum(h1);
     EXPECT_FALSE(Parse(h1));
+    // A packed size that already reads as negative: refused, and the
+    // subtraction of the extensions must not overflow on the way.
+    h1[10] = static_cast<char>(0x80); // 0x80000001
+    ResealSum(h1);
+    EXPECT_FALSE(Parse(h1));
 }
 
 TEST_F(HeaderTest, Level01TimeIsLocalMsDosTime) {
