@@ -34,39 +34,7 @@ MEMBERS=(
 )
 
 make_member() { # NAME RECIPE SEED
-    local out=$SRC/$1 recipe=$2 seed=$3
-    case $recipe in
-    empty) : >"$out" ;;
-    text:*) gen_text "${recipe#text:}" "$seed" >"$out" ;;
-    seq:*) seq 1 "${recipe#seq:}" >"$out" ;;
-    random:*) gen_bytes "${recipe#random:}" "$seed" >"$out" ;;
-    base64:*) gen_bytes "${recipe#base64:}" "$seed" | base64 >"$out" ;;
-    run:*) head -c "${recipe#run:}" /dev/zero >"$out" ;;
-    pattern:*)
-        local rest=${recipe#pattern:}
-        yes -- "${rest%%:*}" | tr -d '\n' | head -c "${rest#*:}" >"$out"
-        ;;
-    block:*)
-        # One random block repeated: matches at exactly the block's distance.
-        local rest=${recipe#block:} i
-        gen_bytes "${rest%%:*}" "$seed" >"$WORK/block"
-        for ((i = 0; i < ${rest#*:}; i++)); do cat "$WORK/block"; done >"$out"
-        ;;
-    mixed)
-        # Text, random bytes and runs in turn, so that the coder switches
-        # between literals and matches of every length within one member.
-        {
-            gen_text 50000 "$seed"
-            gen_bytes 30000 "$((seed + 1))"
-            head -c 5000 /dev/zero | tr '\0' 'x'
-            gen_text 70000 "$((seed + 2))"
-            gen_bytes 300 "$((seed + 3))"
-            head -c 70000 /dev/zero
-            gen_text 20001 "$((seed + 4))"
-        } >"$out"
-        ;;
-    *) fail "unknown recipe $recipe" ;;
-    esac
+    gen_file "$SRC/$1" "$2" "$3"
 }
 
 NAMES=()

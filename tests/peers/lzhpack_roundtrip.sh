@@ -45,40 +45,7 @@ INPUTS=(
 )
 
 make_input() { # NAME RECIPE SEED
-    local out=$SRC/$1 recipe=$2 seed=$3
-    case $recipe in
-    empty) : >"$out" ;;
-    literal:*) printf '%s' "${recipe#literal:}" >"$out" ;;
-    bytes:*) gen_bytes "${recipe#bytes:}" "$seed" >"$out" ;;
-    text:*) gen_text "${recipe#text:}" "$seed" >"$out" ;;
-    zeros:*) head -c "${recipe#zeros:}" /dev/zero >"$out" ;;
-    ff:*) head -c "${recipe#ff:}" /dev/zero | tr '\0' '\377' >"$out" ;;
-    seq:*) seq 1 "${recipe#seq:}" >"$out" ;;
-    pattern:*)
-        local rest=${recipe#pattern:}
-        yes -- "${rest%%:*}" | tr -d '\n' | head -c "${rest#*:}" >"$out"
-        ;;
-    block:*)
-        # One random block over and over: every match lies at exactly the
-        # block's distance, which for 8192 is the farthest a match reaches
-        # and for 8193 just out of reach.
-        local rest=${recipe#block:} i
-        gen_bytes "${rest%%:*}" "$seed" >"$WORK/block"
-        for ((i = 0; i < ${rest#*:}; i++)); do cat "$WORK/block"; done >"$out"
-        ;;
-    mixed)
-        {
-            gen_text 50000 "$seed"
-            gen_bytes 30000 "$((seed + 1))"
-            head -c 5000 /dev/zero | tr '\0' 'x'
-            gen_text 70000 "$((seed + 2))"
-            gen_bytes 300 "$((seed + 3))"
-            head -c 70000 /dev/zero
-            gen_text 20001 "$((seed + 4))"
-        } >"$out"
-        ;;
-    *) fail "unknown recipe $recipe" ;;
-    esac
+    gen_file "$SRC/$1" "$2" "$3"
 }
 
 NAMES=()

@@ -209,6 +209,51 @@ gen_text() {
 # ---------------------------------------------------------------------------
 # Archives
 
+# gen_file OUT RECIPE SEED: writes a test input made by RECIPE:
+#   empty, literal:TEXT, bytes:N or random:N (random bytes), text:N (prose),
+#   zeros:N or run:N (zero bytes), ff:N, seq:N (numbers 1 to N), base64:N,
+#   pattern:TEXT:N (TEXT repeated to N bytes), block:SIZE:COUNT (one random
+#   block COUNT times: every match lies at exactly SIZE bytes), mixed (text,
+#   random bytes and runs in turn, so that a coder switches between literals
+#   and matches of every length within one file).
+gen_file() {
+    local out=$1 recipe=$2 seed=$3
+    case $recipe in
+    empty) : >"$out" ;;
+    literal:*) printf '%s' "${recipe#literal:}" >"$out" ;;
+    bytes:*) gen_bytes "${recipe#bytes:}" "$seed" >"$out" ;;
+    random:*) gen_bytes "${recipe#random:}" "$seed" >"$out" ;;
+    text:*) gen_text "${recipe#text:}" "$seed" >"$out" ;;
+    zeros:*) head -c "${recipe#zeros:}" /dev/zero >"$out" ;;
+    run:*) head -c "${recipe#run:}" /dev/zero >"$out" ;;
+    ff:*) head -c "${recipe#ff:}" /dev/zero | tr '\0' '\377' >"$out" ;;
+    seq:*) seq 1 "${recipe#seq:}" >"$out" ;;
+    base64:*) gen_bytes "${recipe#base64:}" "$seed" | base64 >"$out" ;;
+    pattern:*)
+        local rest=${recipe#pattern:}
+        yes -- "${rest%%:*}" | tr -d '\n' | head -c "${rest#*:}" >"$out"
+        ;;
+    block:*)
+        local rest=${recipe#block:} i
+        gen_bytes "${rest%%:*}" "$seed" >"$out.block"
+        for ((i = 0; i < ${rest#*:}; i++)); do cat "$out.block"; done >"$out"
+        rm -f "$out.block"
+        ;;
+    mixed)
+        {
+            gen_text 50000 "$seed"
+            gen_bytes 30000 "$((seed + 1))"
+            head -c 5000 /dev/zero | tr '\0' 'x'
+            gen_text 70000 "$((seed + 2))"
+            gen_bytes 300 "$((seed + 3))"
+            head -c 70000 /dev/zero
+            gen_text 20001 "$((seed + 4))"
+        } >"$out"
+        ;;
+    *) fail "unknown recipe $recipe" ;;
+    esac
+}
+
 # lha_members ARCHIVE: one line per member as lhasa lists it:
 # "METHOD LEVEL NAME". Fails when lhasa cannot list the archive.
 lha_members() {
