@@ -1,0 +1,228 @@
+#include "IconFile.h"
+
+#include <cstdlib>
+#include <sstream>
+
+const uint32_t kStandardPalette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                       0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                       0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+namespace {
+
+const int kMaxSide = 256; // a directory entry stores 256 as 0
+const int kNoColour = -1;
+const int kTransparentPixel = -2;
+
+struct MapReader {
+    int Legend[256];
+    int Width;
+    int Height;
+    int Rows;
+};
+
+std::string LineMessage(int line, const std::string& what) {
+    return "line " + std::to_string(line) + ": " + what;
+}
+
+bool ReadNumber(std::istringstream& words, int low, int high, int& value) {
+    std::string word;
+    if (!(words >> word) || word.find_first_not_of("0123456789") != std::string::npos ||
+        word.size() > 3)
+        return false;
+    value = std::atoi(word.c_str());
+    return value >= low && value <= high;
+}
+
+bool ReadLegendChar(std::istringstream& words, unsigned char& c) {
+    std::string word;
+    if (!(words >> word) || word.size() != 1)
+        return false;
+    c = (unsigned char)word[0];
+    return true;
+}
+
+bool ParseDirective(const std::string& line, int number, MapReader& map, std::string& error) {
+    std::istringstream words(line);
+    std::string keyword;
+    words >> keyword;
+    if (keyword == "size") {
+        if (map.Width != 0)
+            return error = LineMessage(number, "a second size"), false;
+        if (!ReadNumber(words, 1, kMaxSide, map.Width) ||
+            !ReadNumber(words, 1, kMaxSide, map.Height))
+            return error = LineMessage(number, "size needs a width and a height of 1 to 256"),
+                   false;
+        return true;
+    }
+    unsigned char c = 0;
+    if (keyword == "colour") {
+        int index = 0;
+        if (!ReadLegendChar(words, c) || !ReadNumber(words, 0, 15, index))
+            return error = LineMessage(number, "colour needs a character and an index 0 to 15"),
+                   false;
+        if (map.Legend[c] != kNoColour)
+            return error = LineMessage(number, "the character is already in the legend"), false;
+        map.Legend[c] = index;
+        return true;
+    }
+    if (keyword == "transparent") {
+        if (!ReadLegendChar(words, c))
+            return error = LineMessage(number, "transparent needs one character"), false;
+        if (map.Legend[c] != kNoColour)
+            return error = LineMessage(number, "the character is already in the legend"), false;
+        map.Legend[c] = kTransparentPixel;
+        return true;
+    }
+    return error = LineMessage(number, "unknown directive \"" + keyword + "\""), false;
+}
+
+bool ParseRow(const std::string& line, int number, MapReader& map, IconImage& image,
+              std::string& error) {
+    if (map.Width == 0)
+        return error = LineMessage(number, "pixels before the size"), false;
+    if (map.Rows == map.Height)
+        return error = LineMessage(number, "more rows than the size says"), false;
+    if ((int)line.size() != map.Width)
+        return error = LineMessage(number, "the row has " + std::to_string(line.size()) +
+                                               " pixels, not " + std::to_string(map.Width)),
+               false;
+    for (size_t x = 0; x < line.size(); x++) {
+        int entry = map.Legend[(unsigned char)line[x]];
+        if (entry == kNoColour)
+            return error =
+                       LineMessage(number, std::string("'") + line[x] + "' is not in the legend"),
+                   false;
+        image.Colour.push_back(entry == kTransparentPixel ? 0 : uint8_t(entry));
+        image.Transparent.push_back(entry == kTransparentPixel);
+    }
+    map.Rows++;
+    return true;
+}
+
+void PutU16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+    PutU16(out, v & 0xFFFF);
+    PutU16(out, v >> 16);
+}
+
+uint32_t ColourRowBytes(const IconImage& image) {
+    return uint32_t((image.Width * 4 + 31) / 32 * 4);
+}
+
+uint32_t MaskRowBytes(const IconImage& image) {
+    return uint32_t((image.Width + 31) / 32 * 4);
+}
+
+void PutDirectoryEntry(std::vector<uint8_t>& out, const IconImage& image, uint32_t offset) {
+    out.push_back(uint8_t(image.Width % 256));
+    out.push_back(uint8_t(image.Height % 256));
+    out.push_back(16); // colours
+    out.push_back(0);  // reserved
+    PutU16(out, 1);    // planes
+    PutU16(out, 4);    // bits per pixel
+    PutU32(out, IconImageBytes(image));
+    PutU32(out, offset);
+}
+
+void PutBitmapHeader(std::vector<uint8_t>& out, const IconImage& image) {
+    PutU32(out, 40);
+    PutU32(out, uint32_t(image.Width));
+    PutU32(out, uint32_t(image.Height * 2)); // the colour bitmap and the mask, stacked
+    PutU16(out, 1);
+    PutU16(out, 4);
+    PutU32(out, 0); // BI_RGB
+    PutU32(out, (ColourRowBytes(image) + MaskRowBytes(image)) * uint32_t(image.Height));
+    PutU32(out, 0);
+    PutU32(out, 0);
+    PutU32(out, 16);
+    PutU32(out, 0);
+}
+
+void PutPalette(std::vector<uint8_t>& out) {
+    for (uint32_t rgb : kStandardPalette) {
+        out.push_back(uint8_t(rgb));       // blue
+        out.push_back(uint8_t(rgb >> 8));  // green
+        out.push_back(uint8_t(rgb >> 16)); // red
+        out.push_back(0);
+    }
+}
+
+void PutColourBitmap(std::vector<uint8_t>& out, const IconImage& image) {
+    for (int y = image.Height - 1; y >= 0; y--) {
+        std::vector<uint8_t> row(ColourRowBytes(image), 0);
+        for (int x = 0; x < image.Width; x++) {
+            uint8_t index = image.Colour[size_t(y * image.Width + x)] & 15;
+            row[size_t(x / 2)] |= uint8_t(x % 2 == 0 ? index << 4 : index);
+        }
+        out.insert(out.end(), row.begin(), row.end());
+    }
+}
+
+void PutMask(std::vector<uint8_t>& out, const IconImage& image) {
+    for (int y = image.Height - 1; y >= 0; y--) {
+        std::vector<uint8_t> row(MaskRowBytes(image), 0);
+        for (int x = 0; x < image.Width; x++)
+            if (image.Transparent[size_t(y * image.Width + x)])
+                row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+        out.insert(out.end(), row.begin(), row.end());
+    }
+}
+
+} // namespace
+
+bool ParsePixelMap(const std::string& text, IconImage& image, std::string& error) {
+    MapReader map = {};
+    for (int& entry : map.Legend)
+        entry = kNoColour;
+    image = IconImage();
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        number++;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        bool ok = line.find(' ') != std::string::npos ? ParseDirective(line, number, map, error)
+                                                      : ParseRow(line, number, map, image, error);
+        if (!ok)
+            return false;
+    }
+    if (map.Width == 0)
+        return error = "no size line", false;
+    if (map.Rows != map.Height)
+        return error = std::to_string(map.Rows) + " rows of pixels, the size says " +
+                       std::to_string(map.Height),
+               false;
+    image.Width = map.Width;
+    image.Height = map.Height;
+    return true;
+}
+
+uint32_t IconImageBytes(const IconImage& image) {
+    return 40 + 16 * 4 + (ColourRowBytes(image) + MaskRowBytes(image)) * uint32_t(image.Height);
+}
+
+std::vector<uint8_t> BuildIconFile(const std::vector<IconImage>& images) {
+    std::vector<uint8_t> out;
+    PutU16(out, 0); // reserved
+    PutU16(out, 1); // an icon, not a cursor
+    PutU16(out, uint32_t(images.size()));
+    uint32_t offset = uint32_t(6 + 16 * images.size());
+    for (const IconImage& image : images) {
+        PutDirectoryEntry(out, image, offset);
+        offset += IconImageBytes(image);
+    }
+    for (const IconImage& image : images) {
+        PutBitmapHeader(out, image);
+        PutPalette(out);
+        PutColourBitmap(out, image);
+        PutMask(out, image);
+    }
+    return out;
+}
