@@ -1,0 +1,95 @@
+// The progress dialog: runs one extraction job of the engine on the GUI
+// thread, in slices started by a 200 ms timer, each slice stepping the engine
+// until any message waits in the queue.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "../res/ResourceIds.h"
+#include "SetupGlobals.h"
+
+namespace {
+
+// The bar moves within a slice only when the value leaves this band, so that
+// redrawing never costs more than the steps between.
+const int RedrawBand = 10;
+
+// Draws the percentage of the current member. Only 0 changes the name line:
+// it is drawn at the start of each member.
+void ShowProgress(HWND dialog, int percent) {
+    HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+    SendMessageA(bar, PBM_SETPOS, percent, 0);
+    UpdateWindow(bar);
+    if (percent == 0) {
+        HWND name = GetDlgItem(dialog, IDC_MEMBER_NAME);
+        SetWindowTextA(name, Extractor.GetMemberName());
+        UpdateWindow(name);
+    }
+}
+
+void OnInitDialog(HWND dialog) {
+    SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    WorkTimerId = SetTimer(dialog, 1, 200, NULL);
+    // Locating the archive and opening the first member happen before the
+    // dialog is first shown.
+    if (!Extractor.Begin(SetupPath, DestFolder, OnlyFile)) {
+        EndDialog(dialog, 2);
+        return;
+    }
+    ShowProgress(dialog, 0);
+}
+
+// One slice of work. The completion test comes before the queue test, so the
+// last step always ends the dialog.
+void RunWorkSlice(HWND dialog) {
+    int last = Extractor.GetPercent();
+    for (;;) {
+        bool done = false;
+        if (!Extractor.Step(done)) {
+            EndDialog(dialog, 2);
+            return;
+        }
+        if (done) {
+            ShowProgress(dialog, 100);
+            EndDialog(dialog, 1);
+            return;
+        }
+        if (IsMessageWaiting()) {
+            ShowProgress(dialog, Extractor.GetPercent());
+            return;
+        }
+        const int percent = Extractor.GetPercent();
+        if (percent < last || percent >= last + RedrawBand) {
+            ShowProgress(dialog, percent);
+            last = percent;
+        }
+    }
+}
+
+} // namespace
+
+INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return TRUE;
+    case WM_TIMER:
+        PostMessageA(dialog, WM_WORKSTEP, 0, 0);
+        return TRUE;
+    case WM_WORKSTEP:
+        RunWorkSlice(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        if (wParam != IDCANCEL)
+            return FALSE;
+        // The file being written is deleted; finished members stay.
+        Extractor.Abort();
+        EndDialog(dialog, 2);
+        return TRUE;
+    case WM_DESTROY:
+        if (WorkTimerId != 0)
+            KillTimer(dialog, WorkTimerId);
+        return TRUE;
+    }
+    return FALSE;
+}

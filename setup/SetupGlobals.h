@@ -1,0 +1,34 @@
+// The state that the driver and the dialogs share. One instance of each, in
+// static storage, for the life of the process; the driver waits inside
+// DialogBoxParamA while a dialog runs, so no two parties use them at once.
+#pragma once
+
+#include <windows.h>
+
+#include "ExtractorLZH.h"
+
+// Posted by a work dialog's 200 ms timer: run one slice of the work.
+enum { WM_WORKSTEP = WM_USER + 101 };
+
+enum { PathSize = 260, TextSize = 1024 };
+
+extern HINSTANCE InstanceHandle;
+extern char SetupPath[PathSize];  // the running setup, which holds the archive
+extern char DestFolder[PathSize]; // ends with a backslash once chosen
+extern char OnlyFile[PathSize];   // "ReadMe.txt", or empty to install everything
+extern char MsgBuf[TextSize];
+extern char CaptionBuf[TextSize];
+extern bool AddToStartMenu;
+extern bool AddToDesktop;
+extern UINT_PTR WorkTimerId; // the open work dialog's timer, 0 when none
+
+extern CExtractorLZH Extractor;
+
+INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK FolderDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SearchDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// True when a message of any kind waits in this thread's queue; nothing is
+// removed. A work slice ends as soon as this holds.
+bool IsMessageWaiting();

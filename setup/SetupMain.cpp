@@ -1,0 +1,174 @@
+// The entry function and the driver: the menu loop, the ReadMe flow and the
+// install flow. The driver never calls the engine; it fills the globals, runs
+// the dialogs and reads their results.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <string.h>
+
+#include "../res/ResourceIds.h"
+#include "DbcsText.h"
+#include "Messages.h"
+#include "SetupGlobals.h"
+#include "Shortcut.h"
+#include "TextBuffer.h"
+
+HINSTANCE InstanceHandle;
+char SetupPath[PathSize];
+char DestFolder[PathSize];
+char OnlyFile[PathSize];
+char MsgBuf[TextSize];
+char CaptionBuf[TextSize];
+bool AddToStartMenu;
+bool AddToDesktop;
+UINT_PTR WorkTimerId;
+
+CExtractorLZH Extractor;
+
+namespace {
+
+const char ReadMeName[] = "ReadMe.txt";
+const char ProgramName[] = "Quillom.exe";
+const char OptionKey[] = "Software\\Fenwarde\\Quillometer\\Option";
+const char ProgramFolderValue[] = "ProgramFolder";
+
+INT_PTR ShowDialog(int templateId, DLGPROC procedure) {
+    return DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(templateId), NULL, procedure, 0);
+}
+
+// The folder of an earlier installation, as recorded in the registry, with
+// its closing backslash. A value that is missing, too long for the buffer, or
+// too long to take the program's name after it counts as no value at all.
+void ReadProgramFolder() {
+    DestFolder[0] = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, OptionKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD size = PathSize - 1; // room for a terminator the value may lack
+    LONG result = RegQueryValueExA(key, ProgramFolderValue, NULL, NULL,
+                                   reinterpret_cast<BYTE*>(DestFolder), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || size > PathSize - 1) {
+        DestFolder[0] = 0;
+        return;
+    }
+    DestFolder[size] = 0;
+    // The program's path is formed by appending its name, so a value written
+    // without its closing backslash must get one.
+    if (!EndWithBackslash(DestFolder) || !FitsWithName(DestFolder, ProgramName, PathSize))
+        DestFolder[0] = 0;
+}
+
+// The drive root of the Windows directory, then string 2003 and a backslash
+// ("C:\Program Files\Quillometer\"); a Windows directory that is not of the form X:\... is kept
+// whole, as on a network installation.
+void BuildDefaultDestination() {
+    const UINT length = GetWindowsDirectoryA(DestFolder, PathSize);
+    if (length == 0 || length >= PathSize)
+        DestFolder[0] = 0;
+    if (strlen(DestFolder) >= 3 && DestFolder[1] == ':' && DestFolder[2] == '\\')
+        DestFolder[3] = 0;
+    EndWithBackslash(DestFolder);
+    LoadStringA(InstanceHandle, IDS_DEFAULT_SUBFOLDER, MsgBuf, TextSize);
+    if (AppendText(DestFolder, MsgBuf))
+        EndWithBackslash(DestFolder);
+}
+
+void RunReadMeFlow() {
+    // Always the setup's own folder, whatever was chosen the time before.
+    CopyText(DestFolder, SetupPath);
+    DestFolder[LastCharIndex(DestFolder, '\\') + 1] = 0;
+    CopyText(OnlyFile, ReadMeName);
+    if (ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
+        return;
+    if (ShowDialog(IDD_PROGRESS, ProgressDlgProc) != 1) {
+        ShowEngineError();
+        return;
+    }
+    // The folder dialog accepts only folders that take the name.
+    if (AppendText(DestFolder, OnlyFile))
+        ShellExecuteA(NULL, "open", DestFolder, NULL, NULL, SW_SHOWNORMAL);
+}
+
+void CompleteInstall() {
+    if (!AppendText(DestFolder, ProgramName))
+        return; // never: every destination was checked to take the name
+    if (AddToStartMenu || AddToDesktop)
+        CreateChosenShortcuts(DestFolder);
+    if (AskYesNo(NULL, IDS_ASK_LAUNCH, NULL))
+        ShellExecuteA(NULL, "open", DestFolder, NULL, NULL, SW_SHOWNORMAL);
+}
+
+// True when the install finished and the program is to end; false returns to
+// the menu (a cancel, or a failure already reported).
+bool RunInstallFlow() {
+    ReadProgramFolder();
+    if (DestFolder[0] == 0 && AskYesNo(NULL, IDS_ASK_SEARCH, NULL)) {
+        if (ShowDialog(IDD_SEARCH, SearchDlgProc) != 1)
+            return false;
+        if (!FitsWithName(DestFolder, ProgramName, PathSize))
+            DestFolder[0] = 0;
+    }
+    OnlyFile[0] = 0;
+    bool chooseFolder = true;
+    if (DestFolder[0] != 0)
+        chooseFolder = !AskYesNo(NULL, IDS_ASK_INSTALL_OVER, DestFolder);
+    else
+        BuildDefaultDestination();
+    AddToStartMenu = false;
+    AddToDesktop = false;
+    if (chooseFolder && ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
+        return false;
+    if (ShowDialog(IDD_PROGRESS, ProgressDlgProc) != 1) {
+        ShowEngineError();
+        return false;
+    }
+    CompleteInstall();
+    return true;
+}
+
+void RunMenuLoop() {
+    for (;;) {
+        const INT_PTR choice = ShowDialog(IDD_MENU, MenuDlgProc);
+        if (choice == IDC_VIEW_README)
+            RunReadMeFlow();
+        else if (choice != IDC_INSTALL || RunInstallFlow())
+            return;
+    }
+}
+
+} // namespace
+
+bool IsMessageWaiting() {
+    MSG message;
+    return PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE) != 0;
+}
+
+INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_COMMAND:
+        // The whole wParam: only clicks count, and Esc or the close box
+        // arrive as IDCANCEL.
+        if (wParam == IDC_VIEW_README || wParam == IDC_INSTALL || wParam == IDCANCEL) {
+            EndDialog(window, static_cast<INT_PTR>(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    InstanceHandle = instance;
+    GetModuleFileNameA(instance, SetupPath, PathSize);
+    SetupPath[PathSize - 1] = 0; // a path cut short is left unterminated by some systems
+    // The progress dialog's bar belongs to the common controls, which
+    // register their classes only when asked.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    RunMenuLoop();
+    return 0;
+}

@@ -1,0 +1,40 @@
+#include "TextBuffer.h"
+
+#include <string.h>
+
+#include "DbcsText.h"
+
+bool CopyText(char* buffer, size_t size, const char* text) {
+    const size_t length = strlen(text);
+    if (length >= size)
+        return false;
+    memcpy(buffer, text, length + 1);
+    return true;
+}
+
+bool AppendText(char* buffer, size_t size, const char* text) {
+    const size_t held = strlen(buffer);
+    const size_t length = strlen(text);
+    if (held >= size || length >= size - held)
+        return false;
+    memcpy(buffer + held, text, length + 1);
+    return true;
+}
+
+bool EndWithBackslash(char* buffer, size_t size) {
+    const int length = static_cast<int>(strlen(buffer));
+    if (LastCharIndex(buffer, '\\') >= length - 1)
+        return true; // ends with a backslash, or is empty
+    return AppendText(buffer, size, "\\");
+}
+
+void CutTrailingBackslash(char* path) {
+    const int last = LastCharIndex(path, '\\');
+    if (last > 2 && path[last + 1] == 0)
+        path[last] = 0;
+}
+
+bool FitsWithName(const char* folder, const char* name, size_t size) {
+    const size_t held = strlen(folder);
+    return held < size && strlen(name) < size - held;
+}
