@@ -1,0 +1,149 @@
+// The setup's portable rules: bounded path texts, the known releases that the
+// search recognises, which folders it enters, and its moving line.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../../setup/SearchRules.h"
+#include "../../setup/TextBuffer.h"
+
+namespace {
+
+std::string Repeat(char c, size_t n) {
+    return std::string(n, c);
+}
+
+TEST(TextBufferTest, CopyAndAppendRefuseWholeTextsThatDoNotFit) {
+    char buffer[8];
+    EXPECT_TRUE(CopyText(buffer, "1234567")); // 7 bytes and the terminator
+    EXPECT_STREQ("1234567", buffer);
+    EXPECT_FALSE(CopyText(buffer, "12345678"));
+    EXPECT_STREQ("1234567", buffer) << "a refused copy leaves the old text";
+
+    ASSERT_TRUE(CopyText(buffer, "abc"));
+    EXPECT_TRUE(AppendText(buffer, "defg"));
+    EXPECT_STREQ("abcdefg", buffer);
+    EXPECT_FALSE(AppendText(buffer, "h"));
+    EXPECT_STREQ("abcdefg", buffer) << "nothing of a refused text is appended";
+    EXPECT_TRUE(AppendText(buffer, ""));
+}
+
+TEST(TextBufferTest, EndWithBackslashSkipsTrailBytesAndEmptyTexts) {
+    char path[260];
+    ASSERT_TRUE(CopyText(path, "C:"));
+    EXPECT_TRUE(EndWithBackslash(path));
+    EXPECT_STREQ("C:\\", path);
+    EXPECT_TRUE(EndWithBackslash(path));
+    EXPECT_STREQ("C:\\", path) << "a second call adds nothing";
+
+    // 0x95 0x5C is one code-page-932 character whose trail byte is 0x5C.
+    ASSERT_TRUE(CopyText(path, "C:\\\x95\x5C"));
+    EXPECT_TRUE(EndWithBackslash(path));
+    EXPECT_STREQ("C:\\\x95\x5C\\", path);
+
+    path[0] = 0;
+    EXPECT_TRUE(EndWithBackslash(path));
+    EXPECT_STREQ("", path) << "an empty text is left empty";
+
+    const std::string full = "C:\\" + Repeat('a', 256); // 259 bytes
+    ASSERT_TRUE(CopyText(path, full.c_str()));
+    EXPECT_FALSE(EndWithBackslash(path));
+    EXPECT_EQ(full, path);
+}
+
+TEST(TextBufferTest, CutTrailingBackslashKeepsDriveRootsAndTrailBytes) {
+    char path[260];
+    const struct {
+        const char* Given;
+        const char* Expected;
+    } cases[] = {
+        {"C:\\", "C:\\"},
+        {"C:\\Program Files\\Quillometer\\", "C:\\Program Files\\Quillometer"},
+        {"C:\\Tools", "C:\\Tools"},
+        {"\\\\server\\share\\", "\\\\server\\share"},
+        {"C:\\\x95\x5C", "C:\\\x95\x5C"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(CopyText(path, c.Given));
+        CutTrailingBackslash(path);
+        EXPECT_STREQ(c.Expected, path) << "given " << c.Given;
+    }
+}
+
+TEST(TextBufferTest, FitsWithNameCountsTheTerminator) {
+    const std::string folder = "C:\\" + Repeat('d', 245) + "\\";    // 249 bytes
+    EXPECT_TRUE(FitsWithName(folder.c_str(), "ReadMe.txt", 260));   // 259
+    EXPECT_FALSE(FitsWithName(folder.c_str(), "Quillom.exe", 260)); // 260
+    EXPECT_TRUE(FitsWithName("", "", 1));
+    EXPECT_FALSE(FitsWithName("x", "", 1));
+}
+
+struct tm LocalDate(int year, int month, int day, int hour = 0) {
+    struct tm date = {};
+    date.tm_year = year - 1900;
+    date.tm_mon = month - 1;
+    date.tm_mday = day;
+    date.tm_hour = hour;
+    return date;
+}
+
+TEST(SearchRulesTest, EveryKnownReleaseMatchesOnItsDateAtAnyHour) {
+    const struct {
+        unsigned long Size;
+        int Year, Month, Day;
+    } releases[] = {
+        {1015808, 1999, 11, 1}, {1015808, 2000, 1, 29}, {1085440, 2000, 2, 17},
+        {1085440, 2000, 3, 3},  {1228800, 2000, 4, 13}, {1302528, 2000, 6, 13},
+    };
+    for (const auto& r : releases) {
+        for (int hour : {0, 12, 23})
+            EXPECT_TRUE(IsKnownRelease(r.Size, LocalDate(r.Year, r.Month, r.Day, hour)))
+                << r.Size << " on " << r.Year << "-" << r.Month << "-" << r.Day;
+        EXPECT_FALSE(IsKnownRelease(r.Size, LocalDate(r.Year, r.Month, r.Day + 1)));
+        EXPECT_FALSE(IsKnownRelease(r.Size + 1, LocalDate(r.Year, r.Month, r.Day)));
+        EXPECT_FALSE(IsKnownRelease(r.Size, LocalDate(r.Year + 1, r.Month, r.Day)));
+    }
+    // A size of one release with the date of another is no release.
+    EXPECT_FALSE(IsKnownRelease(1015808, LocalDate(2000, 6, 13)));
+    // tm_mon counts from 0: month 11 in the table is tm_mon 10.
+    struct tm november = LocalDate(1999, 11, 1);
+    november.tm_mon = 11;
+    EXPECT_FALSE(IsKnownRelease(1015808, november));
+}
+
+TEST(SearchRulesTest, DescendsOnlyIntoVisibleFoldersWithoutALeadingDot) {
+    const unsigned directory = 0x10, hidden = 0x2, system = 0x4, readOnly = 0x1;
+    EXPECT_TRUE(QualifiesForDescent(directory, "Apps"));
+    EXPECT_TRUE(QualifiesForDescent(directory | system, "WINDOWS"));
+    EXPECT_TRUE(QualifiesForDescent(directory | readOnly, "Program Files"));
+    EXPECT_FALSE(QualifiesForDescent(directory | hidden, "Apps"));
+    EXPECT_FALSE(QualifiesForDescent(directory | hidden | system, "System Volume Information"));
+    EXPECT_FALSE(QualifiesForDescent(directory, "."));
+    EXPECT_FALSE(QualifiesForDescent(directory, ".."));
+    EXPECT_FALSE(QualifiesForDescent(directory, ".cache"));
+    EXPECT_FALSE(QualifiesForDescent(0x20, "Quillom.exe"));
+}
+
+TEST(SearchRulesTest, MarqueeArrowsMoveOnePlacePerPhase) {
+    char text[MarqueeLength + 1];
+    for (int phase = 0; phase < 10; ++phase) {
+        MarqueeText(phase, text);
+        ASSERT_EQ(size_t(MarqueeLength), std::string(text).size());
+        int arrows = 0;
+        for (int j = 0; j < MarqueeLength; ++j) {
+            const unsigned char c = static_cast<unsigned char>(text[j]);
+            if (j % 10 == phase) {
+                EXPECT_EQ('>', c) << "phase " << phase << " position " << j;
+                ++arrows;
+            } else {
+                EXPECT_EQ(0xA5, c) << "phase " << phase << " position " << j;
+            }
+        }
+        EXPECT_EQ(phase <= 4 ? 5 : 4, arrows) << "phase " << phase;
+    }
+    MarqueeText(0, text);
+    EXPECT_EQ(std::string("\xA5\xA5\xA5\xA5"), std::string(text + 41)) << "ends with four dots";
+}
+
+} // namespace
