@@ -9,7 +9,6 @@
 // second, so no flag records the pass.
 #include <io.h>
 #include <new>
-#include <stdio.h>
 #include <string.h>
 #include <time.h>
 
@@ -153,7 +152,8 @@ bool NextFixedDrive() {
     while (DriveMask != 0 && DriveBit != 0) {
         if ((DriveMask & DriveBit) != 0) {
             DriveMask &= ~DriveBit;
-            snprintf(MsgBuf, TextSize, "%c:\\", DriveLetter);
+            const char root[] = {DriveLetter, ':', '\\', 0};
+            CopyText(MsgBuf, root);
             if (GetDriveTypeA(MsgBuf) == DRIVE_FIXED) {
                 FreeWalk();
                 if (PushFolder(MsgBuf))
