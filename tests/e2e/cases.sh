@@ -1,0 +1,557 @@
+#!/usr/bin/env bash
+# The end-to-end cases of the setup: cases.sh NAME runs case_NAME in the
+# display and prefix of this test run (harness.sh start). Each case drives
+# the real setup through the robot (the scenario language is described in
+# robot/Robot.cpp) and checks on the host what it left on the disk.
+#
+# Paths in scenarios are Windows paths; 'raw' quotes keep backslashes as
+# they are. @NNNN is a string of the setup's string table (strings.txt).
+set -u -o pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# The payload's members, in the order the setup installs them.
+payload_files() {
+    tr '|' '\n' <<<"$E2E_PAYLOAD_FILES"
+}
+
+payload_file() {
+    payload_files | while read -r f; do
+        [ "$(basename "$f")" = "$1" ] && echo "$f"
+    done | head -n 1
+}
+
+# expect_installed HOSTDIR: every member of the payload byte-identical in
+# HOSTDIR, and nothing else there.
+expect_installed() {
+    local dir=$1 f count=0
+    while read -r f; do
+        e2e_same_file "$dir/$(basename "$f")" "$f" || fail "member $(basename "$f") not installed as packed"
+        count=$((count + 1))
+    done < <(payload_files)
+    [ "$(find "$dir" -mindepth 1 | wc -l)" -eq "$count" ] ||
+        fail "$dir holds more than the $count members: $(ls -A "$dir" | tr '\n' ' ')"
+    echo "installed in $dir:"
+    (cd "$dir" && stat -c '  %n %s bytes' *)
+}
+
+# setup_copy CASE [EXE]: a copy of the setup in C:\cases\CASE; prints its
+# Windows path. The ReadMe flow proposes the setup's own folder, so each case
+# that uses it has a copy of its own.
+setup_copy() {
+    local dir exe=${2:-$E2E_SETUP}
+    dir=$(e2e_case_dir "$1") || fail "cannot create the case folder"
+    cp "$exe" "$(e2e_host_path "$dir")/$(basename "$exe")" || fail "cannot copy the setup"
+    printf '%s\\%s\n' "$dir" "$(basename "$exe")"
+}
+
+default_dest_host() {
+    printf '%s/drive_c/Program Files/Quillometer\n' "$WINEPREFIX"
+}
+
+program_folder_key='HKCU\Software\Fenwarde\Quillometer\Option'
+
+# Every case starts from a prefix without an earlier installation.
+fresh_prefix_state() {
+    e2e_kill_strays >/dev/null
+    e2e_reg_delete_key "$program_folder_key"
+    rm -rf "$(default_dest_host)" "$WINEPREFIX/drive_c/e2e/opened.log"
+}
+
+# ---------------------------------------------------------------------------
+
+# The drives that the tests control: C: only at the start, no drive on the
+# host's root; mapped drives report the type asked for.
+case_drives() {
+    e2e_map_drive D "$E2E_STATE/drives/fixed" fixed || fail "cannot map D:"
+    e2e_map_drive E "$E2E_STATE/drives/removable" removable || fail "cannot map E:"
+    e2e_robot <<'EOF' || fail "drive types"
+drive-type C: fixed
+drive-type D: fixed
+drive-type E: removable
+drive-type Z: none
+EOF
+    e2e_unmap_drive D
+    e2e_unmap_drive E
+    e2e_robot <<'EOF' || fail "drives after unmapping"
+drive-type D: none
+drive-type E: none
+EOF
+}
+
+# Every text of the menu, of both modes of the folder dialog, of question
+# 2008 and of the folder browser, and the caption of each.
+case_texts() {
+    local setup
+    setup=$(setup_copy texts) || exit 1
+    e2e_robot "$setup" <<'EOF' || fail "texts"
+start
+dialog menu
+label "処理を選択して下さい"
+text 1001 "‘ReadMe.txt’を見る (&R)"
+text 1002 "ｲﾝｽﾄｰﾙする (&X)"
+text 2 "処理中止"
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+text 1005 @2007
+text 1006 'C:\' + @2003 + '\'
+text 1007 "参照(&R)"
+text 1008 "ｽﾀｰﾄﾒﾆｭｰにQuillometerを追加する(&M)"
+text 1009 "ﾃﾞｽｸﾄｯﾌﾟにQuillometerのｼｮｰﾄｶｯﾄを作成する(&S)"
+text 1 "OK"
+text 2 "ｷｬﾝｾﾙ"
+checked 1008 yes
+checked 1009 yes
+click 1007
+browser @2002
+esc
+gone
+dialog folder
+text 1006 'C:\' + @2003 + '\'
+click 2
+dialog menu
+click 1001
+dialog folder
+text 1005 @2006
+text 1006 'C:\cases\texts\'
+visible 1008 no
+visible 1009 no
+text 1 "OK"
+text 2 "ｷｬﾝｾﾙ"
+click 2
+dialog menu
+close
+exit 0
+EOF
+}
+
+# Esc and the close box both end the program from the menu with exit code 0.
+case_menu_exit() {
+    e2e_robot <<'EOF' || fail "Esc in the menu"
+start
+dialog menu
+esc
+exit 0
+EOF
+    e2e_robot <<'EOF' || fail "the close box of the menu"
+start
+dialog menu
+close
+exit 0
+EOF
+}
+
+# The ReadMe flow twice: extracted beside the setup, byte for byte, and
+# opened through the shell; the second time the folder dialog proposes the
+# setup's own folder again and asks before overwriting.
+case_readme_twice() {
+    local setup dir
+    fresh_prefix_state
+    setup=$(setup_copy readme_twice) || exit 1
+    dir=$(e2e_host_path 'C:\cases\readme_twice')
+    e2e_robot "$setup" <<'EOF' || fail "ReadMe flow"
+start
+dialog menu
+click 1001
+dialog folder
+text 1006 'C:\cases\readme_twice\'
+click 1
+opened 'C:\cases\readme_twice\ReadMe.txt'
+dialog menu
+click 1001
+dialog folder
+text 1006 'C:\cases\readme_twice\'
+click 1
+msgbox yesno 'C:\cases\readme_twice' + "\n\n" + @2010
+answer yes
+opened 'C:\cases\readme_twice\ReadMe.txt'
+dialog menu
+esc
+exit 0
+EOF
+    e2e_same_file "$dir/ReadMe.txt" "$(payload_file ReadMe.txt)" || fail "ReadMe.txt"
+    [ "$(ls "$dir" | wc -l)" -eq 2 ] || fail "more than the setup and ReadMe.txt in $dir: $(ls "$dir")"
+}
+
+# Question 2010 on an existing ReadMe.txt: No keeps the dialog and the file,
+# Yes overwrites it.
+case_readme_overwrite() {
+    local setup dir readme
+    fresh_prefix_state
+    setup=$(setup_copy readme_overwrite) || exit 1
+    dir=$(e2e_host_path 'C:\cases\readme_overwrite')
+    readme=$(payload_file ReadMe.txt)
+    printf 'an older ReadMe\r\n' >"$dir/ReadMe.txt"
+    e2e_robot "$setup" <<'EOF' || fail "2010 answered No"
+start
+dialog menu
+click 1001
+dialog folder
+click 1
+msgbox yesno 'C:\cases\readme_overwrite' + "\n\n" + @2010
+answer no
+dialog folder
+text 1006 'C:\cases\readme_overwrite\'
+click 2
+dialog menu
+esc
+exit 0
+EOF
+    [ "$(cat "$dir/ReadMe.txt")" = $'an older ReadMe\r' ] || fail "No to 2010 changed ReadMe.txt"
+    [ ! -f "$WINEPREFIX/drive_c/e2e/opened.log" ] || fail "No to 2010 opened something: $(cat "$WINEPREFIX/drive_c/e2e/opened.log")"
+    e2e_robot "$setup" <<'EOF' || fail "2010 answered Yes"
+start
+dialog menu
+click 1001
+dialog folder
+click 1
+msgbox yesno 'C:\cases\readme_overwrite' + "\n\n" + @2010
+answer yes
+opened 'C:\cases\readme_overwrite\ReadMe.txt'
+dialog menu
+esc
+exit 0
+EOF
+    e2e_same_file "$dir/ReadMe.txt" "$readme" || fail "Yes to 2010 did not overwrite ReadMe.txt"
+}
+
+# ReadMe mode hides the two boxes, moves OK and Cancel up onto the first
+# box's row and makes the dialog that much shorter.
+case_readme_layout() {
+    fresh_prefix_state
+    e2e_robot <<'EOF' || fail "ReadMe-mode layout"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+visible 1008 yes
+visible 1009 yes
+remember-layout install
+click 2
+dialog menu
+click 1001
+dialog folder
+closed-up install
+click 2
+dialog menu
+esc
+exit 0
+EOF
+}
+
+# The default destination, question 2009 for it, every member installed,
+# 2012 answered No: exit code 0 and nothing started.
+case_install_default() {
+    fresh_prefix_state
+    e2e_robot <<'EOF' || fail "install into the default destination"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+text 1006 'C:\Program Files\Quillometer\'
+click 1
+msgbox yesno 'C:\Program Files\Quillometer' + "\n\n" + @2009
+answer yes
+msgbox yesno @2012
+answer no
+exit 0
+no-process Quillom.exe
+EOF
+    expect_installed "$(default_dest_host)"
+}
+
+# 2012 answered Yes starts the installed Quillom.exe.
+case_install_start_app() {
+    fresh_prefix_state
+    e2e_robot <<'EOF' || fail "2012 answered Yes"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+click 1
+msgbox yesno 'C:\Program Files\Quillometer' + "\n\n" + @2009
+answer yes
+msgbox yesno @2012
+answer yes
+exit 0
+app-window "Quillometer" 'C:\Program Files\Quillometer\Quillom.exe'
+EOF
+    expect_installed "$(default_dest_host)"
+}
+
+# A typed relative path resolves against the setup's current directory.
+case_install_relative() {
+    local work
+    fresh_prefix_state
+    work=$(e2e_case_dir install_relative) || fail "cannot create the case folder"
+    mkdir -p "$(e2e_host_path "$work")/work" || fail "cannot create the work folder"
+    e2e_robot <<'EOF' || fail "install into a relative path"
+start 'C:\cases\install_relative\work'
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+type 1006 'sub\dest'
+click 1
+msgbox yesno 'C:\cases\install_relative\work\sub\dest' + "\n\n" + @2009
+answer yes
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    expect_installed "$(e2e_host_path "$work")/work/sub/dest"
+    [ ! -e "$(default_dest_host)" ] || fail "the default destination was created too"
+}
+
+# What the folder dialog refuses or asks before it accepts a path: a missing
+# folder (2009, shown without its trailing backslash; No keeps the dialog), a
+# file in the way (2017), a folder whose path leaves no room for
+# "\Quillom.exe" within 260 bytes (2017), and one byte less, accepted.
+case_folder_checks() {
+    local dir host fits too_long i
+    fresh_prefix_state
+    dir=$(e2e_case_dir folder_checks) || fail "cannot create the case folder"
+    host=$(e2e_host_path "$dir")
+    printf 'x' >"$host/a-file"
+    # C:\cases\folder_checks (22 bytes) and 9 folders of 25 bytes: 247
+    # bytes; with "\Quillom.exe" 259 and the terminator 260, just enough.
+    fits=$dir
+    for i in 1 2 3 4 5 6 7 8 9; do fits+='\'"long-folder-name-$i-xxxxx"; done
+    too_long=${fits}x
+    [ ${#fits} -eq 247 ] || fail "the long path has ${#fits} bytes, not 247"
+    mkdir -p "$(e2e_host_path "$fits")" "$(e2e_host_path "$too_long")" || fail "cannot create the long folders"
+    e2e_robot <<EOF || fail "folder checks"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+type 1006 'C:\cases\folder_checks\missing\'
+click 1
+msgbox yesno 'C:\cases\folder_checks\missing' + "\n\n" + @2009
+answer no
+dialog folder
+text 1006 'C:\cases\folder_checks\missing\'
+type 1006 'C:\cases\folder_checks\a-file'
+click 1
+msgbox ok @2017
+answer ok
+dialog folder
+type 1006 '$too_long'
+click 1
+msgbox ok @2017
+answer ok
+dialog folder
+type 1006 '$fits'
+click 1
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    [ ! -e "$host/missing" ] || fail "No to 2009 created the folder"
+    [ -z "$(ls -A "$(e2e_host_path "$too_long")")" ] || fail "files appeared in the refused folder"
+    expect_installed "$(e2e_host_path "$fits")"
+}
+
+# ProgramFolder names an earlier installation: 2011 shows it without the
+# trailing backslash; Yes installs there with no folder dialog.
+case_registry_yes() {
+    local dest='C:\cases\registry_yes\Apps\Quillometer\'
+    fresh_prefix_state
+    e2e_case_dir registry_yes >/dev/null || fail "cannot create the case folder"
+    e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
+    [ "$(e2e_reg_get "$program_folder_key" ProgramFolder)" = "$dest" ] || fail "ProgramFolder reads back as $(e2e_reg_get "$program_folder_key" ProgramFolder)"
+    e2e_robot <<'EOF' || fail "2011 answered Yes"
+start
+dialog menu
+click 1002
+msgbox yesno 'C:\cases\registry_yes\Apps\Quillometer' + "\n\n" + @2011
+answer yes
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    e2e_reg_delete_key "$program_folder_key"
+    expect_installed "$(e2e_host_path "$dest")"
+}
+
+# 2011 answered No: the folder dialog, prefilled with the value and both
+# boxes ticked. The value may hold blanks.
+case_registry_no() {
+    local dest='C:\cases\registry no\Quillometer\'
+    fresh_prefix_state
+    e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "2011 answered No"
+start
+dialog menu
+click 1002
+msgbox yesno 'C:\cases\registry no\Quillometer' + "\n\n" + @2011
+answer no
+dialog folder
+text 1005 @2007
+text 1006 'C:\cases\registry no\Quillometer\'
+checked 1008 yes
+checked 1009 yes
+click 2
+dialog menu
+esc
+exit 0
+EOF
+    e2e_reg_delete_key "$program_folder_key"
+}
+
+# A value longer than 259 bytes counts as missing: question 2008 and the
+# default destination.
+case_registry_too_long() {
+    local value='C:\' i
+    fresh_prefix_state
+    for i in $(seq 1 30); do value+='folder'$((i % 10))'xx\'; done
+    [ ${#value} -gt 259 ] || fail "the value is only ${#value} bytes"
+    e2e_reg_set "$program_folder_key" ProgramFolder "$value" || fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "a ProgramFolder of more than 259 bytes"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+text 1006 'C:\' + @2003 + '\'
+click 2
+dialog menu
+esc
+exit 0
+EOF
+    e2e_reg_delete_key "$program_folder_key"
+}
+
+# Cancel while the multi-megabyte Large.dat extracts: the dialog answers at
+# once, the member before it stays complete, nothing of Large.dat or the
+# members after it is left, message 2016, then the menu. Meanwhile the bar
+# and the name line move.
+case_cancel_large() {
+    local setup dest
+    fresh_prefix_state
+    setup=$(setup_copy cancel_large "$E2E_SETUP_LARGE") || exit 1
+    dest=$(e2e_host_path 'C:\cases\cancel_large\dest')
+    e2e_robot "$setup" <<'EOF' || fail "Cancel during Large.dat"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+type 1006 'C:\cases\cancel_large\dest'
+click 1
+msgbox yesno 'C:\cases\cancel_large\dest' + "\n\n" + @2009
+answer yes
+dialog progress
+label "以下のﾌｧｲﾙを解凍しています"
+text 2 "中止"
+progress-runs "Large.dat"
+cancel-within 500
+msgbox ok @2016
+answer ok
+dialog menu
+esc
+exit 0
+EOF
+    e2e_same_file "$dest/Quillom.exe" "$(payload_file Quillom.exe)" || fail "Quillom.exe"
+    [ ! -e "$dest/Large.dat" ] || fail "a partial Large.dat ($(stat -c %s "$dest/Large.dat") bytes) was left"
+    [ ! -e "$dest/ReadMe.txt" ] || fail "ReadMe.txt was written after the cancel"
+}
+
+# engine_error_run CASE ERROR-STRING SETUP TYPED-PATH ASKS-2009: installs
+# into TYPED-PATH and expects the engine's failure as message ERROR-STRING,
+# then the menu.
+engine_error_run() {
+    local name=$1 message=$2 setup=$3 typed=$4 asks=$5 question=''
+    [ "$asks" = yes ] && question="msgbox yesno '${typed%\\}' + \"\\n\\n\" + @2009
+answer yes"
+    e2e_robot "$setup" <<EOF || fail "$name: expected message $message"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+type 1006 '$typed'
+click 1
+$question
+msgbox ok @$message
+answer ok
+dialog menu
+esc
+exit 0
+EOF
+}
+
+# Failures of the engine shown as their messages: the folder cannot be made
+# (2013), a file cannot be created (2014), a write fails (2015), a damaged
+# payload (2016).
+case_engine_errors() {
+    local dir host setup damaged payload offset header
+    fresh_prefix_state
+    dir=$(e2e_case_dir engine_errors) || fail "cannot create the case folder"
+    host=$(e2e_host_path "$dir")
+
+    # A file where the destination's parent folder would be.
+    printf 'x' >"$host/blocker"
+    engine_error_run "folder under a file" 2013 'C:\e2e\QuillometerSetup.exe' \
+        'C:\cases\engine_errors\blocker\dest' yes
+    [ "$(cat "$host/blocker")" = x ] || fail "the blocking file changed"
+
+    # A folder named Quillom.exe where the first member goes.
+    mkdir -p "$host/dir-in-the-way/Quillom.exe"
+    engine_error_run "folder named Quillom.exe" 2014 'C:\e2e\QuillometerSetup.exe' \
+        'C:\cases\engine_errors\dir-in-the-way' no
+
+    # Quillom.exe on a device that takes no data.
+    mkdir -p "$host/full-disk"
+    ln -s /dev/full "$host/full-disk/Quillom.exe"
+    engine_error_run "a write that fails" 2015 'C:\e2e\QuillometerSetup.exe' \
+        'C:\cases\engine_errors\full-disk' no
+
+    # A copy of the setup with one byte of the first member's data changed.
+    # The archive is found by its bytes; a level-2 header begins with its
+    # own size.
+    setup=$(setup_copy engine_errors_damaged) || exit 1
+    damaged=$(e2e_host_path "$setup")
+    payload=$E2E_PAYLOAD_LZH
+    offset=$(LC_ALL=C grep -obUaF -f <(head -c 24 "$payload") "$damaged" | head -n 1 | cut -d: -f1)
+    [ -n "$offset" ] || fail "the payload's first bytes are not in $damaged"
+    cmp -s <(tail -c +$((offset + 1)) "$damaged" | head -c "$(stat -c %s "$payload")") "$payload" ||
+        fail "the payload is not stored verbatim at offset $offset of the setup"
+    header=$(od -An -tu2 -j0 -N2 "$payload" | tr -d ' ')
+    flip_byte "$damaged" $((offset + header + 40))
+    engine_error_run "a damaged payload" 2016 "$setup" 'C:\cases\engine_errors\damaged-dest' yes
+    [ ! -e "$host/damaged-dest/Quillom.exe" ] || fail "the damaged Quillom.exe was left"
+}
+
+# flip_byte FILE OFFSET: inverts the bits of one byte.
+flip_byte() {
+    local old
+    old=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+    printf "$(printf '\\%03o' $((old ^ 0xFF)))" |
+        dd of="$1" bs=1 seek="$2" count=1 conv=notrunc status=none
+}
+
+[ $# -eq 1 ] || e2e_die "usage: cases.sh CASE"
+declare -F "case_$1" >/dev/null || e2e_die "no case $1"
+e2e_load
+started=$(date +%s%N)
+"case_$1"
+echo "e2e.$1 passed in $((($(date +%s%N) - started) / 1000000)) ms"
