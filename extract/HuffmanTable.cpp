@@ -3,6 +3,7 @@
 #include "FileBuffer.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 const int kMaxCodeLength = 16;
@@ -13,38 +14,55 @@ CHuffmanTable::CHuffmanTable()
       DirectTable(nullptr), TreeNodes(nullptr) {}
 
 CHuffmanTable::~CHuffmanTable() {
-    delete[] CodeLengths;
-    delete[] DirectTable;
-    delete[] TreeNodes;
+    Release();
 }
 
 // Storage only grows: a table shared by codes of 19 and 14 symbols keeps the
-// arrays sized for 19, and later blocks allocate nothing.
+// arrays sized for 19, and later blocks allocate nothing. An allocation that
+// fails leaves the table empty (sized for nothing) and ends the member as
+// undecodable, within the slice, like any other failure of its data.
 void CHuffmanTable::Reserve(int count, int bits) {
     if (TreeNodes == nullptr || count != SymbolCount) {
         SymbolCount = count;
-        if (count > SymbolCapacity) {
-            SymbolCapacity = count;
+        if (count > SymbolCapacity || TreeNodes == nullptr) {
+            const int capacity = count > SymbolCapacity ? count : SymbolCapacity;
             delete[] CodeLengths;
             delete[] TreeNodes;
-            TreeNodes = nullptr;
-            CodeLengths = new int[count];
-            TreeNodes = new int[2 * count - 1][2];
+            CodeLengths = new (std::nothrow) int[capacity];
+            TreeNodes = new (std::nothrow) int[2 * capacity - 1][2];
+            SymbolCapacity = capacity;
+            if (CodeLengths == nullptr || TreeNodes == nullptr) {
+                Release();
+                throw CExceptionLZH();
+            }
         }
-        if (TreeNodes == nullptr)
-            TreeNodes = new int[2 * SymbolCapacity - 1][2];
     }
     if (DirectTable == nullptr || bits != TableBits) {
         TableBits = bits;
-        if (bits > BitsCapacity) {
-            BitsCapacity = bits;
+        if (bits > BitsCapacity || DirectTable == nullptr) {
+            const int capacity = bits > BitsCapacity ? bits : BitsCapacity;
             delete[] DirectTable;
-            DirectTable = nullptr;
-            DirectTable = new int[1 << bits];
+            DirectTable = new (std::nothrow) int[1 << capacity];
+            BitsCapacity = capacity;
+            if (DirectTable == nullptr) {
+                Release();
+                throw CExceptionLZH();
+            }
         }
-        if (DirectTable == nullptr)
-            DirectTable = new int[1 << BitsCapacity];
     }
+}
+
+void CHuffmanTable::Release() {
+    delete[] CodeLengths;
+    delete[] DirectTable;
+    delete[] TreeNodes;
+    CodeLengths = nullptr;
+    DirectTable = nullptr;
+    TreeNodes = nullptr;
+    SymbolCount = 0;
+    TableBits = 0;
+    SymbolCapacity = 0;
+    BitsCapacity = 0;
 }
 
 void CHuffmanTable::Build(int count, int bits, const int* lengths) {

@@ -18,6 +18,7 @@ class CHuffmanTable {
 
   private:
     void Reserve(int count, int bits);
+    void Release();
 
     int SymbolCount;    // values below it are symbols, the rest tree nodes
     int TableBits;      // leading window bits that index DirectTable
