@@ -131,9 +131,15 @@ void OnOk(HWND dialog) {
 
 // Browsing only fills the edit box; DestFolder changes only through OK.
 void OnBrowse(HWND dialog) {
+    // The browser hosts the shell's namespace extensions, which are COM
+    // objects and need an apartment on this thread.
+    const HRESULT com = CoInitialize(NULL);
     IMalloc* allocator;
-    if (FAILED(SHGetMalloc(&allocator)))
+    if (FAILED(SHGetMalloc(&allocator))) {
+        if (SUCCEEDED(com))
+            CoUninitialize();
         return;
+    }
     LoadStringA(InstanceHandle, IDS_BROWSE_TITLE, MsgBuf, TextSize);
     BROWSEINFOA browse = {};
     browse.hwndOwner = dialog;
@@ -150,6 +156,8 @@ void OnBrowse(HWND dialog) {
         allocator->Free(list);
     }
     allocator->Release();
+    if (SUCCEEDED(com))
+        CoUninitialize();
 }
 
 } // namespace

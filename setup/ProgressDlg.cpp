@@ -14,6 +14,16 @@ namespace {
 // redrawing never costs more than the steps between.
 const int RedrawBand = 10;
 
+// Set once the dialog has ended. A message sent by another thread is
+// delivered inside PeekMessageA, so a Cancel can arrive in the middle of a
+// slice; the slice must then stop instead of stepping an aborted job.
+bool Ended;
+
+void EndProgress(HWND dialog, INT_PTR result) {
+    Ended = true;
+    EndDialog(dialog, result);
+}
+
 // Draws the percentage of the current member. Only 0 changes the name line:
 // it is drawn at the start of each member.
 void ShowProgress(HWND dialog, int percent) {
@@ -28,12 +38,13 @@ void ShowProgress(HWND dialog, int percent) {
 }
 
 void OnInitDialog(HWND dialog) {
+    Ended = false;
     SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     WorkTimerId = SetTimer(dialog, 1, 200, NULL);
     // Locating the archive and opening the first member happen before the
     // dialog is first shown.
     if (!Extractor.Begin(SetupPath, DestFolder, OnlyFile)) {
-        EndDialog(dialog, 2);
+        EndProgress(dialog, 2);
         return;
     }
     ShowProgress(dialog, 0);
@@ -42,19 +53,24 @@ void OnInitDialog(HWND dialog) {
 // One slice of work. The completion test comes before the queue test, so the
 // last step always ends the dialog.
 void RunWorkSlice(HWND dialog) {
+    if (Ended)
+        return;
     int last = Extractor.GetPercent();
     for (;;) {
         bool done = false;
         if (!Extractor.Step(done)) {
-            EndDialog(dialog, 2);
+            EndProgress(dialog, 2);
             return;
         }
         if (done) {
             ShowProgress(dialog, 100);
-            EndDialog(dialog, 1);
+            EndProgress(dialog, 1);
             return;
         }
-        if (IsMessageWaiting()) {
+        const bool waiting = IsMessageWaiting();
+        if (Ended)
+            return; // cancelled from within the queue test
+        if (waiting) {
             ShowProgress(dialog, Extractor.GetPercent());
             return;
         }
@@ -84,7 +100,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return FALSE;
         // The file being written is deleted; finished members stay.
         Extractor.Abort();
-        EndDialog(dialog, 2);
+        EndProgress(dialog, 2);
         return TRUE;
     case WM_DESTROY:
         if (WorkTimerId != 0)

@@ -32,6 +32,9 @@ DWORD DriveBit;
 char DriveLetter;
 bool ReleaseFound;
 int MarqueePhase;
+// Set once the dialog has ended: a Cancel sent by another thread arrives
+// inside the queue test, in the middle of a slice, which must then stop.
+bool Ended;
 
 const char ProgramName[] = "Quillom.exe";
 const char AllEntries[] = "*.*";
@@ -177,11 +180,13 @@ void ShowMarquee(HWND dialog) {
 
 void FinishSearch(HWND dialog, INT_PTR result) {
     FreeWalk();
+    Ended = true;
     EndDialog(dialog, result);
 }
 
 void OnInitDialog(HWND dialog) {
     WorkTimerId = 0;
+    Ended = false;
     DestFolder[0] = 0;
     DriveMask = GetLogicalDrives();
     DriveBit = 0;
@@ -204,7 +209,7 @@ void OnTimer(HWND dialog) {
 }
 
 void RunWorkSlice(HWND dialog) {
-    for (;;) {
+    while (!Ended) {
         if (!WalkStep() && !NextFixedDrive()) {
             FinishSearch(dialog, 1);
             return;
@@ -241,6 +246,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     case WM_DESTROY:
         if (WorkTimerId != 0)
             KillTimer(dialog, WorkTimerId);
+        FreeWalk(); // however the dialog ends, no directory search stays open
         return TRUE;
     }
     return FALSE;

@@ -12,6 +12,7 @@ namespace {
 
 const unsigned FileAttributeHidden = 0x2;
 const unsigned FileAttributeDirectory = 0x10;
+const unsigned FileAttributeReparsePoint = 0x400;
 
 // Seven groups of nine dots and an arrow head: a window of 45 bytes into it,
 // starting nine places before the phase, puts the heads where they belong.
@@ -36,8 +37,10 @@ bool IsKnownRelease(unsigned long size, const struct tm& written) {
 }
 
 bool QualifiesForDescent(unsigned attributes, const char* name) {
-    return (attributes & FileAttributeDirectory) != 0 && (attributes & FileAttributeHidden) == 0 &&
-           name[0] != '.';
+    // A junction or directory link can lead back to its own parent, and the
+    // walk would go round until its paths no longer fit.
+    return (attributes & FileAttributeDirectory) != 0 &&
+           (attributes & (FileAttributeHidden | FileAttributeReparsePoint)) == 0 && name[0] != '.';
 }
 
 void MarqueeText(int phase, char (&text)[MarqueeLength + 1]) {

@@ -25,8 +25,8 @@ extern const KnownRelease KnownReleases[KnownReleaseCount];
 // the known releases.
 bool IsKnownRelease(unsigned long size, const struct tm& written);
 
-// Directories are entered unless hidden or named with a leading dot, which
-// also passes over "." and "..".
+// Directories are entered unless hidden, links (reparse points), or named
+// with a leading dot, which also passes over "." and "..".
 bool QualifiesForDescent(unsigned attributes, const char* name);
 
 enum { MarqueeLength = 45 };

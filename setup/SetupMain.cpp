@@ -37,6 +37,14 @@ INT_PTR ShowDialog(int templateId, DLGPROC procedure) {
     return DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(templateId), NULL, procedure, 0);
 }
 
+// Runs the progress dialog; true when every wanted member was extracted.
+// A dialog that cannot even be created must not report the error of an
+// earlier job, so the code starts afresh.
+bool RunExtraction() {
+    Extractor.ErrorCode = ErrNone;
+    return ShowDialog(IDD_PROGRESS, ProgressDlgProc) == 1;
+}
+
 // The folder of an earlier installation, as recorded in the registry, with
 // its closing backslash. A value that is missing, too long for the buffer, or
 // too long to take the program's name after it counts as no value at all.
@@ -71,8 +79,9 @@ void BuildDefaultDestination() {
         DestFolder[3] = 0;
     EndWithBackslash(DestFolder);
     LoadStringA(InstanceHandle, IDS_DEFAULT_SUBFOLDER, MsgBuf, TextSize);
-    if (AppendText(DestFolder, MsgBuf))
-        EndWithBackslash(DestFolder);
+    // Proposing the Windows directory itself would be worse than nothing.
+    if (!AppendText(DestFolder, MsgBuf) || !EndWithBackslash(DestFolder))
+        DestFolder[0] = 0;
 }
 
 void RunReadMeFlow() {
@@ -82,7 +91,7 @@ void RunReadMeFlow() {
     CopyText(OnlyFile, ReadMeName);
     if (ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
         return;
-    if (ShowDialog(IDD_PROGRESS, ProgressDlgProc) != 1) {
+    if (!RunExtraction()) {
         ShowEngineError();
         return;
     }
@@ -120,7 +129,7 @@ bool RunInstallFlow() {
     AddToDesktop = false;
     if (chooseFolder && ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
         return false;
-    if (ShowDialog(IDD_PROGRESS, ProgressDlgProc) != 1) {
+    if (!RunExtraction()) {
         ShowEngineError();
         return false;
     }

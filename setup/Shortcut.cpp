@@ -3,6 +3,8 @@
 // succeeded, and a missing link is no reason to alarm the user.
 #include "Shortcut.h"
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <shlobj.h>
 

@@ -119,6 +119,7 @@ TEST(SearchRulesTest, DescendsOnlyIntoVisibleFoldersWithoutALeadingDot) {
     EXPECT_TRUE(QualifiesForDescent(directory | readOnly, "Program Files"));
     EXPECT_FALSE(QualifiesForDescent(directory | hidden, "Apps"));
     EXPECT_FALSE(QualifiesForDescent(directory | hidden | system, "System Volume Information"));
+    EXPECT_FALSE(QualifiesForDescent(directory | 0x400, "Link")) << "a junction may lead back up";
     EXPECT_FALSE(QualifiesForDescent(directory, "."));
     EXPECT_FALSE(QualifiesForDescent(directory, ".."));
     EXPECT_FALSE(QualifiesForDescent(directory, ".cache"));
