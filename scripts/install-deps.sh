@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth
   lhasa p7zip-full jlha-utils
   locales tzdata
+  fonts-wine fonts-ipafont-gothic imagemagick x11-utils
 )
 
 missing=()
