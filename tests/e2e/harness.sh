@@ -7,6 +7,9 @@
 #   harness.sh start   make the display and the prefix (the CTest fixture's set-up)
 #   harness.sh stop    end every Wine process of the prefix and the display
 #
+# With E2E_USER_DISPLAY set (a person's display), "start" uses that display
+# and starts no Xvfb.
+#
 # Everything lives in E2E_STATE (a folder of the build tree): env.sh (what
 # later steps need: the display, the prefix, its HOME), prefix/, home/,
 # drives/, xvfb.log. Tests find the programs through E2E_SETUP,
@@ -27,7 +30,8 @@
 # - .txt files open with open_recorder.exe, which logs the path it was given
 #   in C:\e2e\opened.log.
 # - Drives: C: only. Wine maps Z: to the host's root; it is removed so that
-#   no test depends on host paths. e2e_map_drive adds drives on folders of
+#   no test depends on host paths, and so is the host's root from the
+#   shell's desktop (what the folder browser shows). e2e_map_drive adds drives on folders of
 #   E2E_STATE/drives (fixed or removable).
 # - C:\e2e holds the robot, the recorder, the expected strings and the setup
 #   programs; tests work in folders of their own under C:\cases.
@@ -69,7 +73,8 @@ e2e_load() {
     . "$E2E_STATE/env.sh"
     e2e_wine_env
     export DISPLAY=$E2E_DISPLAY
-    kill -0 "$E2E_XVFB_PID" 2>/dev/null || e2e_die "the X server of this run (pid $E2E_XVFB_PID) is gone"
+    [ -z "$E2E_XVFB_PID" ] || kill -0 "$E2E_XVFB_PID" 2>/dev/null ||
+        e2e_die "the X server of this run (pid $E2E_XVFB_PID) is gone"
 }
 
 # e2e_wine ARGS...: wine with the run's environment and a time limit.
@@ -153,10 +158,14 @@ e2e_reg_get() {
 # Wine's mount manager (a service of the wineserver's session) learns of the
 # drives and their types when it starts; a change of drives takes effect
 # with a new session.
+# The first program of a session starts Wine's services, which keep its
+# standard streams open for the rest of the run (CTest would wait for them):
+# a program with no streams starts them.
 e2e_restart_wine() {
     timeout 30 wineserver -k >/dev/null 2>&1
     timeout 30 wineserver -w >/dev/null 2>&1
     wineserver -p </dev/null >/dev/null 2>&1
+    e2e_wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # e2e_map_drive LETTER HOSTDIR fixed|removable: maps drive LETTER: to
@@ -203,20 +212,25 @@ e2e_make_prefix() {
 "ＭＳ Ｐゴシック"="IPAPGothic"
 "ＭＳ ゴシック"="IPAGothic"
 
-[HKEY_CURRENT_USER\Software\Wine\Explorer]
-"Desktop"="Default"
-
-[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
-"Default"="640x480"
-
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Explorer\Desktop\Namespace\{9D20AAE8-0625-44B0-9CA7-71889C2254D9}]
 
 [HKEY_CLASSES_ROOT\.txt]
 @="txtfile"
 
 [HKEY_CLASSES_ROOT\txtfile\shell\open\command]
 @="\"C:\\e2e\\open_recorder.exe\" \"%1\""' || e2e_die "could not import the prefix's registry settings"
+    # Wine's desktop window on our own display (not on a person's screen,
+    # where the window manager draws the frames).
+    if [ -n "$E2E_XVFB_PID" ]; then
+        e2e_reg_import '[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="640x480"' || e2e_die "could not set up Wine's desktop window"
+    fi
 }
 
 # Copies the programs under test into C:\e2e.
@@ -249,14 +263,19 @@ e2e_start() {
     mkdir -p "$E2E_STATE" || e2e_die "cannot create $E2E_STATE"
     rm -f "$E2E_STATE/env.sh"
     e2e_wine_env
-    e2e_start_display
+    if [ -n "${E2E_USER_DISPLAY:-}" ]; then
+        E2E_DISPLAY=$E2E_USER_DISPLAY E2E_XVFB_PID=
+        export DISPLAY=$E2E_DISPLAY
+    else
+        e2e_start_display
+    fi
     {
         echo "E2E_DISPLAY=$E2E_DISPLAY"
         echo "E2E_XVFB_PID=$E2E_XVFB_PID"
     } >"$E2E_STATE/env.sh"
     e2e_make_prefix
     # One wineserver for the whole run, ended by "stop".
-    wineserver -p </dev/null >/dev/null 2>&1
+    e2e_restart_wine
     e2e_install_programs || e2e_die "cannot copy the programs into the prefix"
     local tenths=$((($(date +%s%N) - started) / 100000000))
     e2e_note "display $E2E_DISPLAY and prefix $WINEPREFIX ready in $((tenths / 10)).$((tenths % 10)) s"
