@@ -84,10 +84,14 @@ EOF
 }
 
 # Every text of the menu, of both modes of the folder dialog, of question
-# 2008 and of the folder browser, and the caption of each.
+# 2008, of the folder browser and of the search dialog, and the caption of
+# each. A tree of empty folders keeps the search busy for seconds, long
+# enough to read it before Cancel.
 case_texts() {
-    local setup
+    local setup tree
     setup=$(setup_copy texts) || exit 1
+    tree=$(e2e_host_path 'C:\cases\texts')/tree
+    mkdir -p "$tree" && (cd "$tree" && mkdir -p d{0..19}/e{0..19}/f{0..9}) || fail "cannot make the tree"
     e2e_robot "$setup" <<'EOF' || fail "texts"
 start
 dialog menu
@@ -124,6 +128,15 @@ visible 1008 no
 visible 1009 no
 text 1 "OK"
 text 2 "ｷｬﾝｾﾙ"
+click 2
+dialog menu
+click 1002
+msgbox yesno @2008
+answer yes
+dialog search
+label "しばらくお待ち下さい"
+label "旧ﾊﾞｰｼﾞｮﾝのQuillometerを探しています"
+text 2 "中止"
 click 2
 dialog menu
 close

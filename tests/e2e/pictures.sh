@@ -26,6 +26,8 @@ export E2E_STRINGS=$here/strings.txt
 . "$here/harness.sh"
 
 command -v import >/dev/null || e2e_die "imagemagick's import is missing (package imagemagick)"
+convert=/usr/bin/convert
+[ -x "$convert" ] || convert=convert
 mkdir -p "$out" || e2e_die "cannot create $out"
 rm -f "$out"/*.png
 
@@ -49,7 +51,7 @@ take_picture() {
         tries=$((tries + 1))
     done
     import -window root "$1.full.png" &&
-        convert "$1.full.png" -trim +repage "$1" && rm -f "$1.full.png"
+        "$convert" "$1.full.png" -trim +repage "$1" && rm -f "$1.full.png"
 }
 
 # Answers the robot's "snap NAME" requests until killed.

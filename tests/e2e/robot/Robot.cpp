@@ -712,8 +712,8 @@ std::string JoinNames(const std::vector<std::string>& names) {
     return text;
 }
 
-// Watches the member-name line and the bar until MEMBER is being extracted
-// and the bar has moved through at least three values during it.
+// Watches the member-name line and the bar until the name line has changed
+// to MEMBER and the bar has moved through at least three values during it.
 void CmdProgressRuns(Args& args) {
     std::string member = TextArg(args, "the member's name");
     EndOfArgs(args);
@@ -735,7 +735,8 @@ void CmdProgressRuns(Args& args) {
         if (name == member && ReadProgressPos(bar, position) &&
             (positions.empty() || positions.back() != position))
             positions.push_back(position);
-        if (positions.size() >= 3 && positions.back() > 0 && positions.back() < 100)
+        if (names.size() >= 2 && positions.size() >= 3 && positions.back() > 0 &&
+            positions.back() < 100)
             break;
         if (TimedOut(start))
             Fail("the progress dialog did not show " + Quoted(member) + " moving within " +
