@@ -95,12 +95,14 @@ case_texts() {
     e2e_robot "$setup" <<'EOF' || fail "texts"
 start
 dialog menu
+icon
 label "処理を選択して下さい"
 text 1001 "‘ReadMe.txt’を見る (&R)"
 text 1002 "ｲﾝｽﾄｰﾙする (&X)"
 text 2 "処理中止"
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 text 1005 @2007
@@ -132,6 +134,7 @@ click 2
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer yes
 dialog search
 label "しばらくお待ち下さい"
@@ -182,6 +185,7 @@ dialog folder
 text 1006 'C:\cases\readme_twice\'
 click 1
 msgbox yesno 'C:\cases\readme_twice' + "\n\n" + @2010
+owner folder
 answer yes
 opened 'C:\cases\readme_twice\ReadMe.txt'
 dialog menu
@@ -208,6 +212,7 @@ click 1001
 dialog folder
 click 1
 msgbox yesno 'C:\cases\readme_overwrite' + "\n\n" + @2010
+owner folder
 answer no
 dialog folder
 text 1006 'C:\cases\readme_overwrite\'
@@ -225,6 +230,7 @@ click 1001
 dialog folder
 click 1
 msgbox yesno 'C:\cases\readme_overwrite' + "\n\n" + @2010
+owner folder
 answer yes
 opened 'C:\cases\readme_overwrite\ReadMe.txt'
 dialog menu
@@ -243,6 +249,7 @@ start
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 visible 1008 yes
@@ -269,13 +276,16 @@ start
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 text 1006 'C:\Program Files\Quillometer\'
 click 1
 msgbox yesno 'C:\Program Files\Quillometer' + "\n\n" + @2009
+owner folder
 answer yes
 msgbox yesno @2012
+owner none
 answer no
 exit 0
 no-process Quillom.exe
@@ -291,12 +301,15 @@ start
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 click 1
 msgbox yesno 'C:\Program Files\Quillometer' + "\n\n" + @2009
+owner folder
 answer yes
 msgbox yesno @2012
+owner none
 answer yes
 exit 0
 app-window "Quillometer" 'C:\Program Files\Quillometer\Quillom.exe'
@@ -315,13 +328,16 @@ start 'C:\cases\install_relative\work'
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 type 1006 'sub\dest'
 click 1
 msgbox yesno 'C:\cases\install_relative\work\sub\dest' + "\n\n" + @2009
+owner folder
 answer yes
 msgbox yesno @2012
+owner none
 answer no
 exit 0
 EOF
@@ -351,27 +367,32 @@ start
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 type 1006 'C:\cases\folder_checks\missing\'
 click 1
 msgbox yesno 'C:\cases\folder_checks\missing' + "\n\n" + @2009
+owner folder
 answer no
 dialog folder
 text 1006 'C:\cases\folder_checks\missing\'
 type 1006 'C:\cases\folder_checks\a-file'
 click 1
 msgbox ok @2017
+owner folder
 answer ok
 dialog folder
 type 1006 '$too_long'
 click 1
 msgbox ok @2017
+owner folder
 answer ok
 dialog folder
 type 1006 '$fits'
 click 1
 msgbox yesno @2012
+owner none
 answer no
 exit 0
 EOF
@@ -393,8 +414,10 @@ start
 dialog menu
 click 1002
 msgbox yesno 'C:\cases\registry_yes\Apps\Quillometer' + "\n\n" + @2011
+owner none
 answer yes
 msgbox yesno @2012
+owner none
 answer no
 exit 0
 EOF
@@ -413,6 +436,7 @@ start
 dialog menu
 click 1002
 msgbox yesno 'C:\cases\registry no\Quillometer' + "\n\n" + @2011
+owner none
 answer no
 dialog folder
 text 1005 @2007
@@ -440,6 +464,7 @@ start
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 text 1006 'C:\' + @2003 + '\'
@@ -465,11 +490,13 @@ start
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 type 1006 'C:\cases\cancel_large\dest'
 click 1
 msgbox yesno 'C:\cases\cancel_large\dest' + "\n\n" + @2009
+owner folder
 answer yes
 dialog progress
 label "以下のﾌｧｲﾙを解凍しています"
@@ -477,6 +504,7 @@ text 2 "中止"
 progress-runs "Large.dat"
 cancel-within 500
 msgbox ok @2016
+owner none
 answer ok
 dialog menu
 esc
@@ -493,18 +521,21 @@ EOF
 engine_error_run() {
     local name=$1 message=$2 setup=$3 typed=$4 asks=$5 question=''
     [ "$asks" = yes ] && question="msgbox yesno '${typed%\\}' + \"\\n\\n\" + @2009
+owner folder
 answer yes"
     e2e_robot "$setup" <<EOF || fail "$name: expected message $message"
 start
 dialog menu
 click 1002
 msgbox yesno @2008
+owner none
 answer no
 dialog folder
 type 1006 '$typed'
 click 1
 $question
 msgbox ok @$message
+owner none
 answer ok
 dialog menu
 esc

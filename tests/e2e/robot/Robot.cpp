@@ -24,6 +24,8 @@
 //   answer ok|yes|no            click that button of the message box, wait till it goes
 //   browser TEXT                wait for the folder browser showing TEXT
 //   caption TEXT / text ID TEXT / label TEXT / checked ID yes|no / visible ID yes|no
+//   icon                        the current dialog shows an icon
+//   owner none|folder|...       the window that owns the current message box
 //   click ID / tick ID yes|no / type ID TEXT / esc / close / gone
 //   exit CODE                   wait for the setup's end and check its exit code
 //   remember-layout NAME / closed-up NAME      the folder dialog's ReadMe-mode layout
@@ -534,6 +536,40 @@ void CmdLabel(Args& args) {
          "; its labels:" + seen);
 }
 
+// The window that owns the current message box: a question about the folder
+// dialog's input belongs to that dialog (which it disables), the driver's own
+// messages to no window.
+void CmdOwner(Args& args) {
+    std::string name = WordArg(args, "none or a dialog name");
+    EndOfArgs(args);
+    DialogKind wanted = name == "none" ? KindNone : KindFromName(name);
+    if (wanted == KindNone && name != "none")
+        Fail("unknown dialog " + name);
+    HWND owner = GetWindow(RequireCurrent(KindNone), GW_OWNER);
+    DialogKind kind = owner == nullptr ? KindNone : KindOf(owner);
+    if (kind != wanted)
+        Fail(std::string("the ") + KindName(g.CurrentKind) + " is owned by " +
+             (owner == nullptr ? "no window" : std::string("the ") + KindName(kind)) +
+             ", expected " + (wanted == KindNone ? "no window" : KindName(wanted)));
+    if (owner != nullptr && IsWindowEnabled(owner))
+        Fail(std::string("the ") + KindName(kind) + " stays enabled under its message box");
+}
+
+// The current dialog shows an icon (a static of style SS_ICON holding one).
+void CmdIcon(Args& args) {
+    EndOfArgs(args);
+    for (HWND control : ControlsOf(RequireCurrent(KindNone))) {
+        if ((GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) != SS_ICON ||
+            _stricmp(ClassOf(control).c_str(), "Static") != 0 || !IsWindowVisible(control))
+            continue;
+        DWORD_PTR icon = 0;
+        if (SendMessageTimeoutA(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon) &&
+            icon != 0)
+            return;
+    }
+    Fail(std::string("the ") + KindName(g.CurrentKind) + " shows no icon");
+}
+
 void CmdChecked(Args& args) {
     int id = IntArg(args, "a check box id");
     bool wanted = YesNoArg(args);
@@ -982,6 +1018,10 @@ void RunCommand(Args& args) {
         CmdText(args);
     else if (command == "label")
         CmdLabel(args);
+    else if (command == "owner")
+        CmdOwner(args);
+    else if (command == "icon")
+        CmdIcon(args);
     else if (command == "checked")
         CmdChecked(args);
     else if (command == "visible")
