@@ -47,6 +47,17 @@ bool HasControl(HWND dialog, int id) {
     return ControlById(dialog, id) != nullptr;
 }
 
+// A message box holds its icon, its text and its buttons, nothing else (the
+// shell's folder browser, also a dialog with OK, has a tree).
+bool HasOnlyStaticsAndButtons(HWND dialog) {
+    for (HWND control : ControlsOf(dialog)) {
+        std::string cls = ClassOf(control);
+        if (_stricmp(cls.c_str(), "Static") != 0 && _stricmp(cls.c_str(), "Button") != 0)
+            return false;
+    }
+    return true;
+}
+
 std::string DescribeRect(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);
@@ -165,7 +176,7 @@ DialogKind KindOf(HWND dialog) {
         return KindProgress;
     if (HasControl(dialog, 1010))
         return KindSearch;
-    if (HasControl(dialog, IDOK) || HasControl(dialog, IDYES))
+    if ((HasControl(dialog, IDOK) || HasControl(dialog, IDYES)) && HasOnlyStaticsAndButtons(dialog))
         return KindMessageBox;
     return KindOther;
 }
