@@ -20,25 +20,32 @@
 #   winemenubuilder, mscoree and mshtml disabled (nothing reaches the host's
 #   menus; no request to install Mono or Gecko), the X11 driver on the
 #   private Xvfb display, Wine's crash dialog off.
-# - Every program runs in Wine's own desktop window of 640 × 480 pixels, the
-#   whole Xvfb screen (as "wine explorer /desktop=Default,640x480" would):
-#   Wine draws the captions and frames that a window manager would draw, and
-#   without a window manager each window that closes would otherwise cost a
-#   2-second wait for the manager's answer.
+# - On the private Xvfb display every program runs in Wine's own desktop
+#   window of 640 × 480 pixels, the whole screen (as "wine explorer
+#   /desktop=Default,640x480" would): Wine draws the captions and frames that
+#   a window manager would draw, and without a window manager each window
+#   that closes would otherwise cost a 2-second wait for the manager's answer.
 # - The dialog font "ＭＳ Ｐゴシック" is replaced by IPAPGothic, so Japanese
 #   texts render as on Windows.
 # - .txt files open with open_recorder.exe, which logs the path it was given
 #   in C:\e2e\opened.log.
 # - Drives: C: only. Wine maps Z: to the host's root; it is removed so that
 #   no test depends on host paths, and so is the host's root from the
-#   shell's desktop (what the folder browser shows). e2e_map_drive adds drives on folders of
-#   E2E_STATE/drives (fixed or removable).
+#   shell's desktop (what the folder browser shows).
 # - C:\e2e holds the robot, the recorder, the expected strings and the setup
 #   programs; tests work in folders of their own under C:\cases.
 # - One wineserver runs for the whole test run and is ended by "stop".
+#
+# Functions for tests (after e2e_load):
+#   e2e_robot [SETUP] < SCENARIO       drive the setup (robot/Robot.cpp has the language)
+#   e2e_case_dir NAME                  a fresh C:\cases\NAME
+#   e2e_host_path 'C:\x'               where a Windows path is on the host
+#   e2e_map_drive X DIR fixed|removable / e2e_unmap_drive X
+#   e2e_reg_set KEY NAME DATA / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
+#   e2e_reg_import REGEDIT5-TEXT       any registry text, Japanese included
+#   e2e_same_file A B / e2e_kill_strays / e2e_wine ARGS...
 set -u -o pipefail
 
-E2E_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_WINE_TIMEOUT=${E2E_WINE_TIMEOUT:-120}
 
 e2e_die() {
