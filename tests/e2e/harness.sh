@@ -215,6 +215,12 @@ e2e_make_prefix() {
         e2e_die "the prefix $WINEPREFIX is not a 32-bit one"
     # No drive maps the host's root.
     rm -f "$WINEPREFIX/dosdevices/z:"
+    # Caption buttons, check marks and arrows are glyphs of Wine's Marlett
+    # (package fonts-wine), which this Wine does not find in its own data
+    # folder; the Windows font folder serves.
+    if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || return 1
+    fi
     e2e_reg_import '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "ＭＳ Ｐゴシック"="IPAPGothic"
 "ＭＳ ゴシック"="IPAGothic"
