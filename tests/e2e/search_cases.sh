@@ -26,8 +26,8 @@
 #
 # The tree of the timing cases: E2E_SEARCH_TREE_FILES files (default
 # 100000, a multiple of 1000) in a tenth as many folders, no copy of
-# Quillom.exe among them; made once per run in about 3 s, walked in about
-# 20 s.
+# Quillom.exe among them; made in 3 to 7 s the first time, walked in 20 to
+# 30 s.
 set -u -o pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
@@ -138,9 +138,9 @@ make_tree() {
 }
 
 # busy_drives CASE: like fresh_drives, but B: holds the tree of the timing
-# cases in B:\tree and nothing else. The tree is made once per run and kept
-# in a folder of its own that every timing case points B: at; it is a real
-# folder, since the search does not follow directory links.
+# cases in B:\tree and nothing else. The tree is made once and kept with the
+# run's state, in a folder of its own that every timing case points B: at;
+# it is a real folder, since the search does not follow directory links.
 busy_drives() {
     local files=${E2E_SEARCH_TREE_FILES:-100000} started
     fresh_drives "$1"
@@ -168,7 +168,8 @@ search_watch() {
 }
 
 # set_attributes CMD...: attrib commands run by one cmd, e.g.
-# 'attrib +h B:\hid'; each path's attributes are then checked by WANT.
+# 'attrib +h B:\hid' (Wine keeps the attributes in the extended attribute
+# user.DOSATTRIB of the host's file).
 set_attributes() {
     local commands
     commands=$(printf ' & %s' "$@")
