@@ -26,7 +26,7 @@
 #
 # The tree of the timing cases: E2E_SEARCH_TREE_FILES files (default
 # 100000, a multiple of 1000) in a tenth as many folders, no copy of
-# Quillom.exe among them; made in 3 to 7 s the first time, walked in 20 to
+# Quillom.exe among them; made in 3 to 7 s the first time, walked in 17 to
 # 30 s.
 set -u -o pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
