@@ -272,7 +272,7 @@ e2e_start() {
         [ -f "${!var:-}" ] || e2e_die "$var does not name a file: ${!var:-(unset)}"
     done
     # What an earlier run may have left: its wineserver and its display.
-    [ -f "$E2E_STATE/env.sh" ] && e2e_stop_quietly
+    e2e_stop_quietly
     mkdir -p "$E2E_STATE" || e2e_die "cannot create $E2E_STATE"
     rm -f "$E2E_STATE/env.sh"
     e2e_wine_env
@@ -298,11 +298,13 @@ e2e_start() {
 # prefix, and the display.
 e2e_stop_quietly() {
     (
+        e2e_wine_env
+        if [ -d "$WINEPREFIX" ]; then
+            timeout 30 wineserver -k >/dev/null 2>&1
+            timeout 30 wineserver -w >/dev/null 2>&1
+        fi
         # shellcheck disable=SC1091
         . "$E2E_STATE/env.sh" 2>/dev/null || exit 0
-        e2e_wine_env
-        timeout 30 wineserver -k >/dev/null 2>&1
-        timeout 30 wineserver -w >/dev/null 2>&1
         if [ -n "${E2E_XVFB_PID:-}" ] && kill -0 "$E2E_XVFB_PID" 2>/dev/null; then
             kill "$E2E_XVFB_PID"
         fi
@@ -312,7 +314,6 @@ e2e_stop_quietly() {
 
 e2e_stop() {
     e2e_require_state
-    [ -f "$E2E_STATE/env.sh" ] || { e2e_note "nothing to stop in $E2E_STATE"; return 0; }
     e2e_stop_quietly
     e2e_note "stopped the display and the Wine processes of $E2E_STATE"
 }
