@@ -345,6 +345,34 @@ EOF
     [ ! -e "$(default_dest_host)" ] || fail "the default destination was created too"
 }
 
+# A Japanese path whose characters end in the byte of a backslash (表 is
+# 0x95 0x5C and ソ 0x83 0x5C in code page 932): typed, shown in question
+# 2009 and installed into as one folder name each, never cut there.
+case_install_dbcs_path() {
+    local dir
+    fresh_prefix_state
+    dir=$(e2e_case_dir install_dbcs_path) || fail "cannot create the case folder"
+    e2e_robot <<'EOF' || fail "install into a Japanese path"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+owner none
+answer no
+dialog folder
+type 1006 'C:\cases\install_dbcs_path\表示\ソ'
+click 1
+msgbox yesno 'C:\cases\install_dbcs_path\表示\ソ' + "\n\n" + @2009
+owner folder
+answer yes
+msgbox yesno @2012
+owner none
+answer no
+exit 0
+EOF
+    expect_installed "$(e2e_host_path "$dir")/表示/ソ"
+}
+
 # What the folder dialog refuses or asks before it accepts a path: a missing
 # folder (2009, shown without its trailing backslash; No keeps the dialog), a
 # file in the way (2017), a folder whose path leaves no room for
