@@ -196,6 +196,30 @@ EOF
     [ "$(ls "$dir" | wc -l)" -eq 2 ] || fail "more than the setup and ReadMe.txt in $dir: $(ls "$dir")"
 }
 
+# The ReadMe flow of a setup in a Japanese folder, under a name whose last
+# character ends in the backslash byte (ソ is 0x83 0x5C): its own folder is
+# cut at the real last backslash.
+case_readme_dbcs_path() {
+    local dir
+    fresh_prefix_state
+    dir=$(e2e_case_dir readme_dbcs_path) || fail "cannot create the case folder"
+    mkdir -p "$(e2e_host_path "$dir")/表示" &&
+        cp "$E2E_SETUP" "$(e2e_host_path "$dir")/表示/Setupソ.exe" || fail "cannot copy the setup"
+    e2e_robot 'C:\cases\readme_dbcs_path\表示\Setupソ.exe' <<'EOF' || fail "ReadMe flow in a Japanese folder"
+start
+dialog menu
+click 1001
+dialog folder
+text 1006 'C:\cases\readme_dbcs_path\表示\'
+click 1
+opened 'C:\cases\readme_dbcs_path\表示\ReadMe.txt'
+dialog menu
+esc
+exit 0
+EOF
+    e2e_same_file "$(e2e_host_path "$dir")/表示/ReadMe.txt" "$(payload_file ReadMe.txt)" || fail "ReadMe.txt"
+}
+
 # Question 2010 on an existing ReadMe.txt: No keeps the dialog and the file,
 # Yes overwrites it.
 case_readme_overwrite() {

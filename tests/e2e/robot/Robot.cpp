@@ -145,12 +145,14 @@ std::string WordArg(Args& args, const char* what) {
     return args.Tokens[args.Next++].Text;
 }
 
-// A word or a quoted text, taken as it is (paths, names).
+std::string Ansi(const std::string& utf8);
+
+// A word or a quoted text, taken as it is (names, paths), in code page 932.
 std::string PlainArg(Args& args, const char* what) {
     if (!MoreArgs(args) ||
         (args.Tokens[args.Next].Kind != TokWord && args.Tokens[args.Next].Kind != TokText))
         Fail(std::string("expected ") + what);
-    return args.Tokens[args.Next++].Text;
+    return Ansi(args.Tokens[args.Next++].Text);
 }
 
 int IntArg(Args& args, const char* what) {
@@ -406,7 +408,7 @@ void CmdProgram(Args& args) {
     EndOfArgs(args);
     g.Resources = LoadLibraryExA(g.ProgramPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (g.Resources == nullptr)
-        Fail("cannot load " + g.ProgramPath + " as a data file");
+        Fail("cannot load " + Quoted(g.ProgramPath) + " as a data file");
 }
 
 void CmdStrings(Args& args) {
@@ -417,8 +419,21 @@ void CmdStrings(Args& args) {
         Fail(error);
 }
 
+// The folder of a path, with its backslash; a code-page-932 character whose
+// second byte is 0x5C is no separator.
+std::string FolderOf(const std::string& path) {
+    size_t end = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByteEx(932, static_cast<BYTE>(path[i])) && i + 1 < path.size())
+            ++i;
+        else if (path[i] == '\\')
+            end = i + 1;
+    }
+    return path.substr(0, end);
+}
+
 void CmdStart(Args& args) {
-    std::string folder = g.ProgramPath.substr(0, g.ProgramPath.find_last_of('\\') + 1);
+    std::string folder = FolderOf(g.ProgramPath);
     if (MoreArgs(args))
         folder = PlainArg(args, "the current directory");
     EndOfArgs(args);
@@ -429,8 +444,8 @@ void CmdStart(Args& args) {
     startup.cb = sizeof startup;
     if (!CreateProcessA(g.ProgramPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &g.Process))
-        Fail(Format("cannot start %s in %s (error %lu)", g.ProgramPath.c_str(), folder.c_str(),
-                    GetLastError()));
+        Fail(Format("cannot start %s in %s (error %lu)", Quoted(g.ProgramPath).c_str(),
+                    Quoted(folder).c_str(), GetLastError()));
     g.Started = true;
 }
 
