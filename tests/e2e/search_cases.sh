@@ -370,6 +370,23 @@ search_case_nothing() {
     [ $rc -eq 0 ] || fail "nothing found: expected the default destination"
 }
 
+# Folder links that lead back up are not followed: two of them in one folder
+# would make the walk branch at every level until its paths no longer fit,
+# a search without end. With them passed over the walk ends quickly, at the
+# default destination, whichever order the folder lists them in.
+search_case_links() {
+    local a b rc=0
+    fresh_drives links
+    mkdir -p "$b/loop/inner" || fail "cannot create $b/loop"
+    ln -s .. "$b/loop/up1" && ln -s ../.. "$b/loop/inner/up2" && ln -s "$b" "$b/loop/root" ||
+        fail "cannot make the folder links"
+    expect_search_drives
+    start_watch --finish-limit 30000
+    { scenario_to_search; echo 'dialog search'; scenario_end_at_default; } | e2e_robot || rc=$?
+    end_watch "the search did not end within 30 s: it follows folder links"
+    [ $rc -eq 0 ] || fail "folder links: expected the default destination"
+}
+
 # Cancel (Esc) while the walk runs returns to the menu; the search dialog's
 # texts; and the next install starts afresh: with 2008 answered No the
 # folder dialog proposes the default destination, not the fallback that the
