@@ -64,8 +64,8 @@ fresh_prefix_state() {
 
 # ---------------------------------------------------------------------------
 
-# The drives that the tests control: C: only at the start, no drive on the
-# host's root; mapped drives report the type asked for.
+# The drives that the tests control: no Z: on the host's root; mapped
+# drives report the type asked for and go away when unmapped.
 case_drives() {
     e2e_map_drive D "$E2E_STATE/drives/fixed" fixed || fail "cannot map D:"
     e2e_map_drive E "$E2E_STATE/drives/removable" removable || fail "cannot map E:"
