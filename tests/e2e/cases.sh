@@ -503,6 +503,47 @@ EOF
     e2e_reg_delete_key "$program_folder_key"
 }
 
+# A value written without its closing backslash still names the folder: Yes
+# installs there, and the program started afterwards is the folder's own
+# Quillom.exe (never "...QuillometerQuillom.exe"). A value too long to take
+# that name within 259 bytes counts as missing.
+case_registry_bare() {
+    local dest='C:\cases\registry_bare\Quillometer' value='C:\cases\' i
+    fresh_prefix_state
+    e2e_case_dir registry_bare >/dev/null || fail "cannot create the case folder"
+    e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "a ProgramFolder without its closing backslash"
+start
+dialog menu
+click 1002
+msgbox yesno 'C:\cases\registry_bare\Quillometer' + "\n\n" + @2011
+answer yes
+msgbox yesno @2012
+answer yes
+exit 0
+app-window "Quillometer" 'C:\cases\registry_bare\Quillometer\Quillom.exe'
+EOF
+    expect_installed "$(e2e_host_path "$dest")"
+    for i in $(seq 1 24); do value+='folder'$((i % 10))'xx\'; done
+    value=${value:0:248}'\'
+    [ ${#value} -eq 249 ] || fail "the long value is ${#value} bytes"
+    e2e_reg_set "$program_folder_key" ProgramFolder "$value" || fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "a ProgramFolder that cannot take Quillom.exe"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+text 1006 'C:\' + @2003 + '\'
+click 2
+dialog menu
+esc
+exit 0
+EOF
+    e2e_reg_delete_key "$program_folder_key"
+}
+
 # A value longer than 259 bytes counts as missing: question 2008 and the
 # default destination.
 case_registry_too_long() {
