@@ -68,9 +68,10 @@ void ReadProgramFolder() {
         DestFolder[0] = 0;
 }
 
-// The drive root of the Windows directory, then string 2003 and a backslash
-// ("C:\Program Files\Quillometer\"); a Windows directory that is not of the form X:\... is kept
-// whole, as on a network installation.
+// The drive root of the Windows directory, then string 2003 and a backslash:
+// "C:\Program Files\Quillometer\" on a usual system. A Windows directory
+// that does not start with a drive root is kept whole, as on a network
+// installation.
 void BuildDefaultDestination() {
     const UINT length = GetWindowsDirectoryA(DestFolder, PathSize);
     if (length == 0 || length >= PathSize)
