@@ -145,6 +145,8 @@ dialog menu
 close
 exit 0
 EOF
+    # The tree would slow every later search that walks C:.
+    rm -rf "$tree"
 }
 
 # Esc and the close box both end the program from the menu with exit code 0.
