@@ -455,6 +455,55 @@ EOF
     expect_installed "$(e2e_host_path "$fits")"
 }
 
+# Browse fills the edit box with the folder chosen in the shell's browser:
+# a drive root as it is, a nested folder with a backslash added; Cancel of
+# the browser keeps what the box shows, and OK of the folder dialog installs
+# into the chosen folder, which exists, so without question 2009.
+case_browse() {
+    local dir
+    fresh_prefix_state
+    dir=$(e2e_case_dir browse) || fail "cannot create the case folder"
+    mkdir -p "$(e2e_host_path "$dir")/Tools" || fail "cannot create the Tools folder"
+    e2e_robot <<'EOF' || fail "Browse"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+owner none
+answer no
+dialog folder
+text 1006 'C:\Program Files\Quillometer\'
+click 1007
+browser @2002
+browse-select 'C:\'
+gone
+dialog folder
+text 1006 'C:\'
+click 1007
+browser @2002
+browse-select 'C:\cases\browse\Tools'
+gone
+dialog folder
+text 1006 'C:\cases\browse\Tools\'
+click 1007
+browser @2002
+click 2
+gone
+dialog folder
+text 1006 'C:\cases\browse\Tools\'
+click 1
+msgbox yesno @2012
+owner none
+answer no
+exit 0
+EOF
+    expect_installed "$(e2e_host_path "$dir")/Tools"
+    [ ! -e "$(default_dest_host)" ] || fail "the default destination was created too"
+    # A copy of Quillom.exe left on C: would be an earlier installation to
+    # the search of later cases.
+    rm -rf "$(e2e_host_path "$dir")"
+}
+
 # ProgramFolder names an earlier installation: 2011 shows it without the
 # trailing backslash; Yes installs there with no folder dialog.
 case_registry_yes() {

@@ -23,6 +23,7 @@
 //   msgbox ok|yesno TEXT        wait for a message box with these buttons and text
 //   answer ok|yes|no            click that button of the message box, wait till it goes
 //   browser TEXT                wait for the folder browser showing TEXT
+//   browse-select PATH          choose folder PATH (X:\ or X:\a\b) in the browser, press OK
 //   caption TEXT / text ID TEXT / label TEXT / checked ID yes|no / visible ID yes|no
 //   icon                        the current dialog shows an icon
 //   owner none|folder|...       the window that owns the current message box
@@ -43,6 +44,7 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -518,6 +520,113 @@ void CmdBrowser(Args& args) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// Commands: choosing a folder in the folder browser's tree
+
+const UINT kTreeAnswerMs = 5000;
+
+HWND RequireTree(HWND browser) {
+    for (HWND control : ControlsOf(browser))
+        if (_stricmp(ClassOf(control).c_str(), WC_TREEVIEWA) == 0)
+            return control;
+    Fail("the folder browser has no tree");
+}
+
+std::string TreeText(HWND tree, HTREEITEM item) {
+    std::string text;
+    if (!ReadTreeItemText(tree, g.Process.hProcess, item, text))
+        Fail("cannot read the text of an item of the browser's tree");
+    return text;
+}
+
+// The browser fills an item's children when it is expanded; with waitMs the
+// robot gives it that long to show the first.
+HTREEITEM ExpandedChild(HWND tree, HTREEITEM item, DWORD waitMs) {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item),
+                        SMTO_ABORTIFHUNG, kTreeAnswerMs, &answer);
+    DWORD start = GetTickCount();
+    HTREEITEM child = TreeItem(tree, TVGN_CHILD, item);
+    while (child == nullptr && GetTickCount() - start < waitMs) {
+        Sleep(kPollMs);
+        child = TreeItem(tree, TVGN_CHILD, item);
+    }
+    return child;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The drive shows as "NAME (X:)" under My Computer, whose own name depends on
+// the language, so every item of the first two levels under the desktop is
+// looked at.
+HTREEITEM FindDriveItem(HWND tree, char letter, std::string& seen) {
+    std::string mark = std::string("(") + letter + ":)";
+    HTREEITEM desktop = TreeItem(tree, TVGN_ROOT, nullptr);
+    if (desktop == nullptr)
+        Fail("the browser's tree is empty");
+    for (HTREEITEM top = ExpandedChild(tree, desktop, g.TimeoutMs); top != nullptr;
+         top = TreeItem(tree, TVGN_NEXT, top)) {
+        std::string text = TreeText(tree, top);
+        seen += " " + Quoted(text);
+        if (EndsWith(text, mark))
+            return top;
+        for (HTREEITEM item = ExpandedChild(tree, top, 0); item != nullptr;
+             item = TreeItem(tree, TVGN_NEXT, item)) {
+            std::string inner = TreeText(tree, item);
+            seen += " " + Quoted(text + "/" + inner);
+            if (EndsWith(inner, mark))
+                return item;
+        }
+    }
+    return nullptr;
+}
+
+HTREEITEM FindChildNamed(HWND tree, HTREEITEM parent, const std::string& name) {
+    std::string seen;
+    for (HTREEITEM item = ExpandedChild(tree, parent, g.TimeoutMs); item != nullptr;
+         item = TreeItem(tree, TVGN_NEXT, item)) {
+        std::string text = TreeText(tree, item);
+        if (text == name)
+            return item;
+        seen += " " + Quoted(text);
+    }
+    Fail("the browser's tree shows no folder " + Quoted(name) + " here; it shows:" + seen);
+}
+
+// Walks the tree from the drive down to PATH (X:\ or X:\a\b), selects the
+// folder as a click on it would and presses the browser's OK.
+void CmdBrowseSelect(Args& args) {
+    std::string path = PlainArg(args, "a folder path");
+    EndOfArgs(args);
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\')
+        Fail("expected a path X:\\..., not " + Quoted(path));
+    HWND browser = RequireCurrent(KindOther);
+    HWND tree = RequireTree(browser);
+    std::string seen;
+    HTREEITEM item = FindDriveItem(tree, static_cast<char>(std::toupper(path[0])), seen);
+    if (item == nullptr)
+        Fail("the browser's tree shows no drive " + path.substr(0, 2) + "; it shows:" + seen);
+    size_t from = 3;
+    while (from < path.size()) {
+        size_t end = path.find('\\', from);
+        if (end == std::string::npos)
+            end = path.size();
+        item = FindChildNamed(tree, item, path.substr(from, end - from));
+        from = end + 1;
+    }
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item),
+                        SMTO_ABORTIFHUNG, kTreeAnswerMs, &answer);
+    SendMessageTimeoutA(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item),
+                        SMTO_ABORTIFHUNG, kTreeAnswerMs, &answer);
+    if (TreeItem(tree, TVGN_CARET, nullptr) != item)
+        Fail("the browser's tree did not select " + Quoted(path));
+    Click(RequireControl(IDOK));
+}
+
 void CmdCaption(Args& args) {
     std::string expected = TextArg(args, "the caption");
     EndOfArgs(args);
@@ -652,9 +761,12 @@ void CmdClose(Args& args) {
     PostMessageA(RequireCurrent(KindNone), WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+// The window may have closed before this line is read: that is what it waits for.
 void CmdGone(Args& args) {
     EndOfArgs(args);
-    WaitUntilGone(RequireCurrent(KindNone), KindName(g.CurrentKind));
+    if (g.Current == nullptr)
+        Fail("no dialog or message box is current (wait for one first)");
+    WaitUntilGone(g.Current, KindName(g.CurrentKind));
     g.Current = nullptr;
 }
 
@@ -1027,6 +1139,8 @@ void RunCommand(Args& args) {
         CmdAnswer(args);
     else if (command == "browser")
         CmdBrowser(args);
+    else if (command == "browse-select")
+        CmdBrowseSelect(args);
     else if (command == "caption")
         CmdCaption(args);
     else if (command == "text")

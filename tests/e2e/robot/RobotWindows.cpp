@@ -204,6 +204,41 @@ bool ReadProgressPos(HWND bar, int& position) {
     return true;
 }
 
+HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM item) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item),
+                             SMTO_ABORTIFHUNG, kAnswerWaitMs, &answer))
+        return nullptr;
+    return reinterpret_cast<HTREEITEM>(answer);
+}
+
+// TVM_GETITEMA writes into the TVITEMA and the text buffer it names, so both
+// must live in the tree's own address space.
+bool ReadTreeItemText(HWND tree, HANDLE process, HTREEITEM item, std::string& text) {
+    const SIZE_T textSize = 520;
+    char* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(TVITEMA) + textSize, MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr)
+        return false;
+    TVITEMA request = {};
+    request.mask = TVIF_TEXT;
+    request.hItem = item;
+    request.pszText = remote + sizeof(TVITEMA);
+    request.cchTextMax = static_cast<int>(textSize);
+    char buffer[textSize] = "";
+    DWORD_PTR answer = 0;
+    bool read = WriteProcessMemory(process, remote, &request, sizeof request, nullptr) &&
+                SendMessageTimeoutA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote),
+                                    SMTO_ABORTIFHUNG, kAnswerWaitMs, &answer) &&
+                answer != 0 &&
+                ReadProcessMemory(process, remote, &request, sizeof request, nullptr) &&
+                ReadProcessMemory(process, request.pszText, buffer, textSize - 1, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (read)
+        text = std::string(buffer, strnlen(buffer, textSize - 1));
+    return read;
+}
+
 std::string DescribeWindows() {
     std::vector<HWND> windows;
     EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&windows));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ std::string MessageBoxText(HWND box);
 
 bool ReadButtonCheck(HWND button, int& state);
 bool ReadProgressPos(HWND bar, int& position);
+
+// Tree view items of another process: the handles travel in messages as
+// they are; an item's text is read through a buffer in the tree's process.
+HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM item);
+bool ReadTreeItemText(HWND tree, HANDLE process, HTREEITEM item, std::string& text);
 
 // Every visible top-level window, with the controls of each dialog, in
 // UTF-8 for a failure message.
