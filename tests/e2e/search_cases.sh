@@ -224,6 +224,17 @@ exit 0
 EOF
 }
 
+# search_to_default LIMIT-MS WHAT: a search that finds nothing ends within
+# LIMIT-MS and leaves the folder dialog with the default destination.
+search_to_default() {
+    local rc=0
+    expect_search_drives
+    start_watch --finish-limit "$1"
+    { scenario_to_search; echo 'dialog search'; scenario_end_at_default; } | e2e_robot || rc=$?
+    end_watch "$2: the search did not end within $1 ms"
+    [ $rc -eq 0 ] || fail "$2: expected the default destination"
+}
+
 # start_watch ARGS...: search_watch in the background, beside the robot.
 start_watch() {
     watch_log=$E2E_STATE/search_watch.log
@@ -359,15 +370,11 @@ search_case_removable() {
 # No copy anywhere: the folder dialog proposes the default destination. The
 # watcher reports how long the walk of C: and a small B: takes.
 search_case_nothing() {
-    local a b rc=0
+    local a b
     fresh_drives nothing
     mkdir -p "$b/empty" "$b/docs/old"
     touch "$b/docs/readme.txt" "$b/docs/old/Quillom.ex_"
-    expect_search_drives
-    start_watch --finish-limit 60000
-    { scenario_to_search; echo 'dialog search'; scenario_end_at_default; } | e2e_robot || rc=$?
-    end_watch "the search did not end within a minute"
-    [ $rc -eq 0 ] || fail "nothing found: expected the default destination"
+    search_to_default 60000 "nothing found"
 }
 
 # Folder links that lead back up are not followed: two of them in one folder
@@ -375,16 +382,12 @@ search_case_nothing() {
 # a search without end. With them passed over the walk ends quickly, at the
 # default destination, whichever order the folder lists them in.
 search_case_links() {
-    local a b rc=0
+    local a b
     fresh_drives links
     mkdir -p "$b/loop/inner" || fail "cannot create $b/loop"
     ln -s .. "$b/loop/up1" && ln -s ../.. "$b/loop/inner/up2" && ln -s "$b" "$b/loop/root" ||
         fail "cannot make the folder links"
-    expect_search_drives
-    start_watch --finish-limit 30000
-    { scenario_to_search; echo 'dialog search'; scenario_end_at_default; } | e2e_robot || rc=$?
-    end_watch "the search did not end within 30 s: it follows folder links"
-    [ $rc -eq 0 ] || fail "folder links: expected the default destination"
+    search_to_default 30000 "folder links (followed?)"
 }
 
 # Cancel (Esc) while the walk runs returns to the menu; the search dialog's
