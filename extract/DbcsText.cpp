@@ -39,3 +39,14 @@ int LastCharIndex(const char* text, char ch) {
     }
     return last;
 }
+
+bool EndsInLoneLeadByte(const char* text) {
+    int i = 0;
+    for (; text[i] != 0; ++i) {
+        if (IsDoubleByteAt(text, i))
+            ++i;
+        else if (text[i + 1] == 0)
+            return IsDBCSLeadByte(static_cast<unsigned char>(text[i])) != 0;
+    }
+    return false;
+}

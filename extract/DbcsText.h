@@ -10,3 +10,7 @@ bool IsDoubleByteAt(const char* text, int i);
 
 // Byte index of the last single-byte occurrence of ch in text, or -1.
 int LastCharIndex(const char* text, char ch);
+
+// True when the last byte of text is a lead byte that stands alone. A
+// backslash appended to such a text would join it as its trail byte.
+bool EndsInLoneLeadByte(const char* text);

@@ -112,6 +112,10 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
         Folder[--len] = 0;
     if (len + 1 >= MaxPath)
         return false; // no room for the closing backslash
+    // The backslash that closes the folder would become this byte's trail,
+    // and the files would land beside the folder instead of in it.
+    if (EndsInLoneLeadByte(Folder))
+        return false;
 
     if (_access(Folder, 0) != 0) {
         for (int i = 0; i < len; ++i) {
@@ -127,8 +131,11 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
         if (_mkdir(Folder) != 0)
             return false;
     } else {
-        struct _stat info;
-        if (_stat(Folder, &info) != 0 || (info.st_mode & _S_IFDIR) == 0)
+        // Not _stat: the Microsoft runtime's takes a trailing trail byte 0x5C
+        // (the last byte of a name ending in ソ or 表) for a backslash and
+        // fails on the existing folder.
+        const DWORD attributes = GetFileAttributesA(Folder);
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
             return false;
     }
 

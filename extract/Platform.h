@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <direct.h>
 #include <io.h>
-#include <sys/stat.h>
-#include <sys/types.h>
 #else
 #include "standin/Win32StandIn.h"
 #endif

@@ -173,6 +173,13 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) {
     return TRUE;
 }
 
+DWORD GetFileAttributesA(LPCSTR path) {
+    struct stat host;
+    if (stat(HostPath(path).c_str(), &host) != 0)
+        return INVALID_FILE_ATTRIBUTES;
+    return S_ISDIR(host.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
 int _access(const char* path, int mode) {
     int how = F_OK;
     if (mode & 2)
@@ -184,19 +191,6 @@ int _access(const char* path, int mode) {
 
 int _mkdir(const char* path) {
     return mkdir(HostPath(path).c_str(), 0777);
-}
-
-int _stat(const char* path, struct _stat* info) {
-    struct stat host;
-    if (stat(HostPath(path).c_str(), &host) != 0)
-        return -1;
-    std::memset(info, 0, sizeof *info);
-    if (S_ISDIR(host.st_mode))
-        info->st_mode = _S_IFDIR;
-    else if (S_ISREG(host.st_mode))
-        info->st_mode = _S_IFREG;
-    info->st_size = host.st_size;
-    return 0;
 }
 
 int _unlink(const char* path) {

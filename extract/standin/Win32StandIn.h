@@ -36,7 +36,9 @@ typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define FILE_SHARE_READ 0x00000001u
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -66,23 +68,16 @@ BOOL CloseHandle(HANDLE file);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
                  const FILETIME* lastWrite);
 BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
+// A folder gives FILE_ATTRIBUTE_DIRECTORY, any other entry FILE_ATTRIBUTE_NORMAL.
+DWORD GetFileAttributesA(LPCSTR path);
 
 // The active ANSI code page; the stand-in is always Japanese.
 UINT GetACP();
 BOOL IsDBCSLeadByte(BYTE byte);
 
 // Microsoft C runtime.
-#define _S_IFDIR 0x4000
-#define _S_IFREG 0x8000
-
-struct _stat {
-    unsigned short st_mode;
-    long long st_size;
-};
-
 int _access(const char* path, int mode);
 int _mkdir(const char* path);
-int _stat(const char* path, struct _stat* info);
 int _unlink(const char* path);
 // Compares ignoring the case of the ASCII letters A to Z only, as the
 // runtime does in its default locale.

@@ -32,4 +32,16 @@ TEST(IsDoubleByteAt, NeedsALeadAndAValidTrail) {
     EXPECT_FALSE(IsDoubleByteAt("\xA0\x82", 0));
 }
 
+TEST(EndsInLoneLeadByte, OnlyALeadByteThatNoTrailFollows) {
+    EXPECT_TRUE(EndsInLoneLeadByte("C:\\Apps\x95"));
+    EXPECT_TRUE(EndsInLoneLeadByte("\x83"));
+    // The second 0x95 is the trail of the first; the third stands alone.
+    EXPECT_FALSE(EndsInLoneLeadByte("\x95\x95"));
+    EXPECT_TRUE(EndsInLoneLeadByte("\x95\x95\x95"));
+    EXPECT_FALSE(EndsInLoneLeadByte("C:\\\x95\x5C"));
+    EXPECT_FALSE(EndsInLoneLeadByte("C:\\Apps"));
+    EXPECT_FALSE(EndsInLoneLeadByte("\xA0")); // half-width katakana
+    EXPECT_FALSE(EndsInLoneLeadByte(""));
+}
+
 } // namespace

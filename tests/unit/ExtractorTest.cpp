@@ -183,6 +183,31 @@ TEST_F(ExtractorTest, DestinationThatIsNoFolder) {
     EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("file/below")).Error);
 }
 
+// Folders whose last character is 表 (0x95 0x5C) or ソ (0x83 0x5C), whose
+// trail byte has the value of a backslash: created the first time, taken as
+// the existing folder the second, with or without a closing backslash.
+TEST_F(ExtractorTest, AnExistingFolderEndingInTheTrailByte0x5C) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
+    for (const char* name : {"\x95\x5C", "\x83\x5C"}) {
+        const std::string folder = Dir.Path() + "/" + name;
+        ASSERT_TRUE(Extract(archive, folder).Ok) << name;
+        EXPECT_TRUE(Extract(archive, folder).Ok) << name;
+        EXPECT_TRUE(Extract(archive, folder + "\\").Ok) << name;
+        EXPECT_EQ("data", ReadBytes(folder + "/f")) << name;
+    }
+}
+
+// A lone lead byte at the end would take the closing backslash as its trail
+// byte: the files would land in the parent folder under other names.
+TEST_F(ExtractorTest, ADestinationEndingInALoneLeadByteIsRefused) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
+    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("out") + "\x95").Error);
+    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("out") + "\x95\x95\x83").Error);
+    EXPECT_EQ(1, CountEntries(Dir.Path())); // the archive alone
+    // A double-byte character at the end is a name like any other.
+    EXPECT_TRUE(Extract(archive, Dir.Path("out") + "\x95\x95").Ok);
+}
+
 TEST_F(ExtractorTest, OnlyTheNamedMemberIgnoringAsciiCase) {
     const std::string bytes = ArchiveBytes(
         {Stored("Quillom.exe", "program"), Stored("ReadMe.txt", "read me"), Stored("z", "z")});
