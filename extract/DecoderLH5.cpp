@@ -147,7 +147,16 @@ inline int CExtractorLZH::DecodePosition(CFileBuffer& in) {
     return (1 << (p - 1)) + static_cast<int>(in.GetBits(p - 1));
 }
 
+// Hands the first `count` bytes of the ring to the CRC and the output, less
+// any that lie past the member's size. The last match may run over the size;
+// the bytes it made beyond it are the newest, so they stand at the end of
+// what is handed over, and Remaining below 0 counts them. Once they reach
+// further back than this hand-over, the one before cut them already.
 [[gnu::noinline]] void CExtractorLZH::EmitRing(CFileBuffer& out, int count) {
+    if (Remaining < 0)
+        count += Remaining;
+    if (count <= 0)
+        return;
     UpdateCrc(Window, count);
     out.Write(Window, count);
 }

@@ -5,6 +5,7 @@
 #include "DbcsText.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -15,6 +16,7 @@ CExtractorLZH::CExtractorLZH()
     std::memset(Folder, 0, sizeof Folder);
     std::memset(Filter, 0, sizeof Filter);
     std::memset(OutPath, 0, sizeof OutPath);
+    std::memset(TempPath, 0, sizeof TempPath);
     std::memset(&MemberHeader, 0, sizeof MemberHeader);
     // A match copy may read a few bytes of the slack behind the ring.
     std::memset(Window + WindowSize, 0, WindowSlack);
@@ -67,23 +69,25 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
 // Scans the file for the first position where a valid member header starts.
 // While more of the file remains, a candidate has a full 512 bytes in view;
 // near the end, every position with room for the smallest header is tried.
+// Header offsets are 32-bit: the scan ends at 2 GiB, the members' data may
+// reach beyond.
 bool CExtractorLZH::LocateArchive() {
     HeaderOffset = -1;
     int held = Archive.ReadRaw(Window, WindowSize);
-    int base = 0;
+    long long base = 0;
     int i = 0;
     int lookAhead = ScanLookAhead;
     for (;;) {
         for (; i + lookAhead <= held; ++i) {
+            if (base + i > INT_MAX)
+                return false;
             if (Window[i + 2] == '-' && Window[i + 6] == '-' && ParseHeader(Window + i, held - i) &&
                 MemberHeader.HeaderSize > 0) {
-                HeaderOffset = base + i;
+                HeaderOffset = static_cast<int>(base + i);
                 return true;
             }
         }
         if (held >= WindowSize) {
-            if (base > INT_MAX - 2 * WindowSize)
-                return false; // offsets are 32-bit: nothing is sought past 2 GiB
             base += i;
             held -= i;
             std::memmove(Window, Window + i, static_cast<size_t>(held));
@@ -165,18 +169,14 @@ bool CExtractorLZH::SkipToNextHeader() {
     return ReadHeaderAt(static_cast<int>(next));
 }
 
+// Device names, paths that do not fit and targets that cannot be replaced
+// are refused before anything is written. The member is written under a
+// temporary name beside its target and replaces it only once complete, so
+// a member that fails or is cancelled never costs the file it would have
+// replaced.
 bool CExtractorLZH::OpenMember() {
-    const size_t folderLength = std::strlen(Folder);
-    const size_t nameLength = std::strlen(MemberHeader.Name);
-    // A path that does not fit is refused, never cut into another name.
-    if (folderLength + nameLength >= sizeof OutPath) {
-        CloseArchive(ErrCreateFile);
-        return false;
-    }
-    std::memset(OutPath, 0, sizeof OutPath);
-    std::memcpy(OutPath, Folder, folderLength);
-    std::memcpy(OutPath + folderLength, MemberHeader.Name, nameLength);
-    if (!Output.Create(OutPath)) {
+    if (IsDeviceName(MemberHeader.Name) || !SetOutPath() || !TargetCanBeReplaced() ||
+        !CreateTempOutput()) {
         CloseArchive(ErrCreateFile);
         return false;
     }
@@ -187,8 +187,11 @@ bool CExtractorLZH::OpenMember() {
         return false;
     }
     try {
-        Archive.SetMemberData(HeaderOffset + MemberHeader.HeaderSize, MemberHeader.PackedSize);
-        Decoding = method == 5;
+        Archive.SetMemberData(static_cast<long long>(HeaderOffset) + MemberHeader.HeaderSize,
+                              MemberHeader.PackedSize);
+        // An empty member has nothing to decode: it ends at its first step,
+        // as an empty stored one does.
+        Decoding = method == 5 && MemberHeader.UnpackedSize > 0;
         if (Decoding) {
             BlockCount = 0;
             std::memset(Window, 0x20, WindowSize);
@@ -205,6 +208,79 @@ bool CExtractorLZH::OpenMember() {
     Remaining = MemberHeader.UnpackedSize;
     Crc = 0;
     return true;
+}
+
+// A path that does not fit is refused, never cut into another name.
+bool CExtractorLZH::SetOutPath() {
+    const size_t folderLength = std::strlen(Folder);
+    const size_t nameLength = std::strlen(MemberHeader.Name);
+    if (folderLength + nameLength >= sizeof OutPath)
+        return false;
+    std::memset(OutPath, 0, sizeof OutPath);
+    std::memcpy(OutPath, Folder, folderLength);
+    std::memcpy(OutPath + folderLength, MemberHeader.Name, nameLength);
+    return true;
+}
+
+// A target that exists must open for writing as it would be written: not a
+// folder (an empty name, ".", ".."), not read-only, not held open without
+// write sharing (a running program, or the very archive being read).
+bool CExtractorLZH::TargetCanBeReplaced() const {
+    const DWORD attributes = GetFileAttributesA(OutPath);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true; // a new file; the folder's own refusal shows when it is made
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    const HANDLE probe = CreateFileA(OutPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(probe);
+    return true;
+}
+
+namespace {
+
+// Temporary name number `serial`: "~qm", four hex digits and ".tmp"; where
+// the folder leaves fewer bytes than that, the serial alone in as many
+// base-36 digits as there is room for (the member's own name fits, so at
+// least one). False when the serial does not fit.
+bool MakeTempName(char* out, int room, int serial) {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    if (room >= 11) {
+        std::snprintf(out, 12, "~qm%04x.tmp", static_cast<unsigned>(serial));
+        return true;
+    }
+    for (int i = room - 1; i >= 0; --i) {
+        out[i] = kDigits[serial % 36];
+        serial /= 36;
+    }
+    out[room] = 0;
+    return serial == 0;
+}
+
+} // namespace
+
+// Creates the file the member is written to: a new file in the destination
+// folder that fits the path limit, is no device, never the member's own
+// name, and never an existing file, which is passed over for the next name.
+bool CExtractorLZH::CreateTempOutput() {
+    const int folderLength = static_cast<int>(std::strlen(Folder));
+    const int room = MaxPath - 1 - folderLength;
+    std::memset(TempPath, 0, sizeof TempPath);
+    std::memcpy(TempPath, Folder, static_cast<size_t>(folderLength));
+    char* name = TempPath + folderLength;
+    for (int serial = 0; serial < TempNameTries; ++serial) {
+        if (!MakeTempName(name, room, serial))
+            return false;
+        if (_stricmp(name, MemberHeader.Name) == 0 || IsDeviceName(name))
+            continue;
+        if (Output.Create(TempPath))
+            return true;
+        if (GetFileAttributesA(TempPath) == INVALID_FILE_ATTRIBUTES)
+            return false; // not taken: the folder refuses new files
+    }
+    return false;
 }
 
 // The common case, a slice that leaves the member unfinished, returns at
@@ -235,6 +311,11 @@ bool CExtractorLZH::FinishMember(bool& done) {
     }
     SetOutputTimes(); // after the last write, so that nothing changes the times
     Output.Close();
+    if (!MoveFileExA(TempPath, OutPath, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteTempOutput();
+        CloseArchive(ErrCreateFile);
+        return false;
+    }
 
     if (Filter[0] != 0) {
         Archive.Close();
@@ -276,11 +357,16 @@ void CExtractorLZH::SetOutputTimes() {
         SetFileTime(Output.FileHandle, &file, &file, &file);
 }
 
-// The member in progress cannot be completed: its partial file goes.
+// The member in progress cannot be completed: its partial file goes, and
+// the file it would have replaced stays as it was.
 void CExtractorLZH::FailMember(int code) {
     Output.Close();
-    _unlink(OutPath);
+    DeleteTempOutput();
     CloseArchive(code);
+}
+
+void CExtractorLZH::DeleteTempOutput() {
+    _unlink(TempPath);
 }
 
 void CExtractorLZH::CloseArchive(int code) {
@@ -292,9 +378,32 @@ void CExtractorLZH::CloseArchive(int code) {
 void CExtractorLZH::Abort() {
     if (Output.IsOpen()) {
         Output.Close();
-        _unlink(OutPath);
+        DeleteTempOutput();
     }
     Archive.Close();
+}
+
+// The part before the first dot, less the spaces at its end, names the
+// device: "nul.txt", "NUL.", "Com1 .log" are all the device.
+bool CExtractorLZH::IsDeviceName(const char* name) {
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    size_t length = std::strcspn(name, ".");
+    while (length > 0 && name[length - 1] == ' ')
+        --length;
+    char stem[8];
+    if (length == 0 || length >= sizeof stem)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = name[i];
+        stem[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    stem[length] = 0;
+    for (const char* device : kDevices)
+        if (std::strcmp(stem, device) == 0)
+            return true;
+    return length == 4 &&
+           (std::strncmp(stem, "COM", 3) == 0 || std::strncmp(stem, "LPT", 3) == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
 }
 
 int CExtractorLZH::GetPercent() const {

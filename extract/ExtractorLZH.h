@@ -36,6 +36,8 @@ struct MemberHeaderLZH {
 class CExtractorLZH {
   public:
     enum { WindowSize = 0x4000, WindowSlack = 256, ScanLookAhead = 512, MinHeaderSize = 22 };
+    // Names tried for the file a member is written to before it is complete.
+    enum { TempNameTries = 1000 };
 
     CExtractorLZH();
     ~CExtractorLZH();
@@ -60,6 +62,8 @@ class CExtractorLZH {
     // on their own.
     bool ParseHeader(const unsigned char* p, int n);
     static const char* BaseName(const char* path);
+    // True for the names that Windows takes for a device in any folder.
+    static bool IsDeviceName(const char* name);
     static unsigned char HeaderSum(const unsigned char* p, int count);
     void UpdateCrc(const unsigned char* p, int count);
     unsigned short GetCrc() const { return Crc; }
@@ -80,10 +84,14 @@ class CExtractorLZH {
     bool ReadHeaderAt(int offset);
     bool SkipToNextHeader();
     bool OpenMember();
+    bool SetOutPath();
+    bool TargetCanBeReplaced() const;
+    bool CreateTempOutput();
     bool FinishMember(bool& done);
     bool EndSlice(bool ok, bool& done);
     void SetOutputTimes();
     void FailMember(int code);
+    void DeleteTempOutput();
     void CloseArchive(int code);
 
     bool CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
@@ -107,7 +115,8 @@ class CExtractorLZH {
     int HeaderOffset;
     char Folder[MaxPath];
     char Filter[MaxPath];
-    char OutPath[MaxPath];
+    char OutPath[MaxPath];  // the member's file: Folder and Name
+    char TempPath[MaxPath]; // where it is written until it is complete
     bool Decoding;
     int Remaining;
     int WindowPos;

@@ -1,12 +1,11 @@
 #include "FileBuffer.h"
 
-#include <climits>
 #include <cstring>
 #include <new>
 
 CFileBuffer::CFileBuffer()
     : FileHandle(INVALID_HANDLE_VALUE), IoBuffer(nullptr), FillCount(0), BufferOffset(0), Cursor(0),
-      DataEnd(0), BitBuffer(0), BitCount(0) {}
+      DataEnd(0), BitBuffer(0), BitCount(0), ZeroBytes(0) {}
 
 // The handle is closed by Close, never here.
 CFileBuffer::~CFileBuffer() {
@@ -34,7 +33,7 @@ bool CFileBuffer::OpenRead(const char* path) {
 }
 
 bool CFileBuffer::Create(const char* path) {
-    return Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+    return Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
 }
 
 void CFileBuffer::Close() {
@@ -56,29 +55,49 @@ int CFileBuffer::ReadRaw(void* destination, int count) {
     return static_cast<int>(got);
 }
 
-// Moves relative to the current position, so that only 32-bit offsets are
-// ever handed to SetFilePointer.
-bool CFileBuffer::MoveTo(int offset) {
-    const DWORD at = SetFilePointer(FileHandle, 0, nullptr, FILE_CURRENT);
-    if (at == INVALID_SET_FILE_POINTER)
+// Moves relative to the current position. With a high part, a low part of
+// all ones is a valid position, so only the error code tells a failure.
+bool CFileBuffer::MoveTo(long long offset) {
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(FileHandle, 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
         return false;
-    const int position = static_cast<int>(at);
+    const long long position = static_cast<long long>(
+        (static_cast<unsigned long long>(static_cast<DWORD>(high)) << 32) | low);
     if (position == offset)
         return true;
-    return SetFilePointer(FileHandle, offset - position, nullptr, FILE_CURRENT) !=
-           INVALID_SET_FILE_POINTER;
+    const unsigned long long distance = static_cast<unsigned long long>(offset - position);
+    high = static_cast<LONG>(static_cast<DWORD>(distance >> 32));
+    SetLastError(NO_ERROR);
+    low = SetFilePointer(FileHandle, static_cast<LONG>(static_cast<DWORD>(distance)), &high,
+                         FILE_CURRENT);
+    return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
 
-void CFileBuffer::SetMemberData(int offset, int size) {
+void CFileBuffer::SetMemberData(long long offset, int size) {
     if (!MoveTo(offset))
         throw CFileException();
     BufferOffset = offset;
     FillCount = 0;
-    // Sizes come from untrusted headers: an end past 2 GiB stops there.
-    DataEnd = size > INT_MAX - offset ? INT_MAX : offset + size;
+    DataEnd = offset + size;
     Cursor = 0;
     BitBuffer = 0;
     BitCount = 0;
+    ZeroBytes = 0;
+}
+
+// The data have run out and the window takes a zero byte. Every byte fetched
+// is either consumed or still in the window or among the spare bits, so the
+// bits consumed past the data are the zero bytes' bits less those 16 +
+// BitCount; within one FillBits this sum is the same after every byte. A
+// member whose codes go on past its data by more than the slack is cut
+// short: decoding it from zeros would only make bytes that are not its own,
+// one a step, for as long as its declared size says.
+[[gnu::noinline]] void CFileBuffer::FeedZeroByte() {
+    ++ZeroBytes;
+    if (ZeroBytes * 8 - 16 - BitCount > SlackBitsPastData)
+        throw CExceptionLZH();
 }
 
 void CFileBuffer::Refill() {
@@ -92,8 +111,9 @@ void CFileBuffer::Refill() {
         Cursor = 0;
     }
     // What is left of the member, or the free room, whichever is smaller.
-    const int amount = BufferOffset + BufferSize > DataEnd ? DataEnd - BufferOffset - FillCount
-                                                           : BufferSize - FillCount;
+    const int amount = BufferOffset + BufferSize > DataEnd
+                           ? static_cast<int>(DataEnd - BufferOffset) - FillCount
+                           : BufferSize - FillCount;
     if (amount <= 0)
         return;
     DWORD got = 0;

@@ -21,6 +21,7 @@ class CFileBuffer {
     CFileBuffer& operator=(const CFileBuffer&) = delete;
 
     bool OpenRead(const char* path);
+    // Creates a new file; an existing one is never opened or changed.
     bool Create(const char* path);
     void Close();
     bool IsOpen() const { return FileHandle != INVALID_HANDLE_VALUE; }
@@ -28,10 +29,12 @@ class CFileBuffer {
     // Raw access that bypasses IoBuffer, for reading member headers. The next
     // SetMemberData brings the buffer back in step with the file.
     int ReadRaw(void* destination, int count);
-    bool MoveTo(int offset);
+    bool MoveTo(long long offset);
 
     // Input side: a member's compressed data and the bit input over it.
-    void SetMemberData(int offset, int size);
+    // Positions in the file are 64-bit: a member whose header starts below
+    // 2 GiB may have its data beyond.
+    void SetMemberData(long long offset, int size);
     inline void FillBits(int n);
     inline unsigned GetBits(int n);
     unsigned PeekBits() const { return (BitBuffer >> BitCount) & 0xFFFF; }
@@ -44,17 +47,24 @@ class CFileBuffer {
     // Open to the owner: the engine sets an output file's times through it.
     HANDLE FileHandle;
 
+    // Bits that the decoder may consume past the end of a member's data
+    // before the member counts as cut short. The window's look-ahead reads
+    // zero bits there freely; consuming them is another matter.
+    enum { SlackBitsPastData = 16 };
+
   private:
     bool Open(const char* path, DWORD access, DWORD disposition);
     void Refill();
+    void FeedZeroByte();
 
     unsigned char* IoBuffer;
-    int FillCount;    // input: valid bytes in IoBuffer
-    int BufferOffset; // input: file offset of IoBuffer[0]
-    int Cursor;       // input: next unread byte; output: bytes waiting
-    int DataEnd;      // input: file offset just past the member's data
+    int FillCount;          // input: valid bytes in IoBuffer
+    long long BufferOffset; // input: file offset of IoBuffer[0]
+    int Cursor;             // input: next unread byte; output: bytes waiting
+    long long DataEnd;      // input: file offset just past the member's data
     unsigned BitBuffer;
-    int BitCount; // spare bits below the 16-bit window
+    int BitCount;  // spare bits below the 16-bit window
+    int ZeroBytes; // zero bytes fed in past the end of the member's data
 };
 
 // Consumes n bits (0 to 17) and tops the 16-bit window up again, a byte at a
@@ -68,6 +78,8 @@ inline void CFileBuffer::FillBits(int n) {
             Refill();
         if (Cursor < FillCount)
             BitBuffer |= IoBuffer[Cursor++];
+        else
+            FeedZeroByte();
     }
 }
 

@@ -1,8 +1,10 @@
 #include "Win32StandIn.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,6 +58,62 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
+// The process's open files, for the sharing rules.
+struct OpenFile {
+    int Fd;
+    dev_t Device;
+    ino_t Inode;
+    DWORD Access;
+    DWORD Share;
+};
+
+std::vector<OpenFile>& OpenFiles() {
+    static std::vector<OpenFile> files;
+    return files;
+}
+
+thread_local DWORD LastError = NO_ERROR;
+
+DWORD ErrorFromErrno(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return ERROR_FILE_NOT_FOUND;
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    default:
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
+// Whether a new handle with this access and sharing may join the handles
+// already open on the file.
+bool SharingAllows(const struct stat& file, DWORD access, DWORD share) {
+    for (const OpenFile& open : OpenFiles()) {
+        if (open.Device != file.st_dev || open.Inode != file.st_ino)
+            continue;
+        if (((access & GENERIC_READ) && !(open.Share & FILE_SHARE_READ)) ||
+            ((access & GENERIC_WRITE) && !(open.Share & FILE_SHARE_WRITE)) ||
+            ((open.Access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
+            ((open.Access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)))
+            return false;
+    }
+    return true;
+}
+
+// Whether the file at a host path may be deleted or replaced: not while a
+// handle on it does not share deletion.
+bool DeletionAllowed(const std::string& hostPath) {
+    struct stat file;
+    if (stat(hostPath.c_str(), &file) != 0)
+        return true;
+    for (const OpenFile& open : OpenFiles())
+        if (open.Device == file.st_dev && open.Inode == file.st_ino &&
+            !(open.Share & FILE_SHARE_DELETE))
+            return false;
+    return true;
+}
+
 timespec ToTimespec(const FILETIME* t) {
     const int64_t ticks = (static_cast<int64_t>(t->dwHighDateTime) << 32) | t->dwLowDateTime;
     timespec ts;
@@ -74,22 +132,46 @@ BOOL IsDBCSLeadByte(BYTE b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE) {
     int flags = (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY;
-    if (disposition == CREATE_ALWAYS)
-        flags |= O_CREAT | O_TRUNC;
+    if (disposition == CREATE_NEW)
+        flags |= O_CREAT | O_EXCL;
+    else if (disposition == CREATE_ALWAYS)
+        flags |= O_CREAT;
     else if (disposition != OPEN_EXISTING)
         return INVALID_HANDLE_VALUE;
-    const int fd = open(HostPath(path).c_str(), flags | O_CLOEXEC, 0666);
-    if (fd < 0)
+    const std::string host = HostPath(path);
+    struct stat existing;
+    if (stat(host.c_str(), &existing) == 0) {
+        // Windows refuses to open a folder as a file.
+        if (S_ISDIR(existing.st_mode)) {
+            LastError = ERROR_ACCESS_DENIED;
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!SharingAllows(existing, access, share)) {
+            LastError = ERROR_SHARING_VIOLATION;
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    const int fd = open(host.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        LastError = ErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
-    // Windows refuses to open a folder as a file.
+    }
     struct stat info;
     if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         close(fd);
+        LastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
+    // Truncation only once the sharing rules have let the handle in.
+    if (disposition == CREATE_ALWAYS && ftruncate(fd, 0) != 0) {
+        LastError = ErrorFromErrno(errno);
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    OpenFiles().push_back(OpenFile{fd, info.st_dev, info.st_ino, access, share});
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
 }
 
@@ -130,17 +212,28 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPOVERLAP
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
     int64_t move = distance;
     if (distanceHigh)
-        move = (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<DWORD>(distance);
+        move =
+            static_cast<int64_t>((static_cast<uint64_t>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                                 static_cast<DWORD>(distance));
     const int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_END ? SEEK_END : SEEK_CUR;
     const off_t at = lseek(Fd(file), static_cast<off_t>(move), whence);
-    if (at < 0)
+    if (at < 0) {
+        LastError = ERROR_ACCESS_DENIED;
         return INVALID_SET_FILE_POINTER;
+    }
     if (distanceHigh)
         *distanceHigh = static_cast<LONG>(static_cast<int64_t>(at) >> 32);
     return static_cast<DWORD>(at);
 }
 
 BOOL CloseHandle(HANDLE file) {
+    std::vector<OpenFile>& files = OpenFiles();
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].Fd == Fd(file)) {
+            files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
     return close(Fd(file)) == 0 ? TRUE : FALSE;
 }
 
@@ -180,6 +273,39 @@ DWORD GetFileAttributesA(LPCSTR path) {
     return S_ISDIR(host.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+    const std::string source = HostPath(from);
+    const std::string target = HostPath(to);
+    struct stat existing;
+    if (stat(target.c_str(), &existing) == 0) {
+        if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+            LastError = ERROR_ALREADY_EXISTS;
+            return FALSE;
+        }
+        if (S_ISDIR(existing.st_mode)) {
+            LastError = ERROR_ACCESS_DENIED;
+            return FALSE;
+        }
+    }
+    if (!DeletionAllowed(source) || !DeletionAllowed(target)) {
+        LastError = ERROR_SHARING_VIOLATION;
+        return FALSE;
+    }
+    if (rename(source.c_str(), target.c_str()) != 0) {
+        LastError = ErrorFromErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetLastError() {
+    return LastError;
+}
+
+void SetLastError(DWORD code) {
+    LastError = code;
+}
+
 int _access(const char* path, int mode) {
     int how = F_OK;
     if (mode & 2)
@@ -194,7 +320,12 @@ int _mkdir(const char* path) {
 }
 
 int _unlink(const char* path) {
-    return unlink(HostPath(path).c_str());
+    const std::string host = HostPath(path);
+    if (!DeletionAllowed(host)) {
+        errno = EACCES;
+        return -1;
+    }
+    return unlink(host.c_str());
 }
 
 int _stricmp(const char* a, const char* b) {

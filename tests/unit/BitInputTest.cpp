@@ -33,12 +33,35 @@ TEST_F(BitInputTest, ReadsMostSignificantBitFirst) {
     EXPECT_EQ(0x6800u, In.PeekBits());  // the rest of 0x34, then zero bits
 }
 
-TEST_F(BitInputTest, AnEmptyMemberDeliversZeroBits) {
+// Past the data, zero bits fill the window for the look-ahead; consuming
+// them is allowed up to the slack, and one bit more is data cut short.
+TEST_F(BitInputTest, ZeroBitsPastTheDataUpToTheSlack) {
+    static_assert(CFileBuffer::SlackBitsPastData == 16, "the steps below consume 16 bits");
     Open("\xFF\xFF\xFF\xFF");
     In.SetMemberData(2, 0);
     In.FillBits(16);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(0u, In.GetBits(16));
+    EXPECT_EQ(0u, In.PeekBits());
+    EXPECT_EQ(0u, In.GetBits(9));
+    EXPECT_EQ(0u, In.GetBits(7));
+    EXPECT_EQ(0u, In.PeekBits());
+    EXPECT_THROW(In.GetBits(1), CExceptionLZH);
+
+    // The slack counts from the last bit of the data, whatever the bit
+    // position within a byte.
+    In.Close();
+    Open("\xFF\xFF\xFF\xFF");
+    In.SetMemberData(1, 1);
+    In.FillBits(16);
+    EXPECT_EQ(0x7u, In.GetBits(3));
+    EXPECT_EQ(0x1Fu, In.GetBits(5));
+    EXPECT_EQ(0u, In.GetBits(16));
+    EXPECT_THROW(In.FillBits(1), CExceptionLZH);
+
+    // A fresh member starts with no bits past its data.
+    In.SetMemberData(0, 2);
+    In.FillBits(16);
+    EXPECT_EQ(0xFFFFu, In.GetBits(16));
+    EXPECT_EQ(0u, In.GetBits(16));
 }
 
 TEST_F(BitInputTest, StopsAtTheEndOfTheMemberData) {
@@ -56,7 +79,7 @@ TEST_F(BitInputTest, StopsAtTheEndOfTheMemberData) {
         ASSERT_EQ(expected, In.GetBits(16)) << "at byte " << i;
     }
     EXPECT_EQ(0u, In.GetBits(16));
-    EXPECT_EQ(0u, In.GetBits(16));
+    EXPECT_EQ(0u, In.PeekBits());
 }
 
 TEST_F(BitInputTest, AFileEndingInsideTheMemberIsBadData) {

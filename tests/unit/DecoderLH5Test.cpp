@@ -516,14 +516,21 @@ class DecoderLH5Test : public ::testing::Test {
         ExpectDecodes(Encode(blocks, rng), Expand(tokens), static_cast<int>(tokens.size()));
     }
 
-    // Corrupt data: the first step (or a later one) fails with ErrBadData
-    // and the member's file is gone.
+    // Corrupt data: the first step (or a later one) fails with ErrBadData,
+    // and the member's file is as it was before: absent, or an earlier
+    // extraction's, unchanged.
     void ExpectBadData(const std::string& packed, const std::string& what) {
+        const bool existed = FileExists(Out("m.bin"));
+        const std::string before = existed ? ReadBytes(Out("m.bin")) : std::string();
         const Outcome r = Extract(ArchiveBytes({Packed("m.bin", packed, "0123456789")}));
         EXPECT_TRUE(r.Began) << what;
         EXPECT_FALSE(r.Ok) << what;
         EXPECT_EQ(ErrBadData, r.Error) << what;
-        EXPECT_FALSE(FileExists(Out("m.bin"))) << what;
+        ASSERT_EQ(existed, FileExists(Out("m.bin"))) << what;
+        if (existed) {
+            EXPECT_EQ(before, ReadBytes(Out("m.bin"))) << what;
+        }
+        EXPECT_EQ(existed ? 1 : 0, CountEntries(Out())) << what << ": nothing else is left";
     }
 };
 
@@ -1005,91 +1012,135 @@ TEST_F(DecoderLH5Test, AZeroRunPastTheLastEntryIsClipped) {
 // ---------------------------------------------------------------------------
 // Sizes and the end of the data
 
-TEST_F(DecoderLH5Test, DataUsedUpDecodesZeroBits) {
-    // No compressed data at all: every header reads as zeros, so constant
-    // codes of symbol 0 announcing 0 symbols; one byte 0 per step.
-    ExpectDecodes(std::string(), std::string(5, '\0'), 5);
-
-    // A block that announces 10 symbols but holds 3: the other 7 decode
-    // from zero bits to the symbol with the all-zero code ('Q', 1 bit);
-    // after that, headers of zeros give bytes 0.
+// The data may end a little before the codes do: the window looks ahead
+// into zero bits, and up to 16 of them may be consumed. A member whose codes
+// go on further is cut short, whatever size it declares.
+TEST_F(DecoderLH5Test, CodesRunningPastTheDataAreBadDataBeyondTheSlack) {
+    // A block that announces 40 symbols but holds 3: the others decode from
+    // zero bits to 'Q', whose code is the single bit 0. The encoder pads the
+    // last byte; with it, the 'Q's that fit into the 16 slack bits decode,
+    // the next one is bad data.
     std::vector<int> chars(510, 0);
     chars['Q'] = 1;
     chars['a'] = 2;
     chars['b'] = 2;
     Block b;
     b.Tokens = {Lit('a'), Lit('b'), Lit('a')};
-    b.Announced = 10;
+    b.Announced = 40;
     b.Char = WithLengths(chars);
     b.Pos = Constant(0);
     const std::string packed = Encode({b});
-    const std::string expected = "aba" + std::string(7, 'Q') + std::string(4, '\0');
-    ExpectDecodes(packed, expected, 14);
+    const std::string full = Encode({b}) + std::string(1, 0); // one byte more of zero bits
+    // How many pad bits the last byte holds: the 'Q's decode from those too.
+    std::vector<Block> padded = {b};
+    padded[0].Tokens.push_back(Lit('Q'));
+    int pad = 0;
+    while (Encode({padded[0]}).size() == packed.size()) {
+        ++pad;
+        padded[0].Tokens.push_back(Lit('Q'));
+    }
+    const int qs = pad + CFileBuffer::SlackBitsPastData;
+    ASSERT_LT(qs + 1, 40 - 3) << "the test's block announces too few symbols";
+    ExpectDecodes(packed, "aba" + std::string(static_cast<size_t>(qs), 'Q'), 3 + qs);
+    const Outcome cut = Extract(ArchiveBytes(
+        {Packed("cut.bin", packed, "aba" + std::string(static_cast<size_t>(qs + 1), 'Q'))}));
+    EXPECT_FALSE(cut.Ok);
+    EXPECT_EQ(ErrBadData, cut.Error);
+    EXPECT_EQ(4 + qs, cut.Steps);
+    EXPECT_FALSE(FileExists(Out("cut.bin")));
+    // Given its data, the same member of that size decodes.
+    ExpectDecodes(full, "aba" + std::string(static_cast<size_t>(qs + 1), 'Q'), 4 + qs);
 
-    // The CRC of the member is what tells such output from the real data.
+    // A member that declares 2 GiB - 1 bytes and holds no data at all fails
+    // in its first step: the first block header alone is 52 bits.
     const Outcome r =
-        Extract(ArchiveBytes({Packed("m.bin", packed, "aba" + std::string(11, 'Q'))}));
+        Extract(MemberWithSize(Packed("m.bin", std::string(), std::string()), 0x7FFFFFFF) +
+                std::string(1, 0));
     EXPECT_FALSE(r.Ok);
-    EXPECT_EQ(ErrCrc, r.Error);
-    EXPECT_FALSE(FileExists(Out("m.bin")));
+    EXPECT_EQ(ErrBadData, r.Error);
+    EXPECT_EQ(1, r.Steps);
 }
 
-TEST_F(DecoderLH5Test, AnEmptyMemberStillDecodesOneSymbol) {
+// Sizes are trusted: symbols of constant codes take no bits at all, so a
+// handful of header bytes may rightly stand for megabytes of output.
+TEST_F(DecoderLH5Test, ZeroBitSymbolsAreNoShortage) {
+    std::vector<Block> blocks(3);
+    for (Block& b : blocks) {
+        b.Tokens.assign(4000, Match(256, 0));
+        b.Pre = Constant(0);
+        b.Char = Constant(256 + 253);
+        b.Pos = Constant(0);
+    }
+    const std::string packed = Encode(blocks);
+    ASSERT_LT(packed.size(), 30u);
+    ExpectDecodes(packed, std::string(3 * 4000 * 256, ' '), 3 * 4000);
+}
+
+// An empty member makes an empty file; whatever its data hold is not read.
+TEST_F(DecoderLH5Test, AnEmptyMemberIsAnEmptyFile) {
     Block b;
     b.Tokens = {Lit('z'), Lit('y')};
-    const std::string packed = Encode({b});
-
-    // The size says 0 and the CRC is that of "z": the one symbol is written.
-    Outcome r = Extract(MemberWithSize(Packed("m.bin", packed, "z"), 0) + std::string(1, 0));
+    Outcome r = Extract(ArchiveBytes({Packed("m.bin", Encode({b}), "")}));
     ASSERT_TRUE(r.Ok) << r.Error;
     EXPECT_EQ(1, r.Steps);
-    EXPECT_EQ("z", ReadBytes(Out("m.bin")));
+    EXPECT_EQ("", ReadBytes(Out("m.bin")));
 
-    // With the CRC of no data, the written byte fails it.
+    // No data, or data that are no valid block, make no difference.
+    for (const std::string& packed : {std::string(), std::string("\xFF\xFF\xFF\xFF", 4)}) {
+        r = Extract(ArchiveBytes({Packed("e.bin", packed, "")}));
+        ASSERT_TRUE(r.Ok) << r.Error;
+        EXPECT_EQ("", ReadBytes(Out("e.bin")));
+    }
+
+    // The CRC is still checked: that of "z" is not the CRC of no data.
     ASSERT_NE(Crc16(""), Crc16("z"));
-    r = Extract(ArchiveBytes({Packed("m.bin", packed, "")}));
+    r = Extract(MemberWithSize(Packed("z.bin", Encode({b}), "z"), 0) + std::string(1, 0));
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(ErrCrc, r.Error);
-    EXPECT_FALSE(FileExists(Out("m.bin")));
-
-    // A match is written whole.
-    b.Tokens = {Match(5, 0), Lit('y')};
-    r = Extract(MemberWithSize(Packed("m.bin", Encode({b}), "     "), 0) + std::string(1, 0));
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ("     ", ReadBytes(Out("m.bin")));
+    EXPECT_FALSE(FileExists(Out("z.bin")));
 }
 
-TEST_F(DecoderLH5Test, AMatchPastTheSizeIsWrittenWhole) {
-    // Size 10; 'a' and a match of 20 give 21 bytes, all of which are
-    // written and checked: with the CRC of the first 10 the member fails,
-    // with the CRC of all 21 it is extracted, 21 bytes long.
-    Block b;
-    b.Tokens = {Lit('a'), Match(20, 0), Lit('b')};
-    const std::string packed = Encode({b});
-    const std::string ten(10, 'a'), all(21, 'a');
-    ASSERT_NE(Crc16(ten), Crc16(all));
-
-    Outcome r = Extract(ArchiveBytes({Packed("m.bin", packed, ten)}));
+// The last match may run past the member's size; the file ends at the size,
+// and the CRC is that of the declared bytes.
+TEST_F(DecoderLH5Test, AMatchPastTheSizeIsCutThere) {
+    // 'a', 'b', then a match of 10 from two bytes back, each symbol a block
+    // of constant codes, in a member of 7 bytes: "abababa".
+    std::vector<Block> blocks(3);
+    blocks[0].Tokens = {Lit('a')};
+    blocks[0].Char = Constant('a');
+    blocks[1].Tokens = {Lit('b')};
+    blocks[1].Char = Constant('b');
+    blocks[2].Tokens = {Match(10, 1)};
+    blocks[2].Char = Constant(253 + 10);
+    for (Block& b : blocks) {
+        b.Pre = Constant(0);
+        b.Pos = Constant(1);
+    }
+    ExpectDecodes(Encode(blocks), "abababa", 3);
+    // With the CRC of all 12 bytes the match makes, the member fails.
+    const Outcome r = Extract(MemberWithSize(Packed("m.bin", Encode(blocks), "abababababab"), 7) +
+                              std::string(1, 0));
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(ErrCrc, r.Error);
-    EXPECT_EQ(2, r.Steps);
-    EXPECT_FALSE(FileExists(Out("m.bin")));
 
-    r = Extract(MemberWithSize(Packed("m.bin", packed, all), 10) + std::string(1, 0));
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(all, ReadBytes(Out("m.bin")));
-
-    // The same past a full ring: 16384 + 100 bytes for a size of 16300.
+    // Past a full ring: 16384 + 100 bytes made for a size of 16300.
     Rng rng(12);
     std::vector<Token> tokens = RandomTokens(rng, 16228);
     tokens.push_back(Match(256, 1000));
-    const std::string expected = Expand(tokens);
-    ASSERT_EQ(16484u, expected.size());
-    tokens.push_back(Lit('b'));
-    r = Extract(MemberWithSize(Packed("m.bin", Encode({OneBlock(tokens)}, &rng), expected), 16300) +
-                std::string(1, 0));
-    ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ(expected, ReadBytes(Out("m.bin")));
+    std::string made = Expand(tokens);
+    ASSERT_EQ(16484u, made.size());
+    ExpectDecodes(Encode({OneBlock(tokens)}, &rng), made.substr(0, 16300));
+
+    // A match that completes the ring and runs past the size before the ring
+    // is full: the ring is written only up to the size.
+    for (int over : {1, 2, 9}) {
+        SCOPED_TRACE(over);
+        tokens = RandomTokens(rng, 16384 - 10 + over);
+        tokens.push_back(Match(10, 3));
+        made = Expand(tokens);
+        ASSERT_EQ(16384u + static_cast<size_t>(over), made.size());
+        ExpectDecodes(Encode({OneBlock(tokens)}, &rng), made.substr(0, 16382));
+    }
 }
 
 TEST_F(DecoderLH5Test, AnArchiveThatEndsInsideTheDataIsBadData) {
@@ -1120,12 +1171,49 @@ TEST_F(DecoderLH5Test, AnArchiveThatEndsInsideTheDataIsBadData) {
     ExpectDecodes(packed, expected, 24000);
 
     // A member completed before the cut one stays.
+    // A member completed before the cut one stays, and so does the file
+    // that the cut one would have replaced.
     const std::string good = MemberBytes(Packed("good", Encode({OneBlock({Lit('g')})}), "g"));
     const Outcome r = Extract(good + whole.substr(0, whole.size() - 3000));
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(ErrBadData, r.Error);
     EXPECT_EQ("g", ReadBytes(Out("good")));
-    EXPECT_FALSE(FileExists(Out("m.bin")));
+    EXPECT_EQ(expected, ReadBytes(Out("m.bin")));
+    EXPECT_EQ(2, CountEntries(Out()));
+}
+
+// A member whose header starts below 2 GiB may have its data beyond: its
+// header is found by skipping a stored member as large as the file, its data
+// start 20 bytes below 2 GiB, or its header straddles 2 GiB.
+TEST_F(DecoderLH5Test, DataAcrossTwoGiB) {
+    Rng rng(14);
+    const std::vector<Token> tokens = RandomTokens(rng, 3000);
+    const std::string expected = Expand(tokens);
+    const TestMember far = Packed("far.bin", Encode({OneBlock(tokens)}, &rng), expected);
+    const std::string farHeader = MemberHeaderBytes(far);
+    const long long twoGiB = 1LL << 31;
+    for (long long farAt : {twoGiB - 20 - static_cast<long long>(farHeader.size()), twoGiB - 10}) {
+        SCOPED_TRACE(farAt);
+        TestMember filler;
+        filler.Name = "filler";
+        std::string header = MemberHeaderBytes(filler);
+        const uint32_t size = static_cast<uint32_t>(farAt - static_cast<long long>(header.size()));
+        for (int i = 0; i < 4; ++i) {
+            header[static_cast<size_t>(7 + i)] = static_cast<char>((size >> (8 * i)) & 0xFF);
+            header[static_cast<size_t>(11 + i)] = static_cast<char>((size >> (8 * i)) & 0xFF);
+        }
+        ResealLevel2(header);
+        const std::string tail = farHeader + far.Packed + std::string(1, 0);
+        WriteSparse(Dir.Path("huge.lzh"), farAt + static_cast<long long>(tail.size()),
+                    {{0, header}, {farAt, tail}});
+        ASSERT_TRUE(X->Begin(EnginePath(Dir.Path("huge.lzh")).c_str(), EnginePath(Out()).c_str(),
+                             "far.bin"))
+            << X->ErrorCode;
+        bool done = false;
+        while (!done)
+            ASSERT_TRUE(X->Step(done)) << X->ErrorCode;
+        EXPECT_EQ(expected, ReadBytes(Out("far.bin")));
+    }
 }
 
 TEST_F(DecoderLH5Test, EachMemberStartsWithAFreshRingAndBlock) {

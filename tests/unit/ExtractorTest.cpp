@@ -252,6 +252,99 @@ TEST_F(ExtractorTest, ReplacesAnExistingFile) {
     EXPECT_EQ("new", ReadBytes(Out("f")));
 }
 
+// A reinstall that fails or is cancelled keeps what was installed: a member
+// is written under a temporary name and takes its target's place only once
+// it is complete.
+TEST_F(ExtractorTest, AMemberThatFailsKeepsTheFileItWouldReplace) {
+    std::string damaged = ArchiveBytes({Stored("a", "new a"), Stored("b", Pattern(40000, 2))});
+    damaged[damaged.size() - 100] ^= 0x10;
+    TestMember lh1 = Stored("b", "whatever");
+    lh1.Method = "-lh1-";
+    const std::string unsupported = ArchiveBytes({Stored("a", "new a"), lh1});
+    for (const std::string& bytes : {damaged, unsupported}) {
+        TempDir dir;
+        WriteBytes(dir.Path("old.lzh"), ArchiveBytes({Stored("a", "old a"), Stored("b", "old b")}));
+        ASSERT_TRUE(Extract(dir.Path("old.lzh"), dir.Path("o")).Ok);
+        WriteBytes(dir.Path("a.lzh"), bytes);
+        const Outcome r = Extract(dir.Path("a.lzh"), dir.Path("o"));
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ("new a", ReadBytes(dir.Path("o/a")));
+        EXPECT_EQ("old b", ReadBytes(dir.Path("o/b")));
+        EXPECT_EQ(2, CountEntries(dir.Path("o"))) << "no temporary file stays";
+    }
+
+    // Cancelled in the middle of the member.
+    const std::string archive = Archive(ArchiveBytes({Stored("b", Pattern(40000, 3))}));
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    WriteBytes(Out("b"), "old b");
+    ASSERT_TRUE(X->Begin(EnginePath(archive).c_str(), EnginePath(Out()).c_str(), nullptr));
+    bool done = false;
+    ASSERT_TRUE(X->Step(done));
+    X->Abort();
+    EXPECT_EQ("old b", ReadBytes(Out("b")));
+    EXPECT_EQ(1, CountEntries(Out()));
+}
+
+// The temporary file takes no existing file's place, whatever its name.
+TEST_F(ExtractorTest, TheTemporaryNameNeverTakesAnotherFile) {
+    // A file left with the first temporary name stays as it is; members of
+    // the temporary names extract under their own names.
+    ASSERT_TRUE(Extract(Archive(ArchiveBytes({Stored("x", "x")})), Out()).Ok);
+    WriteBytes(Out("~qm0000.tmp"), "left by a crash");
+    const Outcome r = ExtractBytes(ArchiveBytes(
+        {Stored("~qm0001.tmp", "first"), Stored("a", "a"), Stored("~qm0000.tmp", "last")}));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ("first", ReadBytes(Out("~qm0001.tmp")));
+    EXPECT_EQ("last", ReadBytes(Out("~qm0000.tmp")));
+    EXPECT_EQ(4, CountEntries(Out()));
+
+    // A folder that leaves room for 2 bytes of name: the temporary name is
+    // as short, and the path limit holds.
+    std::string deep = Dir.Path("d");
+    deep += std::string(257 - 1 - EnginePath(deep).size(), 'd');
+    ASSERT_EQ(256u, EnginePath(deep).size());
+    const std::string bytes = ArchiveBytes({Stored("ab", "two"), Stored("c", "one")});
+    ASSERT_TRUE(Extract(Archive(bytes), deep).Ok);
+    EXPECT_EQ("two", ReadBytes(deep + "/ab"));
+    EXPECT_EQ("one", ReadBytes(deep + "/c"));
+    ASSERT_TRUE(Extract(Archive(bytes), deep).Ok) << "over the files of the first time";
+    EXPECT_EQ(2, CountEntries(deep));
+}
+
+// The file being read is never written: a member named like the archive,
+// extracted beside it, cannot be created, and the archive stays intact.
+TEST_F(ExtractorTest, TheArchiveBeingReadIsNeverWritten) {
+    const std::string bytes =
+        ArchiveBytes({Stored("first", "1"), Stored("archive.bin", "not the archive")});
+    const std::string archive = Archive(bytes);
+    const Outcome r = Extract(archive, Dir.Path());
+    EXPECT_EQ(ErrCreateFile, r.Error);
+    EXPECT_EQ(bytes, ReadBytes(archive));
+    EXPECT_EQ("1", ReadBytes(Dir.Path("first")));
+    EXPECT_EQ(2, CountEntries(Dir.Path()));
+}
+
+// Windows takes these names for devices in every folder: the data would go
+// to the device, and a program could never open the file.
+TEST(DeviceNames, WithAnyCaseExtensionAndTrailingDotsOrSpaces) {
+    for (const char* name :
+         {"CON", "PRN", "AUX", "NUL", "COM1", "COM9", "LPT1", "LPT9", "CONIN$", "CONOUT$", "nul",
+          "Nul.txt", "nul.tar.gz", "con.", "AUX..", "prn ", "com1 .log", "lpt5. ", "conout$.x"})
+        EXPECT_TRUE(CExtractorLZH::IsDeviceName(name)) << name;
+    for (const char* name : {"", ".", "COM0", "COM10", "LPT", "COMA", "NULL", "nul_", "xnul",
+                             " nul", "CONIN", "CON$", "~qm0000.tmp", "\x83\x4E"})
+        EXPECT_FALSE(CExtractorLZH::IsDeviceName(name)) << name;
+}
+
+TEST_F(ExtractorTest, DeviceNamesAreNeverOpened) {
+    for (const char* name : {"NUL", "nul.txt", "Com1", "CON.", "aux ", "CONOUT$"}) {
+        TempDir dir;
+        WriteBytes(dir.Path("a"), ArchiveBytes({Stored("before", "b"), Stored(name, "data")}));
+        EXPECT_EQ(ErrCreateFile, Extract(dir.Path("a"), dir.Path("o")).Error) << name;
+        EXPECT_EQ(1, CountEntries(dir.Path("o"))) << name;
+    }
+}
+
 TEST_F(ExtractorTest, UnsupportedMethodLeavesNoFile) {
     TestMember lh1 = Stored("b", "whatever");
     lh1.Method = "-lh1-";

@@ -68,20 +68,39 @@ TEST_F(FileBufferTest, AFullBufferIsWrittenOnlyWhenMoreArrivesOrOnFlush) {
     EXPECT_EQ(block + "b", ReadBytes(Path("out")));
 }
 
-TEST_F(FileBufferTest, CreateReplacesAnExistingFile) {
+TEST_F(FileBufferTest, CreateNeverTouchesAnExistingFile) {
     WriteBytes(Path("out"), "old contents");
-    ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
-    Stream.Write("new", 3);
-    Stream.Flush();
-    Stream.Close();
-    EXPECT_EQ("new", ReadBytes(Path("out")));
+    EXPECT_FALSE(Stream.Create(Engine("out").c_str()));
+    EXPECT_FALSE(Stream.IsOpen());
+    EXPECT_EQ("old contents", ReadBytes(Path("out")));
 }
 
 #ifndef _WIN32
+// Past a file-size limit the system refuses a write outright.
 TEST_F(FileBufferTest, AWriteFailureThrows) {
-    ASSERT_TRUE(Stream.Create("/dev/full"));
-    Stream.Write("abc", 3);
-    EXPECT_THROW(Stream.Flush(), CFileException);
+    struct rlimit saved;
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 1000;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+
+    bool first = false, second = false;
+    ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
+    const std::string block(1000, 'z');
+    Stream.Write(block.data(), 1000);
+    try {
+        Stream.Flush();
+        first = true;
+        Stream.Write("z", 1);
+        Stream.Flush();
+    } catch (const CFileException&) {
+        second = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(first) << "1000 bytes are within the limit";
+    EXPECT_TRUE(second) << "the byte past the limit";
 }
 
 // A file-size limit makes the system store only part of a write and report

@@ -12,6 +12,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -72,6 +73,43 @@ void WriteBytes(const std::string& hostPath, const std::string& bytes) {
     std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
+        throw std::runtime_error("cannot write " + hostPath);
+}
+
+void WriteSparse(const std::string& hostPath, long long size,
+                 const std::vector<std::pair<long long, std::string>>& pieces) {
+#ifdef _WIN32
+    HANDLE file = CreateFileA(hostPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = file != INVALID_HANDLE_VALUE;
+    auto moveTo = [&](long long offset) {
+        LONG high = static_cast<LONG>(offset >> 32);
+        SetLastError(NO_ERROR);
+        const DWORD low =
+            SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+        return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+    };
+    for (const auto& piece : pieces) {
+        DWORD put = 0;
+        ok = ok && moveTo(piece.first) &&
+             WriteFile(file, piece.second.data(), static_cast<DWORD>(piece.second.size()), &put,
+                       nullptr) &&
+             put == piece.second.size();
+    }
+    ok = ok && moveTo(size) && SetEndOfFile(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+#else
+    const int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool ok = fd >= 0;
+    for (const auto& piece : pieces)
+        ok = ok && pwrite(fd, piece.second.data(), piece.second.size(), piece.first) ==
+                       static_cast<ssize_t>(piece.second.size());
+    ok = ok && ftruncate(fd, size) == 0;
+    if (fd >= 0)
+        close(fd);
+#endif
+    if (!ok)
         throw std::runtime_error("cannot write " + hostPath);
 }
 

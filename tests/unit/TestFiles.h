@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 class TempDir {
   public:
@@ -22,6 +24,10 @@ class TempDir {
 std::string EnginePath(const std::string& hostPath);
 
 void WriteBytes(const std::string& hostPath, const std::string& bytes);
+// A file of `size` bytes, zeros but for the pieces written at their offsets;
+// the zeros are left as holes, so that a file of gigabytes takes no room.
+void WriteSparse(const std::string& hostPath, long long size,
+                 const std::vector<std::pair<long long, std::string>>& pieces);
 std::string ReadBytes(const std::string& hostPath);
 bool FileExists(const std::string& hostPath);
 bool FolderExists(const std::string& hostPath);
