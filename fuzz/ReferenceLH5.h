@@ -13,10 +13,15 @@
 namespace reference {
 
 // The member's compressed bytes, most significant bit first; zero bits past
-// their end.
+// their end, of which at most kSlackBits may be consumed: a member whose
+// codes go on further is cut short.
+const size_t kSlackBits = 16;
+
 class BitReader {
   public:
     BitReader(const unsigned char* data, size_t size) : Data(data), Size(size), Position(0) {}
+
+    bool Overrun() const { return Position > Size * 8 + kSlackBits; }
 
     unsigned Peek16() const {
         unsigned w = 0;
@@ -121,11 +126,15 @@ inline int DecodeSymbol(BitReader& in, const Code& code) {
     return symbol;
 }
 
-// Decodes a member of `unpacked` bytes from `data`. False when the data are
-// not valid; `limit` bounds the output (a safety net for a wrong result).
+// Decodes a member of `unpacked` bytes from `data`: its output ends at that
+// size, though the last match may run past it, and an empty member decodes
+// nothing. False when the data are not valid or run out; `limit` bounds the
+// output before it is cut at the size (a safety net for a wrong result).
 inline bool Decode(const unsigned char* data, size_t size, long long unpacked, size_t limit,
                    std::string& out) {
     out.clear();
+    if (unpacked <= 0)
+        return true;
     BitReader in(data, size);
     Code charCode, positionCode, preCode;
     long long blockLeft = 0;
@@ -219,9 +228,10 @@ inline bool Decode(const unsigned char* data, size_t size, long long unpacked, s
             }
             remaining -= length;
         }
-        if (out.size() > limit)
+        if (in.Overrun() || out.size() > limit)
             return false;
     } while (remaining > 0);
+    out.resize(static_cast<size_t>(unpacked));
     return true;
 }
 

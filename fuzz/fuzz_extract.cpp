@@ -321,7 +321,7 @@ bool IsDecodedData(const MemberHeaderLZH& h, const std::string& content) {
         return known->second;
     std::string decoded;
     const bool same = AnyMemberData(h, [&](const unsigned char* data, size_t available) {
-        return reference::Decode(data, available, h.UnpackedSize, content.size(), decoded) &&
+        return reference::Decode(data, available, h.UnpackedSize, content.size() + 256, decoded) &&
                decoded == content;
     });
     DecodeCache()[key] = same;
@@ -367,10 +367,9 @@ bool MustComplete(const MemberHeaderLZH& h) {
     return any;
 }
 
-// A completed member's file: a stored member has exactly its size; a -lh5-
-// member has its size plus what its last match ran over (under 256 bytes),
-// and at least the one symbol that its first step decodes. The CRC-16 and
-// the time agree with the header when it carries them.
+// A completed member's file has exactly the member's size, and is a copy of
+// its data (stored) or what the reference decoder makes of them (-lh5-). The
+// CRC-16 and the time agree with the header when it carries them.
 bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
     char text[200] = "";
     const long long u = h.UnpackedSize;
@@ -384,8 +383,7 @@ bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
                           "%lld bytes, stored size %lld, %s the data after the header", f.Size, u,
                           f.Size == u ? "not" : "so not");
     } else if (h.MethodIndex == kMethodLh5) {
-        const long long low = u > 0 ? u : 1;
-        ok = f.Size >= low && f.Size <= low + 255;
+        ok = f.Size == u;
         if (!ok)
             std::snprintf(text, sizeof text, "%lld bytes, -lh5- size %lld", f.Size, u);
         if (ok && !IsDecodedData(h, f.Content)) {
@@ -450,7 +448,41 @@ void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     FUZZ_CHECK(h.MethodIndex == kMethodStored || h.MethodIndex == kMethodLh5 ||
                    h.MethodIndex == kMethodLz4,
                "%s: open %s has a method that is not extracted", when, Describe(h).c_str());
-    FUZZ_CHECK(Exists(h.Name), "%s: no file created for the open %s", when, Describe(h).c_str());
+}
+
+// The members completed so far in a job, the last of each name: their files
+// are in the destination, complete, whatever fails after them.
+typedef std::map<std::string, MemberHeaderLZH> Completed;
+
+// While a member is being written, the destination holds the completed
+// members' files and one more: the member's temporary file, a regular file
+// of another name. A member's own name is only ever a completed one's.
+void CheckWriting(const Completed& completed, const MemberHeaderLZH& h, const char* when) {
+    int extra = 0;
+    for (const std::string& name : List(Space().Out)) {
+        if (completed.count(name) != 0)
+            continue;
+        ++extra;
+        FUZZ_CHECK(name != h.Name, "%s: the open %s already has a file of its name", when,
+                   Describe(h).c_str());
+        FileFacts facts;
+        FUZZ_CHECK(Inspect(Space().Out + "/" + name, facts) && facts.Regular,
+                   "%s: the temporary file \"%.60s\" is not a regular file", when, name.c_str());
+    }
+    FUZZ_CHECK(extra == 1, "%s: %d files besides the completed members' while %s is written", when,
+               extra, Describe(h).c_str());
+}
+
+// A member that failed or was cancelled left its name as it was: absent, or
+// the file of an earlier member of that name, unchanged.
+void CheckUntouched(const Completed& completed, const char* name, const char* when) {
+    if (std::strcmp(name, "") == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return; // the destination folder or its parent: no file's name
+    const auto earlier = completed.find(name);
+    if (earlier == completed.end())
+        CheckAbsent(name, when);
+    else
+        CheckComplete(earlier->second, when);
 }
 
 // The most steps that members with this header can take together: one member
@@ -507,6 +539,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
     const Workspace& space = Space();
     JobResult result;
     std::vector<MemberHeaderLZH> opened; // every member the engine had open
+    Completed completed;
 
     if (!engine.Begin(space.EngineArchive.c_str(), space.EngineOut.c_str(), filter)) {
         result.End = BeginFailed;
@@ -530,6 +563,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                    engine.ErrorCode);
         MemberHeaderLZH current = engine.GetHeader();
         CheckOpened(current, "after Begin");
+        CheckWriting(completed, current, "after Begin");
         if (filter != nullptr)
             FUZZ_CHECK(SameIgnoringAsciiCase(current.Name, filter),
                        "the filter \"%.60s\" opened the member \"%.60s\"", filter, current.Name);
@@ -552,30 +586,22 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                                                 ErrBadData, ErrMethod, ErrCrc}),
                            "Step failed with ErrorCode %d", result.Code);
                 // With a filter no next header is read and no next member opened.
-                FUZZ_CHECK(filter == nullptr ||
-                               (IsCode(result.Code, {ErrFileAccess, ErrBadData, ErrCrc}) &&
-                                SameHeader(now, current)),
+                FUZZ_CHECK(filter == nullptr || (IsCode(result.Code, {ErrFileAccess, ErrBadData,
+                                                                      ErrCrc, ErrCreateFile}) &&
+                                                 SameHeader(now, current)),
                            "Step failed with ErrorCode %d past the one member \"%.60s\"",
                            result.Code, filter);
                 // Which member the failure belongs to follows from the code:
-                // a CRC error is always the current member's; a bad next
-                // header, an uncreatable or unsupported next member come after
-                // the current one completed; bad data or a file error is the
-                // current member's unless the step had moved on to the next.
-                bool currentCompleted = false;
-                bool nextInterrupted = false;
-                if (IsCode(result.Code, {ErrBadHeader}))
+                // a CRC error is always the current member's, and so is a
+                // file that cannot take its target's place; a bad next
+                // header or an unsupported next member come after the
+                // current one completed; bad data, a file error or a next
+                // member that cannot be created come after it when the step
+                // had moved on to the next header.
+                bool currentCompleted = IsCode(result.Code, {ErrBadHeader, ErrMethod});
+                if (IsCode(result.Code, {ErrBadData, ErrFileAccess, ErrCreateFile}) &&
+                    !SameHeader(now, current))
                     currentCompleted = true;
-                if (IsCode(result.Code, {ErrCreateFile, ErrMethod})) {
-                    currentCompleted = true;
-                    nextInterrupted = true;
-                }
-                if (IsCode(result.Code, {ErrBadData, ErrFileAccess}) && !SameHeader(now, current)) {
-                    currentCompleted = true;
-                    nextInterrupted = true;
-                }
-                if (result.Code == ErrCrc)
-                    CheckAbsent(current.Name, "after a CRC error");
                 // A failure of the current member's data that the reference
                 // decoder does not see.
                 if (IsCode(result.Code, {ErrCrc, ErrBadData}) && SameHeader(now, current))
@@ -583,14 +609,15 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                                "ErrorCode %d for %s, whose data lie in the file and decode in "
                                "full with the header's CRC-16",
                                result.Code, Describe(current).c_str());
-                // A next member that could not be created left nothing; one
-                // that was created and then failed was deleted, and with it
-                // the current member's file when both have the same name.
-                const bool sameName = std::strcmp(now.Name, current.Name) == 0;
-                if (currentCompleted && (!nextInterrupted || !sameName))
+                if (currentCompleted) {
+                    completed[current.Name] = current;
                     CheckComplete(current, "member completed, next one failed");
-                if (nextInterrupted && result.Code != ErrCreateFile)
-                    CheckAbsent(now.Name, "the next member failed as it was opened");
+                }
+                // The member that failed left its name as it was.
+                if (!currentCompleted)
+                    CheckUntouched(completed, current.Name, "the member failed");
+                else if (result.Code != ErrBadHeader)
+                    CheckUntouched(completed, now.Name, "the next member failed as it was opened");
                 break;
             }
 
@@ -598,6 +625,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                        engine.ErrorCode);
             if (done) {
                 result.End = Succeeded;
+                completed[current.Name] = current;
                 CheckComplete(current, "last member done");
                 break;
             }
@@ -605,9 +633,10 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                 // The current member was completed and the next one opened.
                 FUZZ_CHECK(filter == nullptr, "moved on past the one member \"%.60s\" to %s",
                            filter, Describe(now).c_str());
-                if (std::strcmp(now.Name, current.Name) != 0)
-                    CheckComplete(current, "member completed");
+                completed[current.Name] = current;
+                CheckComplete(current, "member completed");
                 CheckOpened(now, "next member opened");
+                CheckWriting(completed, now, "next member opened");
                 opened.push_back(now);
                 producedBefore += current.UnpackedSize;
                 current = now;
@@ -626,7 +655,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
             if (result.Steps >= StepBudget(fileSize) || produced >= kOutputBudget) {
                 engine.Abort();
                 result.End = Cancelled;
-                CheckAbsent(current.Name, "after Abort");
+                CheckUntouched(completed, current.Name, "after Abort");
                 break;
             }
         }
@@ -652,15 +681,19 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
     }
     for (const MemberHeaderLZH& h : opened)
         result.Opened.push_back(h.Name);
+    // However the job ended, the destination holds the completed members'
+    // files, the last of each name, and nothing else: no temporary file.
+    FUZZ_CHECK(files.size() == completed.size(), "%zu files for %zu completed member names",
+               files.size(), completed.size());
+    for (const auto& member : completed)
+        CheckComplete(member.second, "at the end of the job");
     if (result.End == Succeeded) {
-        // Every member was completed: the last one of each name is there.
+        // Every member was completed.
         std::map<std::string, MemberHeaderLZH> last;
         for (const MemberHeaderLZH& h : opened)
             last[h.Name] = h;
-        FUZZ_CHECK(files.size() == last.size(), "success with %zu files for %zu member names",
-                   files.size(), last.size());
-        for (const auto& member : last)
-            CheckComplete(member.second, "after success");
+        FUZZ_CHECK(last.size() == completed.size(), "success with %zu files for %zu member names",
+                   completed.size(), last.size());
     }
     return result;
 }
@@ -680,7 +713,7 @@ void RunMissingMemberJob(CExtractorLZH& engine, const JobResult& full) {
         FUZZ_CHECK(SameIgnoringAsciiCase(current.Name, kMissing),
                    "the filter \"%s\" opened the member \"%.60s\"", kMissing, current.Name);
         engine.Abort();
-        CheckAbsent(current.Name, "after Abort");
+        FUZZ_CHECK(List(space.Out).empty(), "Abort left %zu file(s)", List(space.Out).size());
         return;
     }
     const int code = engine.ErrorCode;

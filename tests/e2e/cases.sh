@@ -707,11 +707,12 @@ case_engine_errors() {
     engine_error_run "folder named Quillom.exe" 2014 'C:\e2e\QuillometerSetup.exe' \
         'C:\cases\engine_errors\dir-in-the-way' no
 
-    # Quillom.exe on a device that takes no data.
-    mkdir -p "$host/full-disk"
-    ln -s /dev/full "$host/full-disk/Quillom.exe"
-    engine_error_run "a write that fails" 2015 'C:\e2e\QuillometerSetup.exe' \
-        'C:\cases\engine_errors\full-disk' no
+    # A write that fails: the setup may write no file larger than 4 KiB, and
+    # Quillom.exe is larger.
+    mkdir -p "$host/size-limit"
+    e2e_file_size_limit 4 engine_error_run "a write that fails" 2015 'C:\e2e\QuillometerSetup.exe' \
+        'C:\cases\engine_errors\size-limit' no || exit 1
+    [ -z "$(ls -A "$host/size-limit")" ] || fail "the failed write left $(ls -A "$host/size-limit")"
 
     # A copy of the setup with one byte of the first member's data changed.
     # The archive is found by its bytes; a level-2 header begins with its

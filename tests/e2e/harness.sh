@@ -44,6 +44,7 @@
 #   e2e_reg_set KEY NAME DATA / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
 #   e2e_reg_import REGEDIT5-TEXT       any registry text, Japanese included
 #   e2e_same_file A B / e2e_kill_strays / e2e_wine ARGS...
+#   e2e_file_size_limit KIB COMMAND... run COMMAND where no file may grow past KIB KiB
 set -u -o pipefail
 
 E2E_WINE_TIMEOUT=${E2E_WINE_TIMEOUT:-120}
@@ -88,6 +89,20 @@ e2e_load() {
 # It starts in C:\ (without a Z: drive Wine cannot map a host folder).
 e2e_wine() {
     (cd "$WINEPREFIX/drive_c" && timeout "$E2E_WINE_TIMEOUT" wine "$@")
+}
+
+# e2e_file_size_limit KIB COMMAND...: runs COMMAND (a function too) in a
+# subshell whose programs may write no file beyond KIB KiB: a write past it
+# fails (EFBIG) as on a full disk. SIGXFSZ is ignored, so that the write
+# fails instead of the program ending; the run's wineserver is already up
+# and keeps no limit.
+e2e_file_size_limit() {
+    (
+        trap '' XFSZ
+        ulimit -f "$1" || exit 1
+        shift
+        "$@"
+    )
 }
 
 # C:\a\b → the host path in the prefix; other drives through their links.

@@ -71,7 +71,10 @@ snapper_pid=$!
 
 failed=0
 run() {
-    e2e_robot "$@" || failed=1
+    e2e_robot "$@" || {
+        failed=1
+        return 1
+    }
 }
 
 # The search for an earlier installation, first, while drive C: holds no
@@ -96,9 +99,8 @@ rm -rf "$WINEPREFIX/drive_c/cases/search-tree"
 
 cases=$WINEPREFIX/drive_c/cases
 mkdir -p "$cases/pictures/dir-in-the-way/Quillom.exe" \
-    "$cases/pictures/full-disk"
+    "$cases/pictures/size-limit"
 printf 'x' >"$cases/pictures/blocker"
-ln -sfn /dev/full "$cases/pictures/full-disk/Quillom.exe"
 cp "$E2E_SETUP" "$cases/pictures/QuillometerSetup.exe"
 printf 'an older ReadMe\r\n' >"$cases/pictures/ReadMe.txt"
 
@@ -190,7 +192,7 @@ EOF
 engine_error 'C:\cases\pictures\blocker\dest' 2013 "msgbox yesno 'C:\\cases\\pictures\\blocker\\dest' + \"\\n\\n\" + @2009
 answer yes" 11-error-2013-folder
 engine_error 'C:\cases\pictures\dir-in-the-way' 2014 '' 12-error-2014-create
-engine_error 'C:\cases\pictures\full-disk' 2015 '' 13-error-2015-access
+e2e_file_size_limit 4 engine_error 'C:\cases\pictures\size-limit' 2015 '' 13-error-2015-access || failed=1
 
 # 2011 for a recorded installation, then 2012 at the end.
 e2e_reg_set 'HKCU\Software\Fenwarde\Quillometer\Option' ProgramFolder 'C:\cases\pictures\Quillometer\'

@@ -1189,23 +1189,25 @@ TEST_F(DecoderLH5Test, DataAcrossTwoGiB) {
     Rng rng(14);
     const std::vector<Token> tokens = RandomTokens(rng, 3000);
     const std::string expected = Expand(tokens);
-    const TestMember far = Packed("far.bin", Encode({OneBlock(tokens)}, &rng), expected);
-    const std::string farHeader = MemberHeaderBytes(far);
+    const TestMember member = Packed("far.bin", Encode({OneBlock(tokens)}, &rng), expected);
+    const std::string memberHeader = MemberHeaderBytes(member);
     const long long twoGiB = 1LL << 31;
-    for (long long farAt : {twoGiB - 20 - static_cast<long long>(farHeader.size()), twoGiB - 10}) {
-        SCOPED_TRACE(farAt);
+    for (long long memberAt :
+         {twoGiB - 20 - static_cast<long long>(memberHeader.size()), twoGiB - 10}) {
+        SCOPED_TRACE(memberAt);
         TestMember filler;
         filler.Name = "filler";
         std::string header = MemberHeaderBytes(filler);
-        const uint32_t size = static_cast<uint32_t>(farAt - static_cast<long long>(header.size()));
+        const uint32_t size =
+            static_cast<uint32_t>(memberAt - static_cast<long long>(header.size()));
         for (int i = 0; i < 4; ++i) {
             header[static_cast<size_t>(7 + i)] = static_cast<char>((size >> (8 * i)) & 0xFF);
             header[static_cast<size_t>(11 + i)] = static_cast<char>((size >> (8 * i)) & 0xFF);
         }
         ResealLevel2(header);
-        const std::string tail = farHeader + far.Packed + std::string(1, 0);
-        WriteSparse(Dir.Path("huge.lzh"), farAt + static_cast<long long>(tail.size()),
-                    {{0, header}, {farAt, tail}});
+        const std::string tail = memberHeader + member.Packed + std::string(1, 0);
+        WriteSparse(Dir.Path("huge.lzh"), memberAt + static_cast<long long>(tail.size()),
+                    {{0, header}, {memberAt, tail}});
         ASSERT_TRUE(X->Begin(EnginePath(Dir.Path("huge.lzh")).c_str(), EnginePath(Out()).c_str(),
                              "far.bin"))
             << X->ErrorCode;

@@ -70,6 +70,24 @@ std::string EnginePath(const char* path) {
     return out;
 }
 
+// A member's name comes from the archive: a control byte in it would reach
+// the terminal as a command (a new title, a cleared screen, a moved cursor).
+// Every byte below 0x20 and 0x7F is printed as \xNN instead.
+std::string Printable(const char* name) {
+    std::string out;
+    for (const char* p = name; *p != 0; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 class Reporter {
   public:
     Reporter(bool quiet) : Quiet(quiet), Bar(!quiet && isatty(fileno(stderr))) {}
@@ -83,7 +101,7 @@ class Reporter {
         const bool started = !Started || percent < Percent || Name != name;
         if (started) {
             ClearBar();
-            std::printf("%s\n", name);
+            std::printf("%s\n", Printable(name).c_str());
             std::fflush(stdout);
             Started = true;
             Name = name;
@@ -101,7 +119,7 @@ class Reporter {
         const int filled = percent * width / 100;
         std::fprintf(stderr, "\r[%.*s%*s] %3d%% %s", filled,
                      "########################################", width - filled, "", percent,
-                     Name.c_str());
+                     Printable(Name.c_str()).c_str());
         std::fflush(stderr);
         BarShown = true;
     }
@@ -150,8 +168,8 @@ int main(int argc, char** argv) {
     }
     reporter.End();
     if (!ok) {
-        std::fprintf(stderr, "lzhx: %s: error %d: %s\n",
-                     Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : argv[arg],
+        const char* name = Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : argv[arg];
+        std::fprintf(stderr, "lzhx: %s: error %d: %s\n", Printable(name).c_str(),
                      Extractor.ErrorCode, ErrorText(Extractor.ErrorCode));
         return Extractor.ErrorCode;
     }

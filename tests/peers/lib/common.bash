@@ -345,6 +345,44 @@ lzh_walk() {
         }' "$1"
 }
 
+# fix_header FILE OFFSET: recomputes the checks of the member header at
+# OFFSET after a patch: the byte sum of a level-0/1 base header and the
+# header CRC of a type-0x00 extended header (levels 1 and 2).
+fix_header() {
+    perl -e '
+        my ($path, $at) = @ARGV;
+        my @t; for my $i (0..255) { my $r = $i; for (1..8) { $r = ($r & 1) ? ($r >> 1) ^ 0xA001 : $r >> 1 } $t[$i] = $r }
+        sub crc { my $c = 0; $c = $t[($c ^ $_) & 0xFF] ^ ($c >> 8) for unpack("C*", $_[0]); $c }
+        open(my $f, "+<:raw", $path) or die "open: $!"; local $/; my $d = <$f>;
+        my $level = ord(substr($d, $at + 20, 1));
+        my ($size, $crcat) = (0, -1);
+        if ($level == 2) {
+            $size = unpack("v", substr($d, $at, 2));
+            for (my $c = 24; ; ) {
+                my $e = unpack("v", substr($d, $at + $c, 2)); last unless $e;
+                $crcat = $c + 3 if ord(substr($d, $at + $c + 2, 1)) == 0;
+                $c += $e;
+            }
+        } else {
+            my $s = ord(substr($d, $at, 1));
+            my $sum = 0; $sum += $_ for unpack("C*", substr($d, $at + 2, $s));
+            substr($d, $at + 1, 1) = chr($sum & 0xFF);
+            $size = $s + 2;
+            if ($level == 1) {
+                for (my $e = unpack("v", substr($d, $at + $size - 2, 2)); $e;
+                     $e = unpack("v", substr($d, $at + $size - 2, 2))) {
+                    $crcat = $size + 1 if ord(substr($d, $at + $size, 1)) == 0;
+                    $size += $e;
+                }
+            }
+        }
+        if ($crcat >= 0) {
+            substr($d, $at + $crcat, 2) = "\0\0";
+            substr($d, $at + $crcat, 2) = pack("v", crc(substr($d, $at, $size)));
+        }
+        seek($f, 0, 0); print $f $d; close $f or die "close: $!";' "$1" "$2"
+}
+
 # crc16_file FILE: CRC-16/ARC of the file, as four lower-case hex digits.
 crc16_file() {
     perl -e '
@@ -352,6 +390,12 @@ crc16_file() {
         open(my $f, "<:raw", $ARGV[0]) or die "open: $!"; local $/; my $d = <$f>;
         my $c = 0; $c = $t[($c ^ $_) & 0xFF] ^ ($c >> 8) for unpack("C*", $d);
         printf "%04x\n", $c;' "$1"
+}
+
+# member_field ARCHIVE INDEX FIELD: a field of lzh_walk's line for member
+# INDEX (0-based): 1 header offset, 2 level, 3 data offset, 4 packed size.
+member_field() {
+    lzh_walk "$1" | awk -v i="$2" -v f="$3" 'NR == i + 1 { print $f }'
 }
 
 # patch_bytes FILE OFFSET HEX: overwrites bytes of FILE at OFFSET.
