@@ -12,6 +12,11 @@ const int kPosCount = 14;
 const int kCharBits = 12;
 const int kSmallBits = 8;
 const int kMinMatch = 3;
+const int kMaxMatch = 256;
+// The most bits a symbol that the direct tables resolve takes: a character
+// or length code of up to 12 bits, a position code of up to 8 and up to 12
+// extra bits.
+const int kCommonSymbolBits = kCharBits + kSmallBits + 12;
 
 // Copies byte by byte upwards, so that a match shorter in distance than in
 // length repeats its last bytes, as the format requires.
@@ -21,6 +26,24 @@ inline void CopyForward(unsigned char* destination, const unsigned char* source,
             destination[i] = source[i];
     } else {
         std::memmove(destination, source, static_cast<size_t>(count));
+    }
+}
+
+// A match that stays inside the ring, source and destination. Eight bytes
+// at a time when the source lies at least eight bytes back, which gives the
+// same bytes as a copy one at a time; the up to seven bytes written past the
+// match fall on ring positions ahead of the output position, which no match
+// reads (they are more than 8192 bytes back) before they are written again,
+// or into the slack behind the ring.
+inline void CopyInsideRing(unsigned char* d, const unsigned char* s, int length, int distance) {
+    if (distance >= 7) {
+        for (int i = 0; i < length; i += 8)
+            std::memcpy(d + i, s + i, 8);
+    } else if (distance == 0) {
+        std::memset(d, *s, static_cast<size_t>(length));
+    } else {
+        for (int i = 0; i < length; ++i)
+            d[i] = s[i];
     }
 }
 
@@ -195,12 +218,7 @@ inline int CExtractorLZH::DecodePosition(CFileBuffer& in) {
     }
 }
 
-// A match that stays inside the ring, source and destination. Eight bytes
-// at a time when the source lies at least eight bytes back, which gives the
-// same bytes as a copy one at a time; the up to seven bytes written past the
-// match fall on ring positions ahead of the output position, which no match
-// reads (they are more than 8192 bytes back) before they are written again,
-// or into the slack behind the ring.
+// A match that stays inside the ring goes straight to CopyInsideRing.
 inline void CExtractorLZH::CopyMatch(CFileBuffer& out, int length, int distance) {
     const int pos = WindowPos;
     int source = pos - distance - 1;
@@ -210,22 +228,20 @@ inline void CExtractorLZH::CopyMatch(CFileBuffer& out, int length, int distance)
         CopyMatchAcrossRing(out, length, distance);
         return;
     }
-    unsigned char* d = Window + pos;
-    const unsigned char* s = Window + source;
-    if (distance >= 7) {
-        for (int i = 0; i < length; i += 8)
-            std::memcpy(d + i, s + i, 8);
-    } else if (distance == 0) {
-        std::memset(d, *s, static_cast<size_t>(length));
-    } else {
-        for (int i = 0; i < length; ++i)
-            d[i] = s[i];
-    }
+    CopyInsideRing(Window + pos, Window + source, length, distance);
     WindowPos = pos + length;
     Remaining -= length;
 }
 
-bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
+// The member's last symbol is done: what the ring holds goes out, and the
+// output is flushed.
+[[gnu::noinline]] void CExtractorLZH::FinishLH5Member(CFileBuffer& out) {
+    if (WindowPos > 0)
+        EmitRing(out, WindowPos);
+    out.Flush();
+}
+
+inline bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
     memberDone = false;
     try {
         const int c = DecodeChar(in);
@@ -243,9 +259,7 @@ bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& membe
             CopyMatch(out, length, DecodePosition(in));
         }
         if (Remaining <= 0) {
-            if (WindowPos > 0)
-                EmitRing(out, WindowPos);
-            out.Flush();
+            FinishLH5Member(out);
             memberDone = true;
         }
     } catch (const CExceptionLZH&) {
@@ -256,4 +270,73 @@ bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& membe
         return false;
     }
     return true;
+}
+
+// The common symbol in one go, as DecodeLH5Step would decode it, when
+// nothing out of the ordinary can come of it: a block under way, bits for
+// the whole symbol already read from the file, codes that the direct tables
+// resolve, a copy that neither reaches the end of the ring nor reads across
+// it, and a member that does not end with it. Everything is looked at before
+// anything changes, so false (the symbol is left to DecodeLH5Step) changes
+// nothing: at most the bit input has taken more bytes from its buffer, which
+// its window does not reach yet.
+inline bool CExtractorLZH::DecodeCommonSymbol() {
+    if (BlockCount <= 0 || Remaining <= kMaxMatch || WindowPos >= WindowSize - kMaxMatch ||
+        !Archive.HoldBits(kCommonSymbolBits))
+        return false;
+    const unsigned charEntry = CodeTable.Entry(Archive.PeekBits());
+    if (CHuffmanTable::IsLongCode(charEntry))
+        return false;
+    int used = CHuffmanTable::LengthOf(charEntry);
+    const int c = CHuffmanTable::SymbolOf(charEntry);
+    unsigned char* const window = Window;
+    const int pos = WindowPos;
+    if (c < 256) {
+        window[pos] = static_cast<unsigned char>(c);
+        WindowPos = pos + 1;
+        Remaining -= 1;
+    } else {
+        const unsigned posEntry = PosTable.Entry(Archive.PeekBitsAfter(used));
+        if (CHuffmanTable::IsLongCode(posEntry))
+            return false;
+        used += CHuffmanTable::LengthOf(posEntry);
+        // Position symbol p is the distance itself when 0 or 1, else a one
+        // bit followed by the next p - 1 bits of the stream: both are the
+        // top p bits of a one bit put before the 16-bit window.
+        const int p = CHuffmanTable::SymbolOf(posEntry);
+        const int distance = static_cast<int>((0x10000u | Archive.PeekBitsAfter(used)) >> (17 - p));
+        used += p > 1 ? p - 1 : 0;
+        const int length = c - 256 + kMinMatch;
+        int source = pos - distance - 1;
+        if (source < 0)
+            source += WindowSize;
+        if (source + length > WindowSize)
+            return false;
+        CopyInsideRing(window + pos, window + source, length, distance);
+        WindowPos = pos + length;
+        Remaining -= length;
+    }
+    --BlockCount;
+    Archive.SkipBits(used);
+    return true;
+}
+
+// Kept in the decoder's translation unit so that the common symbol inlines
+// into it: most steps are one such symbol and touch nothing else. The rest
+// go the full way.
+bool CExtractorLZH::Step(bool& done) {
+    if (Decoding && DecodeCommonSymbol()) {
+        done = false;
+        return true;
+    }
+    return StepInFull(done);
+}
+
+// A failure or the end of a member goes on to EndSlice.
+[[gnu::noinline]] bool CExtractorLZH::StepInFull(bool& done) {
+    const bool ok =
+        Decoding ? DecodeLH5Step(Archive, Output, done) : CopyStoredStep(Archive, Output, done);
+    if (ok && !done)
+        return true;
+    return EndSlice(ok, done);
 }

@@ -283,16 +283,8 @@ bool CExtractorLZH::CreateTempOutput() {
     return false;
 }
 
-// The common case, a slice that leaves the member unfinished, returns at
-// once; a failure or the end of a member goes to EndSlice.
-bool CExtractorLZH::Step(bool& done) {
-    const bool ok =
-        Decoding ? DecodeLH5Step(Archive, Output, done) : CopyStoredStep(Archive, Output, done);
-    if (ok && !done)
-        return true;
-    return EndSlice(ok, done);
-}
-
+// Step itself lives beside the -lh5- step (DecoderLH5.cpp), which it
+// inlines; a failure or the end of a member comes here.
 [[gnu::noinline]] bool CExtractorLZH::EndSlice(bool ok, bool& done) {
     if (!ok) {
         FailMember(ErrorCode);

@@ -94,6 +94,8 @@ class CExtractorLZH {
     void DeleteTempOutput();
     void CloseArchive(int code);
 
+    bool StepInFull(bool& done);
+    bool DecodeCommonSymbol();
     bool CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
     bool DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
     int DecodeChar(CFileBuffer& in);
@@ -104,6 +106,7 @@ class CExtractorLZH {
     void ReadCharCode(CFileBuffer& in);
     void ReadPositionCode(CFileBuffer& in);
     void EmitRing(CFileBuffer& out, int count);
+    void FinishLH5Member(CFileBuffer& out);
     void CopyMatch(CFileBuffer& out, int length, int distance);
     void CopyMatchAcrossRing(CFileBuffer& out, int length, int distance);
 

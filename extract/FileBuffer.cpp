@@ -100,6 +100,19 @@ void CFileBuffer::SetMemberData(long long offset, int size) {
         throw CExceptionLZH();
 }
 
+[[gnu::noinline]] void CFileBuffer::TopUpBitsByteByByte() {
+    while (BitCount < 0) {
+        BitCount += 8;
+        BitBuffer <<= 8;
+        if (Cursor >= FillCount)
+            Refill();
+        if (Cursor < FillCount)
+            BitBuffer |= IoBuffer[Cursor++];
+        else
+            FeedZeroByte();
+    }
+}
+
 void CFileBuffer::Refill() {
     if (!IsOpen())
         return;

@@ -37,7 +37,18 @@ class CFileBuffer {
     void SetMemberData(long long offset, int size);
     inline void FillBits(int n);
     inline unsigned GetBits(int n);
-    unsigned PeekBits() const { return (BitBuffer >> BitCount) & 0xFFFF; }
+    unsigned PeekBits() const { return static_cast<unsigned>(BitBuffer >> BitCount) & 0xFFFF; }
+    // For a decoder that reads a whole symbol before it consumes any of it:
+    // HoldBits(spare) makes sure that at least `spare` bits (up to 38) wait
+    // below the window, taking bytes from the buffer; false, with nothing
+    // consumed, when that needs bytes the buffer does not hold yet. After a
+    // true result, PeekBitsAfter(skip) is the window `skip` bits further on
+    // and SkipBits(n) consumes n bits, for skip and n up to `spare`.
+    inline bool HoldBits(int spare);
+    unsigned PeekBitsAfter(int skip) const {
+        return static_cast<unsigned>(BitBuffer >> (BitCount - skip)) & 0xFFFF;
+    }
+    void SkipBits(int n) { BitCount -= n; }
     int Read(void* destination, int count);
 
     // Output side.
@@ -56,31 +67,66 @@ class CFileBuffer {
     bool Open(const char* path, DWORD access, DWORD disposition);
     void Refill();
     void FeedZeroByte();
+    inline void TopUpBits();
+    inline void TakeBytesAhead();
+    void TopUpBitsByteByByte();
 
     unsigned char* IoBuffer;
     int FillCount;          // input: valid bytes in IoBuffer
     long long BufferOffset; // input: file offset of IoBuffer[0]
     int Cursor;             // input: next unread byte; output: bytes waiting
     long long DataEnd;      // input: file offset just past the member's data
-    unsigned BitBuffer;
-    int BitCount;  // spare bits below the 16-bit window
+    // The 16-bit window and BitCount spare bits below it, at most 63 bits in
+    // all; the bits above the window are spent and never looked at.
+    unsigned long long BitBuffer;
+    int BitCount;  // spare bits below the 16-bit window, 0 to 47 between calls
     int ZeroBytes; // zero bytes fed in past the end of the member's data
 };
 
-// Consumes n bits (0 to 17) and tops the 16-bit window up again, a byte at a
-// time. Past the end of the member's data the window fills with zero bits.
+// Consumes n bits (0 to 17) and tops the 16-bit window up again. Past the
+// end of the member's data the window fills with zero bits.
 inline void CFileBuffer::FillBits(int n) {
     BitCount -= n;
-    while (BitCount < 0) {
-        BitCount += 8;
-        BitBuffer <<= 8;
-        if (Cursor >= FillCount)
-            Refill();
-        if (Cursor < FillCount)
-            BitBuffer |= IoBuffer[Cursor++];
-        else
-            FeedZeroByte();
-    }
+    if (BitCount < 0)
+        TopUpBits();
+}
+
+// While eight bytes or more wait in the buffer, the bits are topped up from
+// them several bytes at a time. Near the end of the buffer the bytes are
+// taken one at a time, only as the window needs them, so that the buffer is
+// refilled, and zero bytes are fed past the data, exactly when the window
+// reaches them: a read that fails, a file that ends early or codes that run
+// past the data fail the same call whichever way the bytes came in.
+inline void CFileBuffer::TopUpBits() {
+    if (FillCount - Cursor < 8)
+        TopUpBitsByteByByte();
+    else
+        TakeBytesAhead();
+}
+
+inline bool CFileBuffer::HoldBits(int spare) {
+    if (BitCount >= spare)
+        return true;
+    if (FillCount - Cursor < 8)
+        return false;
+    TakeBytesAhead();
+    return true;
+}
+
+// With eight bytes or more in the buffer and BitCount from -17 to 38, takes
+// as many whole bytes as fit below the window: afterwards BitCount is 39 to
+// 46, and window and spare bits together at most 62.
+inline void CFileBuffer::TakeBytesAhead() {
+    const unsigned char* p = IoBuffer + Cursor;
+    const unsigned long long next =
+        static_cast<unsigned long long>(p[0]) << 56 | static_cast<unsigned long long>(p[1]) << 48 |
+        static_cast<unsigned long long>(p[2]) << 40 | static_cast<unsigned long long>(p[3]) << 32 |
+        static_cast<unsigned long long>(p[4]) << 24 | static_cast<unsigned long long>(p[5]) << 16 |
+        static_cast<unsigned long long>(p[6]) << 8 | static_cast<unsigned long long>(p[7]);
+    const int bytes = (46 - BitCount) >> 3;
+    BitBuffer = BitBuffer << (8 * bytes) | next >> (64 - 8 * bytes);
+    BitCount += 8 * bytes;
+    Cursor += bytes;
 }
 
 // The next n bits (1 to 16), first bit most significant.

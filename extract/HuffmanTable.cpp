@@ -10,8 +10,8 @@ const int kMaxCodeLength = 16;
 }
 
 CHuffmanTable::CHuffmanTable()
-    : SymbolCount(0), TableBits(0), SymbolCapacity(0), BitsCapacity(0), CodeLengths(nullptr),
-      DirectTable(nullptr), TreeNodes(nullptr) {}
+    : SymbolCount(0), TableBits(0), Shift(16), SymbolCapacity(0), BitsCapacity(0),
+      CodeLengths(nullptr), DirectTable(nullptr), TreeNodes(nullptr) {}
 
 CHuffmanTable::~CHuffmanTable() {
     Release();
@@ -39,10 +39,11 @@ void CHuffmanTable::Reserve(int count, int bits) {
     }
     if (DirectTable == nullptr || bits != TableBits) {
         TableBits = bits;
+        Shift = 16 - bits;
         if (bits > BitsCapacity || DirectTable == nullptr) {
             const int capacity = bits > BitsCapacity ? bits : BitsCapacity;
             delete[] DirectTable;
-            DirectTable = new (std::nothrow) int[1 << capacity];
+            DirectTable = new (std::nothrow) unsigned short[1 << capacity];
             BitsCapacity = capacity;
             if (DirectTable == nullptr) {
                 Release();
@@ -61,6 +62,7 @@ void CHuffmanTable::Release() {
     TreeNodes = nullptr;
     SymbolCount = 0;
     TableBits = 0;
+    Shift = 16;
     SymbolCapacity = 0;
     BitsCapacity = 0;
 }
@@ -102,8 +104,9 @@ void CHuffmanTable::Build(int count, int bits, const int* lengths) {
         DirectTable[i] = 0; // tree roots go here
     std::memset(TreeNodes + count, 0, sizeof(TreeNodes[0]) * static_cast<size_t>(count - 1));
 
-    // A place holding 0 is empty: node numbers start at count, never 0, and a
-    // place on another code's path never holds a symbol in a prefix code.
+    // A place holding 0 is empty: node numbers start at count, never 0, a
+    // root carries LongCode, and a place on another code's path never holds a
+    // symbol in a prefix code.
     int nextNode = count;
     for (int j = 0; j < count; ++j) {
         const int len = CodeLengths[j];
@@ -112,31 +115,49 @@ void CHuffmanTable::Build(int count, int bits, const int* lengths) {
         const int k = start[len];
         start[len] += weight[len];
         if (len <= bits) {
+            const unsigned short entry = static_cast<unsigned short>(j << LengthBits | len);
             for (int i = 0; i < weight[len]; ++i)
-                DirectTable[k + i] = j;
+                DirectTable[k + i] = entry;
             continue;
         }
-        int* place = &DirectTable[k >> (16 - bits)];
+        unsigned short& root = DirectTable[k >> (16 - bits)];
+        if (root == 0)
+            root = static_cast<unsigned short>(LongCode | nextNode++);
+        int node = root & ~LongCode;
         unsigned mask = 1u << (15 - bits);
-        for (int depth = bits; depth < len; ++depth) {
-            if (*place == 0)
-                *place = nextNode++;
-            place = &TreeNodes[*place][(k & mask) ? 1 : 0];
+        for (int depth = bits + 1; depth < len; ++depth) {
+            int& child = TreeNodes[node][(k & mask) ? 1 : 0];
+            if (child == 0)
+                child = nextNode++;
+            node = child;
             mask >>= 1;
         }
-        *place = j;
+        TreeNodes[node][(k & mask) ? 1 : 0] = j;
     }
 }
 
-// A symbol outside the code (corrupt data) is replaced by the first tree
-// node, whose cleared pair leads every lookup to symbol 0 with length 0.
+// The window's bits after the first TableBits lead from the root to a leaf;
+// the code is complete, so every walk ends at a symbol.
+int CHuffmanTable::DecodeLongCode(unsigned window, unsigned root, int& symbol) const {
+    int e = static_cast<int>(root & ~LongCode);
+    unsigned mask = 1u << (15 - TableBits);
+    do {
+        e = TreeNodes[e][(window & mask) ? 1 : 0];
+        mask >>= 1;
+    } while (e >= SymbolCount);
+    symbol = e;
+    return CodeLengths[e];
+}
+
+// A symbol outside the code (corrupt data) decodes as symbol 0, also with
+// length 0.
 void CHuffmanTable::BuildConstant(int count, int bits, int symbol) {
     Reserve(count, bits);
     if (symbol < 0 || symbol >= count)
-        symbol = count;
+        symbol = 0;
     for (int i = 0; i < count; ++i)
         CodeLengths[i] = 0;
+    const unsigned short entry = static_cast<unsigned short>(symbol << LengthBits);
     for (int i = 0; i < 1 << bits; ++i)
-        DirectTable[i] = symbol;
-    std::memset(TreeNodes + count, 0, sizeof(TreeNodes[0]) * static_cast<size_t>(count - 1));
+        DirectTable[i] = entry;
 }

@@ -16,28 +16,37 @@ class CHuffmanTable {
     // Stores the symbol that the window starts with; returns its code length.
     inline int Decode(unsigned window, int& symbol) const;
 
+    // The direct-table entry of a window gives symbol and code length in one
+    // look-up: symbol << LengthBits | length. A code longer than the table's
+    // bits starts with a tree root instead, LongCode | node, whose walk goes
+    // on through the window's further bits (Decode takes it). Symbols and
+    // nodes stay below 1,024 (at most 510 symbols and 509 nodes), so no leaf
+    // has the LongCode bit.
+    enum { LengthBits = 5, LengthMask = (1 << LengthBits) - 1, LongCode = 0x8000 };
+    unsigned Entry(unsigned window) const { return DirectTable[(window & 0xFFFF) >> Shift]; }
+    static bool IsLongCode(unsigned entry) { return (entry & LongCode) != 0; }
+    static int SymbolOf(unsigned entry) { return static_cast<int>(entry >> LengthBits); }
+    static int LengthOf(unsigned entry) { return static_cast<int>(entry & LengthMask); }
+
   private:
     void Reserve(int count, int bits);
     void Release();
+    int DecodeLongCode(unsigned window, unsigned root, int& symbol) const;
 
     int SymbolCount;    // values below it are symbols, the rest tree nodes
     int TableBits;      // leading window bits that index DirectTable
+    int Shift;          // 16 - TableBits
     int SymbolCapacity; // what CodeLengths and TreeNodes are sized for
     int BitsCapacity;   // what DirectTable is sized for
     int* CodeLengths;
-    int* DirectTable;
+    unsigned short* DirectTable;
     int (*TreeNodes)[2]; // children for a 0 bit and a 1 bit, by node number
 };
 
 inline int CHuffmanTable::Decode(unsigned window, int& symbol) const {
-    int e = DirectTable[(window & 0xFFFF) >> (16 - TableBits)];
-    if (e >= SymbolCount) {
-        unsigned mask = 1u << (15 - TableBits);
-        do {
-            e = TreeNodes[e][(window & mask) ? 1 : 0];
-            mask >>= 1;
-        } while (e >= SymbolCount);
-    }
-    symbol = e;
-    return CodeLengths[e];
+    const unsigned e = Entry(window);
+    if (IsLongCode(e))
+        return DecodeLongCode(window, e, symbol);
+    symbol = SymbolOf(e);
+    return LengthOf(e);
 }
