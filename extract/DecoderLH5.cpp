@@ -15,8 +15,9 @@ const int kMinMatch = 3;
 const int kMaxMatch = 256;
 // The most bits a symbol that the direct tables resolve takes: a character
 // or length code of up to 12 bits, a position code of up to 8 and up to 12
-// extra bits.
-const int kCommonSymbolBits = kCharBits + kSmallBits + 12;
+// extra bits. The bit input holds them all at once.
+static_assert(kCharBits + kSmallBits + 12 <= CFileBuffer::WholeSymbolBits - 16,
+              "a whole common symbol fits the bits held");
 
 // Copies byte by byte upwards, so that a match shorter in distance than in
 // length repeats its last bytes, as the format requires.
@@ -272,64 +273,70 @@ inline bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool
     return true;
 }
 
-// The common symbol in one go, as DecodeLH5Step would decode it, when
-// nothing out of the ordinary can come of it: a block under way, bits for
-// the whole symbol already read from the file, codes that the direct tables
+// The common symbol is decoded in one go, as DecodeLH5Step would decode it,
+// when nothing out of the ordinary can come of it: a block under way, bits
+// for the whole symbol in the bit input, codes that the direct tables
 // resolve, a copy that neither reaches the end of the ring nor reads across
 // it, and a member that does not end with it. Everything is looked at before
-// anything changes, so false (the symbol is left to DecodeLH5Step) changes
-// nothing: at most the bit input has taken more bytes from its buffer, which
-// its window does not reach yet.
-inline bool CExtractorLZH::DecodeCommonSymbol() {
-    if (BlockCount <= 0 || Remaining <= kMaxMatch || WindowPos >= WindowSize - kMaxMatch ||
-        !Archive.HoldBits(kCommonSymbolBits))
-        return false;
-    const unsigned charEntry = CodeTable.Entry(Archive.PeekBits());
-    if (CHuffmanTable::IsLongCode(charEntry))
-        return false;
-    int used = CHuffmanTable::LengthOf(charEntry);
-    const int c = CHuffmanTable::SymbolOf(charEntry);
-    unsigned char* const window = Window;
-    const int pos = WindowPos;
-    if (c < 256) {
-        window[pos] = static_cast<unsigned char>(c);
-        WindowPos = pos + 1;
-        Remaining -= 1;
-    } else {
-        const unsigned posEntry = PosTable.Entry(Archive.PeekBitsAfter(used));
-        if (CHuffmanTable::IsLongCode(posEntry))
-            return false;
-        used += CHuffmanTable::LengthOf(posEntry);
-        // Position symbol p is the distance itself when 0 or 1, else a one
-        // bit followed by the next p - 1 bits of the stream: both are the
-        // top p bits of a one bit put before the 16-bit window.
-        const int p = CHuffmanTable::SymbolOf(posEntry);
-        const int distance = static_cast<int>((0x10000u | Archive.PeekBitsAfter(used)) >> (17 - p));
-        used += p > 1 ? p - 1 : 0;
-        const int length = c - 256 + kMinMatch;
-        int source = pos - distance - 1;
-        if (source < 0)
-            source += WindowSize;
-        if (source + length > WindowSize)
-            return false;
-        CopyInsideRing(window + pos, window + source, length, distance);
-        WindowPos = pos + length;
-        Remaining -= length;
-    }
+// anything changes, so a symbol left to DecodeLH5Step after all finds the
+// state as it was (the bit input may have taken more bytes from its buffer,
+// which its window does not reach yet).
+inline bool CExtractorLZH::CommonSymbolAhead() {
+    // BlockCount is above 0 only within a -lh5- block.
+    return BlockCount > 0 && Remaining > kMaxMatch && WindowPos < WindowSize - kMaxMatch &&
+           Archive.HoldBits();
+}
+
+// Kept in the decoder's translation unit so that the common literal inlines
+// into it: most steps are one such symbol and touch nothing else. A common
+// match has a function of its own, so that the literal's way needs few
+// registers; the rest go the full way.
+bool CExtractorLZH::Step(bool& done) {
+    if (!CommonSymbolAhead())
+        return StepInFull(done);
+    const unsigned entry = CodeTable.Entry(Archive.PeekBits());
+    if (CHuffmanTable::IsLongCode(entry))
+        return StepInFull(done);
+    const int c = CHuffmanTable::SymbolOf(entry);
+    if (c >= 256)
+        return StepCommonMatch(done, entry);
+    Archive.SkipBits(CHuffmanTable::LengthOf(entry));
     --BlockCount;
-    Archive.SkipBits(used);
+    --Remaining;
+    const int pos = WindowPos;
+    WindowPos = pos + 1;
+    Window[pos] = static_cast<unsigned char>(c);
+    done = false;
     return true;
 }
 
-// Kept in the decoder's translation unit so that the common symbol inlines
-// into it: most steps are one such symbol and touch nothing else. The rest
-// go the full way.
-bool CExtractorLZH::Step(bool& done) {
-    if (Decoding && DecodeCommonSymbol()) {
-        done = false;
-        return true;
-    }
-    return StepInFull(done);
+// A match after CommonSymbolAhead, with its character/length entry.
+[[gnu::noinline]] bool CExtractorLZH::StepCommonMatch(bool& done, unsigned charEntry) {
+    int used = CHuffmanTable::LengthOf(charEntry);
+    const unsigned posEntry = PosTable.Entry(Archive.PeekBitsAfter(used));
+    if (CHuffmanTable::IsLongCode(posEntry))
+        return StepInFull(done);
+    used += CHuffmanTable::LengthOf(posEntry);
+    // Position symbol p is the distance itself when 0 or 1, else a one bit
+    // followed by the next p - 1 bits of the stream: both are the top p bits
+    // of a one bit put before the 16-bit window.
+    const int p = CHuffmanTable::SymbolOf(posEntry);
+    const int distance = static_cast<int>((0x10000u | Archive.PeekBitsAfter(used)) >> (17 - p));
+    used += p > 1 ? p - 1 : 0;
+    const int length = CHuffmanTable::SymbolOf(charEntry) - 256 + kMinMatch;
+    const int pos = WindowPos;
+    int source = pos - distance - 1;
+    if (source < 0)
+        source += WindowSize;
+    if (source + length > WindowSize)
+        return StepInFull(done);
+    Archive.SkipBits(used);
+    --BlockCount;
+    Remaining -= length;
+    WindowPos = pos + length;
+    CopyInsideRing(Window + pos, Window + source, length, distance);
+    done = false;
+    return true;
 }
 
 // A failure or the end of a member goes on to EndSlice.

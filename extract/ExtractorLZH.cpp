@@ -11,6 +11,7 @@
 
 CExtractorLZH::CExtractorLZH()
     : ErrorCode(ErrNone), CrcTable(new unsigned short[256]),
+      CrcSlices(new unsigned short[CrcSliceCount * 256]),
       Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1), Decoding(false),
       Remaining(0), WindowPos(0), Crc(0), BlockCount(0) {
     std::memset(Folder, 0, sizeof Folder);
@@ -25,6 +26,7 @@ CExtractorLZH::CExtractorLZH()
 
 CExtractorLZH::~CExtractorLZH() {
     delete[] Window;
+    delete[] CrcSlices;
     delete[] CrcTable;
 }
 
@@ -192,8 +194,8 @@ bool CExtractorLZH::OpenMember() {
         // An empty member has nothing to decode: it ends at its first step,
         // as an empty stored one does.
         Decoding = method == 5 && MemberHeader.UnpackedSize > 0;
+        BlockCount = 0;
         if (Decoding) {
-            BlockCount = 0;
             std::memset(Window, 0x20, WindowSize);
             Archive.FillBits(16);
             WindowPos = 0;

@@ -38,6 +38,8 @@ class CExtractorLZH {
     enum { WindowSize = 0x4000, WindowSlack = 256, ScanLookAhead = 512, MinHeaderSize = 22 };
     // Names tried for the file a member is written to before it is complete.
     enum { TempNameTries = 1000 };
+    // Bytes that the CRC-16 takes in one round of table look-ups.
+    enum { CrcSliceCount = 8 };
 
     CExtractorLZH();
     ~CExtractorLZH();
@@ -72,7 +74,6 @@ class CExtractorLZH {
 
   private:
     void BuildCrcTable();
-    void UpdateCrcRing(const unsigned char* p);
     bool ParseBaseHeader(const unsigned char* p, int n);
     bool ParseLevel1Extensions(const unsigned char* p, int n);
     bool ParseLevel2Header(const unsigned char* p, int n);
@@ -95,7 +96,8 @@ class CExtractorLZH {
     void CloseArchive(int code);
 
     bool StepInFull(bool& done);
-    bool DecodeCommonSymbol();
+    bool CommonSymbolAhead();
+    bool StepCommonMatch(bool& done, unsigned charEntry);
     bool CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
     bool DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
     int DecodeChar(CFileBuffer& in);
@@ -110,8 +112,8 @@ class CExtractorLZH {
     void CopyMatch(CFileBuffer& out, int length, int distance);
     void CopyMatchAcrossRing(CFileBuffer& out, int length, int distance);
 
-    unsigned short* CrcTable;
-    unsigned short HalfRingShift[16]; // a register bit carried over 8,192 zero bytes
+    unsigned short* CrcTable;  // 256 entries: one byte at a time
+    unsigned short* CrcSlices; // CrcSliceCount slices of 256, derived from CrcTable
     unsigned char* Window;
     CFileBuffer Archive;
     CFileBuffer Output;
@@ -126,6 +128,6 @@ class CExtractorLZH {
     CHuffmanTable CodeTable;
     CHuffmanTable PosTable;
     unsigned short Crc;
-    int BlockCount;
+    int BlockCount; // symbols left in the -lh5- block; 0 or less in a stored member
     MemberHeaderLZH MemberHeader;
 };

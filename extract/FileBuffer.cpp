@@ -5,7 +5,7 @@
 
 CFileBuffer::CFileBuffer()
     : FileHandle(INVALID_HANDLE_VALUE), IoBuffer(nullptr), FillCount(0), BufferOffset(0), Cursor(0),
-      DataEnd(0), BitBuffer(0), BitCount(0), ZeroBytes(0) {}
+      DataEnd(0), BitBuffer(0), BitsHeld(0), ZeroBytes(0) {}
 
 // The handle is closed by Close, never here.
 CFileBuffer::~CFileBuffer() {
@@ -82,34 +82,38 @@ void CFileBuffer::SetMemberData(long long offset, int size) {
     FillCount = 0;
     DataEnd = offset + size;
     Cursor = 0;
+    // An empty window of zero bits, which the first FillBits(16) consumes.
     BitBuffer = 0;
-    BitCount = 0;
+    BitsHeld = 16;
     ZeroBytes = 0;
 }
 
 // The data have run out and the window takes a zero byte. Every byte fetched
-// is either consumed or still in the window or among the spare bits, so the
-// bits consumed past the data are the zero bytes' bits less those 16 +
-// BitCount; within one FillBits this sum is the same after every byte. A
+// is either consumed or among the bits held, so the bits consumed past the
+// data are the zero bytes' bits less BitsHeld; within one FillBits this sum
+// is the same after every byte. A
 // member whose codes go on past its data by more than the slack is cut
 // short: decoding it from zeros would only make bytes that are not its own,
 // one a step, for as long as its declared size says.
 [[gnu::noinline]] void CFileBuffer::FeedZeroByte() {
     ++ZeroBytes;
-    if (ZeroBytes * 8 - 16 - BitCount > SlackBitsPastData)
+    if (ZeroBytes * 8 - BitsHeld > SlackBitsPastData)
         throw CExceptionLZH();
 }
 
-[[gnu::noinline]] void CFileBuffer::TopUpBitsByteByByte() {
-    while (BitCount < 0) {
-        BitCount += 8;
-        BitBuffer <<= 8;
+// BitsHeld may be -1 here, after 17 bits consumed from a full window: the
+// first bit of the next byte is then spent already and falls off the top.
+[[gnu::noinline]] void CFileBuffer::TakeBytesOneByOne() {
+    while (BitsHeld < 16) {
         if (Cursor >= FillCount)
             Refill();
-        if (Cursor < FillCount)
-            BitBuffer |= IoBuffer[Cursor++];
-        else
+        if (Cursor < FillCount) {
+            BitBuffer |= static_cast<unsigned long long>(IoBuffer[Cursor++]) << (56 - BitsHeld);
+            BitsHeld += 8;
+        } else {
+            BitsHeld += 8;
             FeedZeroByte();
+        }
     }
 }
 

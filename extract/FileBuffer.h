@@ -37,18 +37,22 @@ class CFileBuffer {
     void SetMemberData(long long offset, int size);
     inline void FillBits(int n);
     inline unsigned GetBits(int n);
-    unsigned PeekBits() const { return static_cast<unsigned>(BitBuffer >> BitCount) & 0xFFFF; }
+    unsigned PeekBits() const { return static_cast<unsigned>(BitBuffer >> 48); }
     // For a decoder that reads a whole symbol before it consumes any of it:
-    // HoldBits(spare) makes sure that at least `spare` bits (up to 38) wait
-    // below the window, taking bytes from the buffer; false, with nothing
-    // consumed, when that needs bytes the buffer does not hold yet. After a
-    // true result, PeekBitsAfter(skip) is the window `skip` bits further on
-    // and SkipBits(n) consumes n bits, for skip and n up to `spare`.
-    inline bool HoldBits(int spare);
+    // HoldBits tops the bits up to at least WholeSymbolBits from the buffer
+    // and is false, having consumed nothing, when the buffer holds too few
+    // bytes for that. After it, PeekBitsAfter(skip) is the window `skip`
+    // bits further on and SkipBits(n) consumes n bits, for skip and n up to
+    // WholeSymbolBits - 16; the window stays full.
+    enum { WholeSymbolBits = 56 };
+    inline bool HoldBits();
     unsigned PeekBitsAfter(int skip) const {
-        return static_cast<unsigned>(BitBuffer >> (BitCount - skip)) & 0xFFFF;
+        return static_cast<unsigned>((BitBuffer << skip) >> 48);
     }
-    void SkipBits(int n) { BitCount -= n; }
+    void SkipBits(int n) {
+        BitBuffer <<= n;
+        BitsHeld -= n;
+    }
     int Read(void* destination, int count);
 
     // Output side.
@@ -67,55 +71,53 @@ class CFileBuffer {
     bool Open(const char* path, DWORD access, DWORD disposition);
     void Refill();
     void FeedZeroByte();
-    inline void TopUpBits();
     inline void TakeBytesAhead();
-    void TopUpBitsByteByByte();
+    void TakeBytesOneByOne();
 
     unsigned char* IoBuffer;
     int FillCount;          // input: valid bytes in IoBuffer
     long long BufferOffset; // input: file offset of IoBuffer[0]
     int Cursor;             // input: next unread byte; output: bytes waiting
     long long DataEnd;      // input: file offset just past the member's data
-    // The 16-bit window and BitCount spare bits below it, at most 63 bits in
-    // all; the bits above the window are spent and never looked at.
+    // The bits taken from the file and not yet consumed, first bit in the
+    // top bit: the 16-bit window, then spare bits. Below the BitsHeld bits
+    // it holds zeros, or the first bits of the next byte of the buffer (what
+    // the next byte taken puts there anyway).
     unsigned long long BitBuffer;
-    int BitCount;  // spare bits below the 16-bit window, 0 to 47 between calls
+    int BitsHeld;  // 16 to 63 between calls; up to one less within FillBits
     int ZeroBytes; // zero bytes fed in past the end of the member's data
 };
 
 // Consumes n bits (0 to 17) and tops the 16-bit window up again. Past the
 // end of the member's data the window fills with zero bits.
-inline void CFileBuffer::FillBits(int n) {
-    BitCount -= n;
-    if (BitCount < 0)
-        TopUpBits();
-}
-
+//
 // While eight bytes or more wait in the buffer, the bits are topped up from
 // them several bytes at a time. Near the end of the buffer the bytes are
 // taken one at a time, only as the window needs them, so that the buffer is
 // refilled, and zero bytes are fed past the data, exactly when the window
 // reaches them: a read that fails, a file that ends early or codes that run
 // past the data fail the same call whichever way the bytes came in.
-inline void CFileBuffer::TopUpBits() {
-    if (FillCount - Cursor < 8)
-        TopUpBitsByteByByte();
-    else
-        TakeBytesAhead();
+inline void CFileBuffer::FillBits(int n) {
+    BitBuffer <<= n;
+    BitsHeld -= n;
+    if (BitsHeld < 16) {
+        if (FillCount - Cursor >= 8 && BitsHeld >= 0)
+            TakeBytesAhead();
+        else
+            TakeBytesOneByOne();
+    }
 }
 
-inline bool CFileBuffer::HoldBits(int spare) {
-    if (BitCount >= spare)
-        return true;
+inline bool CFileBuffer::HoldBits() {
     if (FillCount - Cursor < 8)
         return false;
     TakeBytesAhead();
     return true;
 }
 
-// With eight bytes or more in the buffer and BitCount from -17 to 38, takes
-// as many whole bytes as fit below the window: afterwards BitCount is 39 to
-// 46, and window and spare bits together at most 62.
+// With eight bytes or more in the buffer and 0 to 63 bits held: as many
+// whole bytes as fit go in, which leaves 56 to 63 bits held. The first bits
+// of the byte after them come along below; they are that byte's own.
 inline void CFileBuffer::TakeBytesAhead() {
     const unsigned char* p = IoBuffer + Cursor;
     const unsigned long long next =
@@ -123,10 +125,9 @@ inline void CFileBuffer::TakeBytesAhead() {
         static_cast<unsigned long long>(p[2]) << 40 | static_cast<unsigned long long>(p[3]) << 32 |
         static_cast<unsigned long long>(p[4]) << 24 | static_cast<unsigned long long>(p[5]) << 16 |
         static_cast<unsigned long long>(p[6]) << 8 | static_cast<unsigned long long>(p[7]);
-    const int bytes = (46 - BitCount) >> 3;
-    BitBuffer = BitBuffer << (8 * bytes) | next >> (64 - 8 * bytes);
-    BitCount += 8 * bytes;
-    Cursor += bytes;
+    BitBuffer |= next >> BitsHeld;
+    Cursor += (63 - BitsHeld) >> 3;
+    BitsHeld |= 56;
 }
 
 // The next n bits (1 to 16), first bit most significant.

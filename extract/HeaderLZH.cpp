@@ -65,45 +65,33 @@ void CExtractorLZH::BuildCrcTable() {
             r = (r & 1) ? (r >> 1) ^ 0xA001 : r >> 1;
         CrcTable[i] = static_cast<unsigned short>(r);
     }
-    // Where each bit of a register ends up after half a ring of zero bytes.
-    for (int bit = 0; bit < 16; ++bit) {
-        unsigned r = 1u << bit;
-        for (int i = 0; i < WindowSize / 2; ++i)
+    // Slice k: the register that byte i leaves behind after k zero bytes more.
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned r = CrcTable[i];
+        CrcSlices[i] = static_cast<unsigned short>(r);
+        for (int k = 1; k < CrcSliceCount; ++k) {
             r = CrcTable[r & 0xFF] ^ (r >> 8);
-        HalfRingShift[bit] = static_cast<unsigned short>(r);
+            CrcSlices[k * 256 + i] = static_cast<unsigned short>(r);
+        }
     }
 }
 
+// Eight bytes at a time through the slices, the rest one at a time. The
+// register is linear in the bytes: each byte's share is its own slice's
+// entry, the register itself enters with the first two bytes, and the eight
+// look-ups do not wait on one another.
 void CExtractorLZH::UpdateCrc(const unsigned char* p, int count) {
-    if (count == WindowSize) {
-        UpdateCrcRing(p);
-        return;
-    }
     unsigned crc = Crc;
+    const unsigned short* const t = CrcSlices;
+    for (; count >= 8; count -= 8, p += 8) {
+        const unsigned low = crc ^ (p[0] | static_cast<unsigned>(p[1]) << 8);
+        crc = t[7 * 256 + (low & 0xFF)] ^ t[6 * 256 + (low >> 8)] ^ t[5 * 256 + p[2]] ^
+              t[4 * 256 + p[3]] ^ t[3 * 256 + p[4]] ^ t[2 * 256 + p[5]] ^ t[1 * 256 + p[6]] ^
+              t[p[7]];
+    }
     for (int i = 0; i < count; ++i)
         crc = CrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     Crc = static_cast<unsigned short>(crc);
-}
-
-// A full ring, the bulk of all CRC work, as two independent chains that the
-// processor runs side by side. The CRC is affine in its starting value: the
-// register after a message equals the message's CRC from 0, xor the starting
-// value carried through as many zero bytes, which is linear in its bits. So
-// the second half starts from 0 and the first half's register is carried
-// across 8,192 zero bytes with HalfRingShift.
-void CExtractorLZH::UpdateCrcRing(const unsigned char* p) {
-    const int half = WindowSize / 2;
-    unsigned first = Crc;
-    unsigned second = 0;
-    for (int i = 0; i < half; ++i) {
-        first = CrcTable[(first ^ p[i]) & 0xFF] ^ (first >> 8);
-        second = CrcTable[(second ^ p[half + i]) & 0xFF] ^ (second >> 8);
-    }
-    unsigned carried = 0;
-    for (int bit = 0; bit < 16; ++bit)
-        if ((first >> bit) & 1)
-            carried ^= HalfRingShift[bit];
-    Crc = static_cast<unsigned short>(second ^ carried);
 }
 
 unsigned char CExtractorLZH::HeaderSum(const unsigned char* p, int count) {
