@@ -16,7 +16,7 @@ const int kMaxMatch = 256;
 // The most bits a symbol that the direct tables resolve takes: a character
 // or length code of up to 12 bits, a position code of up to 8 and up to 12
 // extra bits. The bit input holds them all at once.
-static_assert(kCharBits + kSmallBits + 12 <= CFileBuffer::WholeSymbolBits - 16,
+static_assert(kCharBits + kSmallBits + 12 <= CFileBuffer::SpareBitsAhead,
               "a whole common symbol fits the bits held");
 
 // Copies byte by byte upwards, so that a match shorter in distance than in
@@ -32,13 +32,16 @@ inline void CopyForward(unsigned char* destination, const unsigned char* source,
 
 // A match that stays inside the ring, source and destination. Eight bytes
 // at a time when the source lies at least eight bytes back, which gives the
-// same bytes as a copy one at a time; the up to seven bytes written past the
-// match fall on ring positions ahead of the output position, which no match
-// reads (they are more than 8192 bytes back) before they are written again,
-// or into the slack behind the ring.
+// same bytes as a copy one at a time, and at least sixteen bytes, which
+// covers most matches without a loop; the up to thirteen bytes written past
+// the match fall on ring positions ahead of the output position, which no
+// match reads (they are more than 8192 bytes back) before they are written
+// again, or into the slack behind the ring.
 inline void CopyInsideRing(unsigned char* d, const unsigned char* s, int length, int distance) {
     if (distance >= 7) {
-        for (int i = 0; i < length; i += 8)
+        std::memcpy(d, s, 8);
+        std::memcpy(d + 8, s + 8, 8);
+        for (int i = 16; i < length; i += 8)
             std::memcpy(d + i, s + i, 8);
     } else if (distance == 0) {
         std::memset(d, *s, static_cast<size_t>(length));

@@ -39,12 +39,13 @@ class CFileBuffer {
     inline unsigned GetBits(int n);
     unsigned PeekBits() const { return static_cast<unsigned>(BitBuffer >> 48); }
     // For a decoder that reads a whole symbol before it consumes any of it:
-    // HoldBits tops the bits up to at least WholeSymbolBits from the buffer
-    // and is false, having consumed nothing, when the buffer holds too few
-    // bytes for that. After it, PeekBitsAfter(skip) is the window `skip`
-    // bits further on and SkipBits(n) consumes n bits, for skip and n up to
-    // WholeSymbolBits - 16; the window stays full.
-    enum { WholeSymbolBits = 56 };
+    // HoldBits makes sure that the window and at least SpareBitsAhead bits
+    // after it are held, topping them up from the buffer, and is false,
+    // having consumed nothing, when the buffer holds too few bytes for that.
+    // After it, PeekBitsAfter(skip) is the window `skip` bits further on and
+    // SkipBits(n) consumes n bits, for skip and n up to SpareBitsAhead; the
+    // window stays full.
+    enum { SpareBitsAhead = 32 };
     inline bool HoldBits();
     unsigned PeekBitsAfter(int skip) const {
         return static_cast<unsigned>((BitBuffer << skip) >> 48);
@@ -109,6 +110,8 @@ inline void CFileBuffer::FillBits(int n) {
 }
 
 inline bool CFileBuffer::HoldBits() {
+    if (BitsHeld >= 16 + SpareBitsAhead)
+        return true;
     if (FillCount - Cursor < 8)
         return false;
     TakeBytesAhead();
