@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
 #include <string>
 
 namespace {
@@ -20,6 +22,28 @@ class BitInputTest : public ::testing::Test {
     }
     void TearDown() override { In.Close(); }
 };
+
+// The bits of `data` from bit `at` on, 16 of them, first bit most
+// significant; zero bits past the end.
+unsigned ReferenceWindow(const std::string& data, long long at) {
+    unsigned w = 0;
+    for (int i = 0; i < 16; ++i) {
+        const long long bit = at + i;
+        const long long byte = bit / 8;
+        unsigned b = 0;
+        if (byte < static_cast<long long>(data.size()))
+            b = (static_cast<unsigned char>(data[static_cast<size_t>(byte)]) >> (7 - bit % 8)) & 1;
+        w = (w << 1) | b;
+    }
+    return w;
+}
+
+std::string RandomBytes(std::mt19937& rng, size_t n) {
+    std::string s(n, 0);
+    for (char& c : s)
+        c = static_cast<char>(rng() & 0xFF);
+    return s;
+}
 
 TEST_F(BitInputTest, ReadsMostSignificantBitFirst) {
     Open("\xA5\xFF\x12\x34");
@@ -104,6 +128,111 @@ TEST_F(BitInputTest, ConsumesSeventeenBitsAtOnce) {
     In.FillBits(16);
     In.FillBits(16);
     EXPECT_EQ(0x8000u, In.PeekBits());
+}
+
+// Reading ahead for a whole symbol (HoldBits, PeekBitsAfter, SkipBits)
+// and reading a code at a time (FillBits, GetBits) take the same bits, in
+// any mix, over two buffer loads, the end of the data and the zero bits
+// behind it. The bytes around the member's data never show.
+TEST_F(BitInputTest, ReadingAheadAgreesWithReadingCodeByCode) {
+    std::mt19937 rng(5);
+    const std::string data = RandomBytes(rng, 40000);
+    Open(RandomBytes(rng, 300) + data + RandomBytes(rng, 300));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        In.SetMemberData(300, static_cast<int>(data.size()));
+        In.FillBits(16);
+        long long at = 0; // bits consumed
+        int heldAhead = 0;
+        while (at + 32 < 8 * static_cast<long long>(data.size()) + CFileBuffer::SlackBitsPastData) {
+            ASSERT_EQ(ReferenceWindow(data, at), In.PeekBits()) << "at bit " << at;
+            const unsigned kind = rng() % 4;
+            if (kind == 0) {
+                const int n = 1 + static_cast<int>(rng() % 16);
+                ASSERT_EQ(ReferenceWindow(data, at) >> (16 - n), In.GetBits(n)) << "at bit " << at;
+                at += n;
+            } else if (kind == 1) {
+                const int n = static_cast<int>(rng() % 18);
+                In.FillBits(n);
+                at += n;
+            } else if (In.HoldBits()) {
+                ++heldAhead;
+                const int skip = static_cast<int>(rng() % (CFileBuffer::SpareBitsAhead + 1));
+                ASSERT_EQ(ReferenceWindow(data, at + skip), In.PeekBitsAfter(skip))
+                    << "at bit " << at << " + " << skip;
+                const int n = static_cast<int>(rng() % (CFileBuffer::SpareBitsAhead + 1));
+                In.SkipBits(n);
+                at += n;
+            } else {
+                // Refused near the end of the buffer: nothing consumed, and
+                // the window as it was.
+                ASSERT_EQ(ReferenceWindow(data, at), In.PeekBits()) << "at bit " << at;
+            }
+        }
+        EXPECT_GT(heldAhead, 1000);
+    }
+}
+
+// The buffer is refilled, and a file that ends inside the member's data is
+// found, at the very bit whose window needs the byte after the buffer, not
+// earlier because bits were read ahead: a member cut short fails at the same
+// symbol however the bits were taken.
+TEST_F(BitInputTest, TheCutIsFoundWhenTheWindowReachesIt) {
+    std::mt19937 rng(6);
+    const std::string data = RandomBytes(rng, 18000);
+    Open(data); // the member claims 20,000 bytes
+    const long long lastBit = 8LL * CFileBuffer::BufferSize - 16;
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        In.SetMemberData(0, 20000);
+        In.FillBits(16);
+        long long at = 0;
+        while (at < lastBit) {
+            if (round % 2 == 0 && lastBit - at > CFileBuffer::SpareBitsAhead && In.HoldBits()) {
+                const int n = static_cast<int>(rng() % (CFileBuffer::SpareBitsAhead + 1));
+                In.SkipBits(n);
+                at += n;
+                continue;
+            }
+            int n = 1 + static_cast<int>(rng() % 16);
+            if (at + n > lastBit)
+                n = static_cast<int>(lastBit - at);
+            ASSERT_EQ(ReferenceWindow(data, at) >> (16 - n), In.GetBits(n)) << "at bit " << at;
+            at += n;
+        }
+        EXPECT_THROW(In.FillBits(1), CExceptionLZH);
+    }
+}
+
+// The slack past the data is counted to the bit after long data too, where
+// the bits come in several bytes at a time until the last few.
+TEST_F(BitInputTest, TheSlackEndsAtTheSameBitAfterLongData) {
+    std::mt19937 rng(7);
+    for (int size : {8, 9, 15, 16, 1000, 16384, 16390}) {
+        SCOPED_TRACE(size);
+        const std::string data = RandomBytes(rng, static_cast<size_t>(size));
+        Open(data + std::string(64, '\xFF'));
+        In.SetMemberData(0, size);
+        In.FillBits(16);
+        const long long allowed = 8LL * size + CFileBuffer::SlackBitsPastData;
+        long long at = 0;
+        while (at < allowed) {
+            if (allowed - at > CFileBuffer::SpareBitsAhead && In.HoldBits()) {
+                const int n = static_cast<int>(rng() % (CFileBuffer::SpareBitsAhead + 1));
+                In.SkipBits(n);
+                at += n;
+                continue;
+            }
+            int n = 1 + static_cast<int>(rng() % 17);
+            if (at + n > allowed)
+                n = static_cast<int>(allowed - at);
+            In.FillBits(n);
+            at += n;
+        }
+        EXPECT_EQ(0u, In.PeekBits());
+        EXPECT_THROW(In.FillBits(1), CExceptionLZH);
+        In.Close();
+    }
 }
 
 } // namespace

@@ -50,6 +50,7 @@ class BitWriter {
             PutBit(1);
     }
     const std::string& Data() const { return Bytes; }
+    long long Bits() const { return static_cast<long long>(Used); }
 
   private:
     std::string Bytes;
@@ -286,8 +287,9 @@ void PutPositionCode(BitWriter& bw, const CodeForm& form, const std::vector<int>
         PutCodeLength(bw, lengths[static_cast<size_t>(i)]);
 }
 
-// One block: its header with the three codes, then its symbols.
-void PutBlock(BitWriter& bw, const Block& b, Rng* rng) {
+// One block: its header with the three codes, then its symbols; `ends`, if
+// given, receives the stream's bit count after each symbol.
+void PutBlock(BitWriter& bw, const Block& b, Rng* rng, std::vector<long long>* ends = nullptr) {
     std::set<int> charUsed, posUsed;
     for (const Token& t : b.Tokens) {
         charUsed.insert(CharSymbol(t));
@@ -334,8 +336,11 @@ void PutBlock(BitWriter& bw, const Block& b, Rng* rng) {
                 throw std::logic_error("token without a character code");
             bw.Put(charCodes[static_cast<size_t>(c)], charLengths[static_cast<size_t>(c)]);
         }
-        if (t.Length == 0)
+        if (t.Length == 0) {
+            if (ends != nullptr)
+                ends->push_back(bw.Bits());
             continue;
+        }
         const int p = PositionSymbol(t.Distance);
         if (b.Pos.Constant) {
             if (p != b.Pos.Symbol)
@@ -347,6 +352,8 @@ void PutBlock(BitWriter& bw, const Block& b, Rng* rng) {
         }
         if (p >= 2)
             bw.Put(static_cast<uint32_t>(t.Distance - (1 << (p - 1))), p - 1);
+        if (ends != nullptr)
+            ends->push_back(bw.Bits());
     }
 }
 
@@ -648,6 +655,36 @@ TEST_F(DecoderLH5Test, MembersEndingOnTheRingBoundary) {
     }
 }
 
+// The member ends with the symbol that reaches its size, also when more
+// symbols follow in its data: nothing after that symbol is decoded.
+TEST_F(DecoderLH5Test, TheSymbolThatReachesTheSizeIsTheLast) {
+    Rng rng(45);
+    std::vector<Token> tokens = RandomTokens(rng, 20000);
+    for (int i = 0; i < 40; ++i)
+        tokens.push_back(i % 2 ? Lit('z') : Match(10 + i, 99));
+    const std::string packed = Encode({OneBlock(tokens)}, &rng);
+    std::vector<size_t> producedAfter; // bytes made after each symbol
+    size_t produced = 0;
+    for (const Token& t : tokens)
+        producedAfter.push_back(produced += t.Length > 0 ? static_cast<size_t>(t.Length) : 1);
+    const std::string made = Expand(tokens);
+    // Sizes that end with a literal, with a match, and inside a match; the
+    // last in a ring that the symbol does not complete.
+    for (size_t lastSymbol : {tokens.size() - 40, tokens.size() - 39, tokens.size() - 21}) {
+        for (size_t less : {size_t{0}, size_t{2}}) {
+            const size_t size = producedAfter[lastSymbol] -
+                                (less < static_cast<size_t>(tokens[lastSymbol].Length) ? less : 0);
+            SCOPED_TRACE(size);
+            const Outcome r = Extract(MemberWithSize(Packed("m.bin", packed, made.substr(0, size)),
+                                                     static_cast<uint32_t>(size)) +
+                                      std::string(1, 0));
+            ASSERT_TRUE(r.Ok) << r.Error;
+            EXPECT_EQ(static_cast<int>(lastSymbol) + 1, r.Steps);
+            EXPECT_EQ(made.substr(0, size), ReadBytes(Out("m.bin")));
+        }
+    }
+}
+
 TEST_F(DecoderLH5Test, EverySymbolAndDistanceBoundary) {
     // All 256 literals and all 254 match lengths, with the distances at both
     // ends of every position symbol's range.
@@ -666,6 +703,111 @@ TEST_F(DecoderLH5Test, EverySymbolAndDistanceBoundary) {
         tokens.push_back(Match(3, distance));
     ExpectDecodes({OneBlock(tokens)});
     ExpectDecodes({OneBlock(tokens)}, &rng);
+}
+
+// A block whose character code has codes of every length from 1 to 16 and
+// whose position code has codes of every length from 1 to 13, the symbols
+// drawn evenly among them: codes that the direct tables resolve (12 and 8
+// bits) and longer ones that need the tree alternate all the time. The
+// shortest code, all zero bits, is the literal 'Q'. The symbols make about
+// 45,000 bytes of data.
+struct LongAndShortCodes {
+    Block B;
+    explicit LongAndShortCodes(Rng& rng, int symbols) {
+        std::vector<int> charSymbols = {'Q'};
+        for (int i = 1; i < 17; ++i)
+            charSymbols.push_back(i % 2 ? 253 + 3 * i : 'a' + i);
+        std::vector<int> chars(510, 0);
+        std::shuffle(charSymbols.begin() + 1, charSymbols.end(), rng);
+        for (int i = 0; i < 17; ++i)
+            chars[static_cast<size_t>(charSymbols[static_cast<size_t>(i)])] = i < 16 ? i + 1 : 16;
+        std::vector<int> positionOrder(14);
+        for (int p = 0; p < 14; ++p)
+            positionOrder[static_cast<size_t>(p)] = p;
+        std::shuffle(positionOrder.begin(), positionOrder.end(), rng);
+        std::vector<int> positions(14, 0);
+        for (int i = 0; i < 14; ++i)
+            positions[static_cast<size_t>(positionOrder[static_cast<size_t>(i)])] =
+                i < 13 ? i + 1 : 13;
+        for (int i = 0; i < symbols; ++i) {
+            const int c = charSymbols[static_cast<size_t>(Below(rng, 17))];
+            if (c < 256) {
+                B.Tokens.push_back(Lit(c));
+                continue;
+            }
+            const int p = Below(rng, 14);
+            const int distance = p < 2 ? p : (1 << (p - 1)) + Below(rng, 1 << (p - 1));
+            B.Tokens.push_back(Match(c - 253, distance));
+        }
+        B.Char = WithLengths(chars);
+        B.Pos = WithLengths(positions);
+    }
+};
+
+TEST_F(DecoderLH5Test, LongCodesBetweenShortOnes) {
+    for (uint32_t seed : {41u, 42u, 43u}) {
+        SCOPED_TRACE(seed);
+        Rng rng(seed);
+        ExpectDecodes({LongAndShortCodes(rng, 30000).B}, &rng);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// Data that end early fail at the same symbol, however far ahead the bits
+// were read: a file that ends inside the member's data fails at the symbol
+// whose bits reach into the buffer load that comes up short (the input is
+// read 16,384 bytes at a time), and codes that run on past the data fail at
+// the symbol that consumes the 17th bit past them.
+TEST_F(DecoderLH5Test, DataEndingEarlyFailAtTheSymbolThatReachesTheEnd) {
+    Rng rng(44);
+    Block b = LongAndShortCodes(rng, 30000).B;
+    BitWriter bw;
+    std::vector<long long> ends;
+    PutBlock(bw, b, nullptr, &ends);
+    const std::string packed = bw.Data();
+    const std::string expected = Expand(b.Tokens);
+    ASSERT_GT(packed.size(), 3u * CFileBuffer::BufferSize);
+
+    const std::string whole = MemberBytes(Packed("m.bin", packed, expected));
+    const size_t dataAt = whole.size() - packed.size();
+    for (size_t kept : {size_t{CFileBuffer::BufferSize + 600}, packed.size() - 1}) {
+        SCOPED_TRACE(kept);
+        // The window needs the first byte of the short load once the bits
+        // consumed and the 16 of the window reach past the loads before it.
+        const long long loaded =
+            static_cast<long long>(kept / CFileBuffer::BufferSize) * CFileBuffer::BufferSize;
+        const int failing =
+            static_cast<int>(std::upper_bound(ends.begin(), ends.end(), 8 * loaded - 16) -
+                             ends.begin()) +
+            1;
+        const Outcome r = Extract(whole.substr(0, dataAt + kept));
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ(ErrBadData, r.Error);
+        EXPECT_EQ(failing, r.Steps);
+    }
+
+    // The block announces more symbols than it holds; past its data the
+    // zero bits decode as 'Q', one bit each, until the slack is used up.
+    b.Announced = 65535;
+    bw = BitWriter();
+    ends.clear();
+    PutBlock(bw, b, nullptr, &ends);
+    const std::string longer = bw.Data();
+    ASSERT_EQ(packed.size(), longer.size());
+    const long long pastSlack =
+        8LL * static_cast<long long>(longer.size()) + CFileBuffer::SlackBitsPastData + 1;
+    const int qs = static_cast<int>(pastSlack - ends.back());
+    const std::string more = expected + std::string(static_cast<size_t>(qs) + 100, 'Q');
+    const Outcome r =
+        Extract(MemberWithSize(Packed("m.bin", longer, more), static_cast<uint32_t>(more.size())) +
+                std::string(1, 0));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(ErrBadData, r.Error);
+    EXPECT_EQ(static_cast<int>(b.Tokens.size()) + qs, r.Steps);
+
+    // Given all of it, the member decodes.
+    ExpectDecodes(packed, expected, static_cast<int>(b.Tokens.size()));
 }
 
 // ---------------------------------------------------------------------------

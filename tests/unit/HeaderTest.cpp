@@ -59,15 +59,31 @@ TEST_F(HeaderTest, CrcAndSumMatchKnownValues) {
     EXPECT_EQ(Crc16(all), X->GetCrc());
 }
 
-TEST_F(HeaderTest, CrcOfAFullRingMatchesTheReference) {
-    // A whole ring takes its own path: check it from several start values.
-    std::string ring(16384, 0);
+// The CRC takes eight bytes at a time through its slices and the rest one
+// at a time: every length up to a few rounds, at every alignment of the
+// bytes, from several registers, and a full ring, against the bit-by-bit
+// reference.
+TEST_F(HeaderTest, CrcAtEveryLengthAndAlignmentMatchesTheReference) {
+    std::string bytes(16384 + 16, 0);
     uint32_t x = 12345;
-    for (char& c : ring) {
+    for (char& c : bytes) {
         x = x * 1103515245u + 12345u;
         c = static_cast<char>(x >> 23);
     }
     for (const std::string& prefix : {std::string(), std::string("a"), std::string("\xFF\x01")}) {
+        for (int align = 0; align < 16; ++align) {
+            for (int length = 0; length <= 80; ++length) {
+                X->ResetCrc();
+                X->UpdateCrc(Bytes(prefix), static_cast<int>(prefix.size()));
+                X->UpdateCrc(Bytes(bytes) + align, length);
+                ASSERT_EQ(Crc16(prefix + bytes.substr(static_cast<size_t>(align),
+                                                      static_cast<size_t>(length))),
+                          X->GetCrc())
+                    << "prefix " << prefix.size() << ", alignment " << align << ", length "
+                    << length;
+            }
+        }
+        const std::string ring = bytes.substr(3, 16384);
         X->ResetCrc();
         X->UpdateCrc(Bytes(prefix), static_cast<int>(prefix.size()));
         X->UpdateCrc(Bytes(ring), 16384);

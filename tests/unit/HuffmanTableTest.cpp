@@ -498,4 +498,62 @@ TEST(HuffmanTable, RandomCodesOneLengthOffThrow) {
     }
 }
 
+// The direct-table entry that the decoder's common path reads on its own:
+// for a code of up to the table's bits, symbol and length in one look-up;
+// for a longer one, only the mark that sends the decoder the long way. Long
+// chains of codes near 16 bits share their 8- or 12-bit prefixes here.
+TEST(HuffmanTable, DirectEntriesGiveSymbolAndLengthOrMarkALongCode) {
+    Rng rng(31);
+    const int counts[] = {14, 19, 510};
+    for (int bits : {8, 12}) {
+        CHuffmanTable table;
+        for (int round = 0; round < 24; ++round) {
+            const int count = counts[round % 3];
+            // First chains: lengths 1 to 16 (1 to 13 for 14 symbols), the
+            // longest codes there are, all behind one prefix of all ones.
+            std::vector<int> lengths;
+            if (round >= 3) {
+                lengths = RandomCompleteLengths(rng, count, 2 + Below(rng, count - 1), round % 2);
+            } else if (count >= 17) {
+                lengths = ChainLengths(count);
+            } else {
+                for (int i = 0; i < count; ++i)
+                    lengths.push_back(i < count - 1 ? i + 1 : count - 1);
+            }
+            table.Build(count, bits, lengths.data());
+            const std::vector<Decoded> expected = ExpectedWindows(lengths);
+            const std::string what =
+                "round " + std::to_string(round) + ", " + std::to_string(bits) + " bits";
+            int failures = 0;
+            int longOnes = 0;
+            for (unsigned w = 0; w < 65536 && failures < 5; ++w) {
+                const unsigned entry = table.Entry(w);
+                const Decoded& e = expected[w];
+                const bool isLong = CHuffmanTable::IsLongCode(entry);
+                longOnes += isLong;
+                if (e.Length > bits ? !isLong
+                                    : isLong || CHuffmanTable::SymbolOf(entry) != e.Symbol ||
+                                          CHuffmanTable::LengthOf(entry) != e.Length) {
+                    ++failures;
+                    ADD_FAILURE() << what << ": window 0x" << std::hex << w << std::dec
+                                  << " entry 0x" << std::hex << entry << std::dec
+                                  << ", expected symbol " << e.Symbol << " length " << e.Length;
+                }
+            }
+            if (round < 3) {
+                // Only the window of all ones in the table's bits leads on.
+                EXPECT_EQ(65536 >> bits, longOnes) << what << ": the chain's long codes";
+            }
+        }
+        // A constant table's entries give its symbol with length 0.
+        table.BuildConstant(510, bits, 300);
+        for (unsigned w = 0; w < 65536; w += 97) {
+            const unsigned entry = table.Entry(w);
+            ASSERT_FALSE(CHuffmanTable::IsLongCode(entry));
+            ASSERT_EQ(300, CHuffmanTable::SymbolOf(entry));
+            ASSERT_EQ(0, CHuffmanTable::LengthOf(entry));
+        }
+    }
+}
+
 } // namespace
