@@ -24,6 +24,9 @@ class CHuffmanTable {
     // has the LongCode bit.
     enum { LengthBits = 5, LengthMask = (1 << LengthBits) - 1, LongCode = 0x8000 };
     unsigned Entry(unsigned window) const { return DirectTable[(window & 0xFFFF) >> Shift]; }
+    // The same for a caller that knows the table's bits: `index` is the
+    // window's first TableBits bits.
+    unsigned EntryAt(unsigned index) const { return DirectTable[index]; }
     static bool IsLongCode(unsigned entry) { return (entry & LongCode) != 0; }
     static int SymbolOf(unsigned entry) { return static_cast<int>(entry >> LengthBits); }
     static int LengthOf(unsigned entry) { return static_cast<int>(entry & LengthMask); }
