@@ -91,10 +91,10 @@ void CFileBuffer::SetMemberData(long long offset, int size) {
 // The data have run out and the window takes a zero byte. Every byte fetched
 // is either consumed or among the bits held, so the bits consumed past the
 // data are the zero bytes' bits less BitsHeld; within one FillBits this sum
-// is the same after every byte. A
-// member whose codes go on past its data by more than the slack is cut
-// short: decoding it from zeros would only make bytes that are not its own,
-// one a step, for as long as its declared size says.
+// is the same after every byte. A member whose codes go on past its data by
+// more than the slack is cut short: decoding it from zeros would only make
+// bytes that are not its own, one a step, for as long as its declared size
+// says.
 [[gnu::noinline]] void CFileBuffer::FeedZeroByte() {
     ++ZeroBytes;
     if (ZeroBytes * 8 - BitsHeld > SlackBitsPastData)

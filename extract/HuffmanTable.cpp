@@ -10,8 +10,8 @@ const int kMaxCodeLength = 16;
 }
 
 CHuffmanTable::CHuffmanTable()
-    : SymbolCount(0), TableBits(0), Shift(16), SymbolCapacity(0), BitsCapacity(0),
-      CodeLengths(nullptr), DirectTable(nullptr), TreeNodes(nullptr) {}
+    : SymbolCount(0), TableBits(0), SymbolCapacity(0), BitsCapacity(0), CodeLengths(nullptr),
+      DirectTable(nullptr), TreeNodes(nullptr) {}
 
 CHuffmanTable::~CHuffmanTable() {
     Release();
@@ -39,7 +39,6 @@ void CHuffmanTable::Reserve(int count, int bits) {
     }
     if (DirectTable == nullptr || bits != TableBits) {
         TableBits = bits;
-        Shift = 16 - bits;
         if (bits > BitsCapacity || DirectTable == nullptr) {
             const int capacity = bits > BitsCapacity ? bits : BitsCapacity;
             delete[] DirectTable;
@@ -62,7 +61,6 @@ void CHuffmanTable::Release() {
     TreeNodes = nullptr;
     SymbolCount = 0;
     TableBits = 0;
-    Shift = 16;
     SymbolCapacity = 0;
     BitsCapacity = 0;
 }

@@ -23,7 +23,9 @@ class CHuffmanTable {
     // nodes stay below 1,024 (at most 510 symbols and 509 nodes), so no leaf
     // has the LongCode bit.
     enum { LengthBits = 5, LengthMask = (1 << LengthBits) - 1, LongCode = 0x8000 };
-    unsigned Entry(unsigned window) const { return DirectTable[(window & 0xFFFF) >> Shift]; }
+    unsigned Entry(unsigned window) const {
+        return DirectTable[(window & 0xFFFF) >> (16 - TableBits)];
+    }
     // The same for a caller that knows the table's bits: `index` is the
     // window's first TableBits bits.
     unsigned EntryAt(unsigned index) const { return DirectTable[index]; }
@@ -38,7 +40,6 @@ class CHuffmanTable {
 
     int SymbolCount;    // values below it are symbols, the rest tree nodes
     int TableBits;      // leading window bits that index DirectTable
-    int Shift;          // 16 - TableBits
     int SymbolCapacity; // what CodeLengths and TreeNodes are sized for
     int BitsCapacity;   // what DirectTable is sized for
     int* CodeLengths;
