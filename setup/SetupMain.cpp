@@ -12,6 +12,7 @@
 #include "Messages.h"
 #include "SetupGlobals.h"
 #include "Shortcut.h"
+#include "SystemLibrary.h"
 #include "TextBuffer.h"
 
 HINSTANCE InstanceHandle;
@@ -138,6 +139,23 @@ bool RunInstallFlow() {
     return true;
 }
 
+// The progress dialog's bar belongs to the common controls, which register
+// their classes only when asked. The library stays loaded for the life of
+// the process: the class lives in it. Without it the progress dialog cannot
+// be made, and the extraction ends with its message.
+void RegisterProgressBarClass() {
+    typedef BOOL(WINAPI * InitCommonControlsExProc)(const INITCOMMONCONTROLSEX*);
+    const HMODULE controls = LoadSystemLibrary("comctl32.dll");
+    if (controls == NULL)
+        return;
+    const InitCommonControlsExProc initControls = reinterpret_cast<InitCommonControlsExProc>(
+        reinterpret_cast<void*>(GetProcAddress(controls, "InitCommonControlsEx")));
+    if (initControls == NULL)
+        return;
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+    initControls(&classes);
+}
+
 void RunMenuLoop() {
     for (;;) {
         const INT_PTR choice = ShowDialog(IDD_MENU, MenuDlgProc);
@@ -172,13 +190,11 @@ INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    RestrictLibrarySearch(); // before anything can load a library
     InstanceHandle = instance;
     GetModuleFileNameA(instance, SetupPath, PathSize);
     SetupPath[PathSize - 1] = 0; // a path cut short is left unterminated by some systems
-    // The progress dialog's bar belongs to the common controls, which
-    // register their classes only when asked.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    RegisterProgressBarClass();
     RunMenuLoop();
     return 0;
 }
