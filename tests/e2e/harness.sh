@@ -19,7 +19,8 @@
 # - WINEARCH=win32, LC_ALL=ja_JP.UTF-8 (ANSI code page 932), WINEDEBUG=-all,
 #   winemenubuilder, mscoree and mshtml disabled (nothing reaches the host's
 #   menus; no request to install Mono or Gecko), the X11 driver on the
-#   private Xvfb display, Wine's crash dialog off.
+#   private Xvfb display, Wine's crash dialog and debugger off (a program
+#   that crashes ends at once instead of waiting in winedbg).
 # - On the private Xvfb display every program runs in Wine's own desktop
 #   window of 640 × 480 pixels, the whole screen (as "wine explorer
 #   /desktop=Default,640x480" would): Wine draws the captions and frames that
@@ -68,7 +69,7 @@ e2e_wine_env() {
     export LC_ALL=ja_JP.UTF-8
     unset LANGUAGE LANG WAYLAND_DISPLAY
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d"
     unset WINEARCH
 }
 
