@@ -468,6 +468,64 @@ EOF
     expect_installed "$(e2e_host_path "$dir")/表示/ソ"
 }
 
+# Existing folders whose names end in the byte of a backslash (ソ is 0x83
+# 0x5C, 表 0x95 0x5C) are taken as the folders they are: one typed in the
+# folder dialog, one recorded as ProgramFolder and answered Yes at 2011, and
+# the folder of a setup that shows its ReadMe there.
+case_existing_dbcs_folders() {
+    local dir host
+    fresh_prefix_state
+    dir=$(e2e_case_dir existing_dbcs_folders) || fail "cannot create the case folder"
+    host=$(e2e_host_path "$dir")
+    mkdir -p "$host/入力ソ" "$host/記録表" "$host/配布ソ" &&
+        cp "$E2E_SETUP" "$host/配布ソ/QuillometerSetup.exe" || fail "cannot make the folders"
+    e2e_robot <<'EOF' || fail "an existing folder typed"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+type 1006 'C:\cases\existing_dbcs_folders\入力ソ'
+click 1
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    expect_installed "$host/入力ソ"
+
+    e2e_reg_import "[HKEY_CURRENT_USER\\Software\\Fenwarde\\Quillometer\\Option]
+\"ProgramFolder\"=\"$(e2e_reg_escape 'C:\cases\existing_dbcs_folders\記録表\')\"" ||
+        fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "an existing folder recorded as ProgramFolder"
+start
+dialog menu
+click 1002
+msgbox yesno 'C:\cases\existing_dbcs_folders\記録表' + "\n\n" + @2011
+answer yes
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    e2e_reg_delete_key "$program_folder_key"
+    expect_installed "$host/記録表"
+
+    e2e_robot 'C:\cases\existing_dbcs_folders\配布ソ\QuillometerSetup.exe' <<'EOF' ||
+start
+dialog menu
+click 1001
+dialog folder
+text 1006 'C:\cases\existing_dbcs_folders\配布ソ\'
+click 1
+opened 'C:\cases\existing_dbcs_folders\配布ソ\ReadMe.txt'
+dialog menu
+esc
+exit 0
+EOF
+        fail "the ReadMe of a setup in such a folder"
+    e2e_same_file "$host/配布ソ/ReadMe.txt" "$(payload_file ReadMe.txt)" || fail "ReadMe.txt"
+}
+
 # What the folder dialog refuses or asks before it accepts a path: a missing
 # folder (2009, shown without its trailing backslash; No keeps the dialog), a
 # file in the way (2017), a folder whose path leaves no room for
