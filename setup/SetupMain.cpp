@@ -47,25 +47,30 @@ bool RunExtraction() {
 }
 
 // The folder of an earlier installation, as recorded in the registry, with
-// its closing backslash. A value that is missing, too long for the buffer, or
-// too long to take the program's name after it counts as no value at all.
+// its closing backslash. Only a string (REG_SZ) holding an absolute path
+// counts: a relative one would name a folder below whatever the current
+// folder happens to be, and Yes to question 2011 would install there. A
+// value that is missing, of another type, relative, too long for the buffer,
+// or too long to take the program's name after it counts as no value at all.
 void ReadProgramFolder() {
     DestFolder[0] = 0;
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, OptionKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
+    DWORD type = REG_NONE;
     DWORD size = PathSize - 1; // room for a terminator the value may lack
-    LONG result = RegQueryValueExA(key, ProgramFolderValue, NULL, NULL,
+    LONG result = RegQueryValueExA(key, ProgramFolderValue, NULL, &type,
                                    reinterpret_cast<BYTE*>(DestFolder), &size);
     RegCloseKey(key);
-    if (result != ERROR_SUCCESS || size > PathSize - 1) {
+    if (result != ERROR_SUCCESS || type != REG_SZ || size > PathSize - 1) {
         DestFolder[0] = 0;
         return;
     }
     DestFolder[size] = 0;
     // The program's path is formed by appending its name, so a value written
     // without its closing backslash must get one.
-    if (!EndWithBackslash(DestFolder) || !FitsWithName(DestFolder, ProgramName, PathSize))
+    if (!IsAbsolutePath(DestFolder) || !EndWithBackslash(DestFolder) ||
+        !FitsWithName(DestFolder, ProgramName, PathSize))
         DestFolder[0] = 0;
 }
 
