@@ -747,6 +747,37 @@ EOF
     e2e_reg_delete_key "$program_folder_key"
 }
 
+# missing_program_folder VALUE [TYPE]: with ProgramFolder set to VALUE, the
+# install flow asks 2008 as if nothing were recorded, and the folder dialog
+# proposes the default destination.
+missing_program_folder() {
+    e2e_reg_set "$program_folder_key" ProgramFolder "$1" "${2:-REG_SZ}" || fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "ProgramFolder '$1' (${2:-REG_SZ}) was taken for an installation"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+text 1006 'C:\' + @2003 + '\'
+esc
+dialog menu
+esc
+exit 0
+EOF
+}
+
+# ProgramFolder counts only as a string (REG_SZ) holding an absolute path:
+# a relative value, one relative to the current folder of drive C:, and an
+# absolute one stored as REG_EXPAND_SZ count as missing.
+case_registry_not_absolute() {
+    fresh_prefix_state
+    missing_program_folder 'Quillometer\'
+    missing_program_folder 'C:Quillometer\'
+    missing_program_folder 'C:\cases\registry_not_absolute\' REG_EXPAND_SZ
+    e2e_reg_delete_key "$program_folder_key"
+}
+
 # Cancel while the multi-megabyte Large.dat extracts: the dialog answers at
 # once, the member before it stays complete, nothing of Large.dat or the
 # members after it is left, message 2016, then the menu. Meanwhile the bar

@@ -42,7 +42,7 @@
 #   e2e_case_dir NAME                  a fresh C:\cases\NAME
 #   e2e_host_path 'C:\x'               where a Windows path is on the host
 #   e2e_map_drive X DIR fixed|removable / e2e_unmap_drive X
-#   e2e_reg_set KEY NAME DATA / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
+#   e2e_reg_set KEY NAME DATA [TYPE] / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
 #   e2e_reg_import REGEDIT5-TEXT       any registry text, Japanese included
 #   e2e_same_file A B / e2e_kill_strays / e2e_wine ARGS...
 set -u -o pipefail
@@ -144,10 +144,11 @@ e2e_reg_escape() {
     printf '%s' "${s//\"/\\\"}"
 }
 
-# e2e_reg_set KEY NAME DATA: a string value, set with "wine reg add" (Wine
-# quotes each argument for the Windows command line, backslashes included).
+# e2e_reg_set KEY NAME DATA [TYPE]: a value of TYPE (default REG_SZ), set
+# with "wine reg add" (Wine quotes each argument for the Windows command
+# line, backslashes included).
 e2e_reg_set() {
-    e2e_wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
+    e2e_wine reg add "$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >/dev/null
 }
 
 e2e_reg_delete_key() {
