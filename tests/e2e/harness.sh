@@ -13,7 +13,8 @@
 # Everything lives in E2E_STATE (a folder of the build tree): env.sh (what
 # later steps need: the display, the prefix, its HOME), prefix/, home/,
 # drives/, xvfb.log. Tests find the programs through E2E_SETUP,
-# E2E_SETUP_LARGE, E2E_ROBOT, E2E_RECORDER and E2E_STRINGS (CTest sets them).
+# E2E_SETUP_LARGE, E2E_ROBOT, E2E_RECORDER, E2E_STRINGS and E2E_LOAD_PROBE
+# (CTest sets them).
 #
 # The prefix:
 # - WINEARCH=win32, LC_ALL=ja_JP.UTF-8 (ANSI code page 932), WINEDEBUG=-all,
