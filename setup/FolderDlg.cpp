@@ -7,7 +7,6 @@
 #include <shlobj.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "../res/ResourceIds.h"
 #include "DbcsText.h"
@@ -85,9 +84,11 @@ bool ResolveTypedPath(HWND dialog, char (&resolved)[PathSize]) {
     return true;
 }
 
+// Not _stat: the runtime's takes a last trail byte 0x5C (of ソ or 表 at the
+// end of a folder's name) for a trailing backslash and fails on the folder.
 bool IsFolder(const char* path) {
-    struct _stat status;
-    return _stat(path, &status) == 0 && (status.st_mode & _S_IFDIR) != 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // The checks before a folder is accepted; false keeps the dialog open.

@@ -125,14 +125,15 @@ bool WalkStep() {
         CheckEntry();
         return true;
     }
-    // The first pass is over: list the directory again to descend.
+    // The first pass is over: list the directory again to descend. A
+    // directory that has gone meanwhile (deleted, renamed, locked) is left
+    // like one that cannot be listed at all, and its parent's second pass
+    // goes on; the rest of the drive may still hold an installation.
     CloseSearch(WalkTop);
     WalkTop->Handle = OpenSearch(WalkTop->Path, WalkTop->Entry);
-    if (WalkTop->Handle == -1) {
-        FreeWalk();
-        return false;
-    }
-    if (DescendIntoEntry())
+    if (WalkTop->Handle == -1)
+        PopNode();
+    else if (DescendIntoEntry())
         return true;
     while (WalkTop != NULL) {
         if (_findnext(WalkTop->Handle, &WalkTop->Entry) != 0)

@@ -13,13 +13,15 @@
 # Everything lives in E2E_STATE (a folder of the build tree): env.sh (what
 # later steps need: the display, the prefix, its HOME), prefix/, home/,
 # drives/, xvfb.log. Tests find the programs through E2E_SETUP,
-# E2E_SETUP_LARGE, E2E_ROBOT, E2E_RECORDER and E2E_STRINGS (CTest sets them).
+# E2E_SETUP_LARGE, E2E_ROBOT, E2E_RECORDER, E2E_STRINGS and E2E_LOAD_PROBE
+# (CTest sets them).
 #
 # The prefix:
 # - WINEARCH=win32, LC_ALL=ja_JP.UTF-8 (ANSI code page 932), WINEDEBUG=-all,
 #   winemenubuilder, mscoree and mshtml disabled (nothing reaches the host's
 #   menus; no request to install Mono or Gecko), the X11 driver on the
-#   private Xvfb display, Wine's crash dialog off.
+#   private Xvfb display, Wine's crash dialog and debugger off (a program
+#   that crashes ends at once instead of waiting in winedbg).
 # - On the private Xvfb display every program runs in Wine's own desktop
 #   window of 640 × 480 pixels, the whole screen (as "wine explorer
 #   /desktop=Default,640x480" would): Wine draws the captions and frames that
@@ -41,7 +43,7 @@
 #   e2e_case_dir NAME                  a fresh C:\cases\NAME
 #   e2e_host_path 'C:\x'               where a Windows path is on the host
 #   e2e_map_drive X DIR fixed|removable / e2e_unmap_drive X
-#   e2e_reg_set KEY NAME DATA / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
+#   e2e_reg_set KEY NAME DATA [TYPE] / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
 #   e2e_reg_import REGEDIT5-TEXT       any registry text, Japanese included
 #   e2e_same_file A B / e2e_kill_strays / e2e_wine ARGS...
 #   e2e_file_size_limit KIB COMMAND... run COMMAND where no file may grow past KIB KiB
@@ -69,7 +71,7 @@ e2e_wine_env() {
     export LC_ALL=ja_JP.UTF-8
     unset LANGUAGE LANG WAYLAND_DISPLAY
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d"
     unset WINEARCH
 }
 
@@ -158,10 +160,11 @@ e2e_reg_escape() {
     printf '%s' "${s//\"/\\\"}"
 }
 
-# e2e_reg_set KEY NAME DATA: a string value, set with "wine reg add" (Wine
-# quotes each argument for the Windows command line, backslashes included).
+# e2e_reg_set KEY NAME DATA [TYPE]: a value of TYPE (default REG_SZ), set
+# with "wine reg add" (Wine quotes each argument for the Windows command
+# line, backslashes included).
 e2e_reg_set() {
-    e2e_wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
+    e2e_wine reg add "$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >/dev/null
 }
 
 e2e_reg_delete_key() {

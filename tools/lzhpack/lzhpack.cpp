@@ -79,38 +79,52 @@ struct SourceFile {
     int64_t Creation, LastWrite, LastAccess;
 };
 
+#ifdef _WIN32
+// Seconds since 1970 of a file time (100-ns steps since 1601).
+int64_t UnixSeconds(const FILETIME& time) {
+    const int64_t steps = (int64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    return steps / 10000000 - INT64_C(11644473600);
+}
+#endif
+
 // Reads the times that go into the header. The last-access time is recorded
 // as the last-write time: reading the file to pack it changes its access
 // time, so two runs would otherwise differ. Only Windows keeps a creation
 // time; elsewhere the last-write time stands in for it.
 bool StatSource(SourceFile& f, std::string& error) {
 #ifdef _WIN32
-    struct __stat64 st;
-    if (_stat64(f.Path.c_str(), &st) != 0) {
-        error = f.Path + ": " + SystemError();
+    // Not _stat64: the runtime's takes a last trail byte 0x5C (a name that
+    // ends in ソ or 表) for a trailing backslash and finds no file.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(f.Path.c_str(), GetFileExInfoStandard, &data)) {
+        error = f.Path + ": cannot be read (Windows error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    bool regular = (st.st_mode & _S_IFMT) == _S_IFREG;
-    f.Creation = int64_t(st.st_ctime);
+    const bool regular =
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    const uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    f.Creation = UnixSeconds(data.ftCreationTime);
+    f.LastWrite = UnixSeconds(data.ftLastWriteTime);
 #else
     struct stat st;
     if (stat(f.Path.c_str(), &st) != 0) {
         error = f.Path + ": " + SystemError();
         return false;
     }
-    bool regular = S_ISREG(st.st_mode);
-    f.Creation = int64_t(st.st_mtime);
+    const bool regular = S_ISREG(st.st_mode);
+    const uint64_t size = uint64_t(st.st_size);
+    f.LastWrite = int64_t(st.st_mtime);
+    f.Creation = f.LastWrite;
 #endif
     if (!regular) {
         error = f.Path + ": not a regular file";
         return false;
     }
-    if (uint64_t(st.st_size) > 0x7FFFFFFFu) {
+    if (size > 0x7FFFFFFFu) {
         error = f.Path + ": larger than 2 GiB, the most a member can hold";
         return false;
     }
-    f.Size = uint32_t(st.st_size);
-    f.LastWrite = int64_t(st.st_mtime);
+    f.Size = uint32_t(size);
     f.LastAccess = f.LastWrite;
     return true;
 }
