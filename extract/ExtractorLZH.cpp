@@ -5,7 +5,6 @@
 #include "DbcsText.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -248,7 +247,9 @@ namespace {
 bool MakeTempName(char* out, int room, int serial) {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     if (room >= 11) {
-        std::snprintf(out, 12, "~qm%04x.tmp", static_cast<unsigned>(serial));
+        std::memcpy(out, "~qm0000.tmp", 12);
+        for (int i = 6; i >= 3; --i, serial >>= 4)
+            out[i] = kDigits[serial & 15];
         return true;
     }
     for (int i = room - 1; i >= 0; --i) {
