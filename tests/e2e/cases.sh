@@ -5,7 +5,8 @@
 # robot/Robot.cpp) and checks on the host what it left on the disk.
 #
 # Paths in scenarios are Windows paths; 'raw' quotes keep backslashes as
-# they are. @NNNN is a string of the setup's string table (strings.txt).
+# they are. @KEY is a text of the setup's user interface (tests/ui-texts.txt):
+# @NNNN a string of its string table, @menu.prompt and the like a dialog's.
 set -u -o pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
@@ -96,10 +97,10 @@ case_texts() {
 start
 dialog menu
 icon
-label "処理を選択して下さい"
-text 1001 "‘ReadMe.txt’を見る (&R)"
-text 1002 "ｲﾝｽﾄｰﾙする (&X)"
-text 2 "処理中止"
+label @menu.prompt
+text 1001 @menu.readme
+text 1002 @menu.install
+text 2 @menu.quit
 click 1002
 msgbox yesno @2008
 owner none
@@ -107,11 +108,11 @@ answer no
 dialog folder
 text 1005 @2007
 text 1006 'C:\' + @2003 + '\'
-text 1007 "参照(&R)"
-text 1008 "ｽﾀｰﾄﾒﾆｭｰにQuillometerを追加する(&M)"
-text 1009 "ﾃﾞｽｸﾄｯﾌﾟにQuillometerのｼｮｰﾄｶｯﾄを作成する(&S)"
-text 1 "OK"
-text 2 "ｷｬﾝｾﾙ"
+text 1007 @folder.browse
+text 1008 @folder.start-menu
+text 1009 @folder.desktop
+text 1 @folder.ok
+text 2 @folder.cancel
 checked 1008 yes
 checked 1009 yes
 click 1007
@@ -128,8 +129,8 @@ text 1005 @2006
 text 1006 'C:\cases\texts\'
 visible 1008 no
 visible 1009 no
-text 1 "OK"
-text 2 "ｷｬﾝｾﾙ"
+text 1 @folder.ok
+text 2 @folder.cancel
 click 2
 dialog menu
 click 1002
@@ -137,9 +138,9 @@ msgbox yesno @2008
 owner none
 answer yes
 dialog search
-label "しばらくお待ち下さい"
-label "旧ﾊﾞｰｼﾞｮﾝのQuillometerを探しています"
-text 2 "中止"
+label @search.wait
+label @search.looking
+text 2 @search.cancel
 click 2
 dialog menu
 close
@@ -404,7 +405,7 @@ EOF
     markers=$(cd "$host" && ls -- *.loaded 2>/dev/null)
     [ -z "$markers" ] || fail "loaded from the setup's folder: ${markers//$'\n'/ }"
     expect_installed "$host/dest"
-    for link in Quillometer.lnk 'Quillometerへのｼｮｰﾄｶｯﾄ.lnk'; do
+    for link in "$(e2e_text 2004).lnk" "$(e2e_text 2005).lnk"; do
         found=$(find -L "$WINEPREFIX/drive_c/users" -name "$link" -newer "$host/QuillometerSetup.exe" | head -n 1)
         [ -n "$found" ] || fail "the install made no $link"
         rm -f "$found"
@@ -801,8 +802,8 @@ msgbox yesno 'C:\cases\cancel_large\dest' + "\n\n" + @2009
 owner folder
 answer yes
 dialog progress
-label "以下のﾌｧｲﾙを解凍しています"
-text 2 "中止"
+label @progress.label
+text 2 @progress.cancel
 progress-runs "Large.dat"
 cancel-within 500
 msgbox ok @2016

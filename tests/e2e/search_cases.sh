@@ -455,9 +455,9 @@ search_case_cancel() {
     put_copy "$b" Quillom.exe 3 '2000-06-13 12:00:00'
     { scenario_to_search; cat <<'EOF'; } | e2e_robot || fail "Cancel in the search dialog"
 dialog search
-label "しばらくお待ち下さい"
-label "旧ﾊﾞｰｼﾞｮﾝのQuillometerを探しています"
-text 2 "中止"
+label @search.wait
+label @search.looking
+text 2 @search.cancel
 esc
 dialog menu
 click 1002

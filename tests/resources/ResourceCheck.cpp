@@ -2,11 +2,17 @@
 // its users rely on, byte by byte and independently of the resource script:
 // every resource in Japanese (1041), exactly the expected types and names,
 // the two 16-colour icons and their group, the four classic dialog templates
-// control by control, the string table word for word, and the payload archive
+// control by control, the string table word for word (the texts from the
+// tests' table of texts), and the payload archive
 // identical to the one the build packed. Each difference is printed; the exit
 // status is 0 when there is none, 1 otherwise, 2 when the files cannot be read.
 //
-//   resource_check SETUP.EXE PAYLOAD.LZH
+//   resource_check SETUP.EXE PAYLOAD.LZH TEXTS
+//
+// TEXTS is the tests' table of the setup's texts (tests/ui-texts.txt): the
+// resource script and it are the only two places that hold them.
+#include "RobotText.h"
+
 #include <windows.h>
 
 #include <cstdarg>
@@ -25,16 +31,15 @@ const wchar_t kArchiveType[] = L"ARCHIVES";
 // Dialog header fields shared by all four templates: WS_POPUP, WS_CAPTION,
 // WS_SYSMENU, DS_MODALFRAME, DS_CENTER, DS_SETFONT.
 const DWORD kDialogStyle = 0x80C808C0;
-const wchar_t kCaption[] = L"Quillometer Ver1.18 ｾｯﾄｱｯﾌﾟ";
 const WORD kFontPoints = 9;
-const wchar_t kFontName[] = L"ＭＳ Ｐゴシック";
 
-// A control as the dialog manager must get it. A null Text stands for the
+// A control as the dialog manager must get it. Its text is named by its key
+// in the tests' table of texts; "" is an empty text, and null stands for the
 // icon ordinal 201 of the menu's picture.
 struct ControlSpec {
     WORD Id;
     const wchar_t* Class;
-    const wchar_t* Text;
+    const char* TextKey;
     DWORD Style;
     short X, Y, W, H;
 };
@@ -50,34 +55,34 @@ const WORD kNoId = 0xFFFF; // the usual identifier of labels nobody addresses
 
 const ControlSpec kMenuControls[] = {
     {kNoId, L"STATIC", nullptr, 0x50000003, 10, 10, 20, 20},
-    {kNoId, L"STATIC", L"処理を選択して下さい", 0x50020201, 35, 15, 80, 10},
-    {1001, L"BUTTON", L"‘ReadMe.txt’を見る (&R)", 0x50010000, 35, 40, 80, 15},
-    {1002, L"BUTTON", L"ｲﾝｽﾄｰﾙする (&X)", 0x50010000, 35, 65, 80, 15},
-    {2, L"BUTTON", L"処理中止", 0x50010000, 35, 90, 80, 15},
+    {kNoId, L"STATIC", "menu.prompt", 0x50020201, 35, 15, 80, 10},
+    {1001, L"BUTTON", "menu.readme", 0x50010000, 35, 40, 80, 15},
+    {1002, L"BUTTON", "menu.install", 0x50010000, 35, 65, 80, 15},
+    {2, L"BUTTON", "menu.quit", 0x50010000, 35, 90, 80, 15},
 };
 
 const ControlSpec kProgressControls[] = {
-    {kNoId, L"STATIC", L"以下のﾌｧｲﾙを解凍しています", 0x50020000, 10, 10, 180, 8},
-    {1003, L"STATIC", L"", 0x50020080, 10, 25, 180, 8},
-    {1004, L"msctls_progress32", L"Progress1", 0x50800000, 10, 45, 180, 15},
-    {2, L"BUTTON", L"中止", 0x50010000, 145, 70, 45, 15},
+    {kNoId, L"STATIC", "progress.label", 0x50020000, 10, 10, 180, 8},
+    {1003, L"STATIC", "", 0x50020080, 10, 25, 180, 8},
+    {1004, L"msctls_progress32", "progress.bar", 0x50800000, 10, 45, 180, 15},
+    {2, L"BUTTON", "progress.cancel", 0x50010000, 145, 70, 45, 15},
 };
 
 const ControlSpec kFolderControls[] = {
-    {1005, L"STATIC", L"", 0x50020000, 10, 10, 220, 10},
-    {1006, L"EDIT", L"", 0x50810080, 10, 25, 175, 14},
-    {1007, L"BUTTON", L"参照(&R)", 0x50030000, 190, 25, 40, 15},
-    {1008, L"BUTTON", L"ｽﾀｰﾄﾒﾆｭｰにQuillometerを追加する(&M)", 0x50030003, 15, 50, 210, 10},
-    {1009, L"BUTTON", L"ﾃﾞｽｸﾄｯﾌﾟにQuillometerのｼｮｰﾄｶｯﾄを作成する(&S)", 0x50030003, 15, 65, 210, 10},
-    {1, L"BUTTON", L"OK", 0x50030001, 70, 85, 40, 15},
-    {2, L"BUTTON", L"ｷｬﾝｾﾙ", 0x50010000, 125, 85, 40, 15},
+    {1005, L"STATIC", "", 0x50020000, 10, 10, 220, 10},
+    {1006, L"EDIT", "", 0x50810080, 10, 25, 175, 14},
+    {1007, L"BUTTON", "folder.browse", 0x50030000, 190, 25, 40, 15},
+    {1008, L"BUTTON", "folder.start-menu", 0x50030003, 15, 50, 210, 10},
+    {1009, L"BUTTON", "folder.desktop", 0x50030003, 15, 65, 210, 10},
+    {1, L"BUTTON", "folder.ok", 0x50030001, 70, 85, 40, 15},
+    {2, L"BUTTON", "folder.cancel", 0x50010000, 125, 85, 40, 15},
 };
 
 const ControlSpec kSearchControls[] = {
-    {kNoId, L"STATIC", L"しばらくお待ち下さい", 0x50020001, 10, 10, 150, 8},
-    {kNoId, L"STATIC", L"旧ﾊﾞｰｼﾞｮﾝのQuillometerを探しています", 0x50020001, 10, 25, 150, 8},
-    {1010, L"STATIC", L"Static", 0x50821281, 15, 45, 140, 15},
-    {2, L"BUTTON", L"中止", 0x50010000, 110, 70, 45, 15},
+    {kNoId, L"STATIC", "search.wait", 0x50020001, 10, 10, 150, 8},
+    {kNoId, L"STATIC", "search.looking", 0x50020001, 10, 25, 150, 8},
+    {1010, L"STATIC", "search.marquee", 0x50821281, 15, 45, 140, 15},
+    {2, L"BUTTON", "search.cancel", 0x50010000, 110, 70, 45, 15},
 };
 
 const DialogSpec kDialogs[] = {
@@ -85,35 +90,6 @@ const DialogSpec kDialogs[] = {
     {102, 199, 93, kProgressControls, sizeof kProgressControls / sizeof kProgressControls[0]},
     {103, 239, 109, kFolderControls, sizeof kFolderControls / sizeof kFolderControls[0]},
     {104, 169, 93, kSearchControls, sizeof kSearchControls / sizeof kSearchControls[0]},
-};
-
-struct StringSpec {
-    WORD Id;
-    const wchar_t* Text;
-};
-
-// Half-width katakana, the typographic quotes and the line feeds are part of
-// the wording.
-const StringSpec kStrings[] = {
-    {2001, L"Quillometer Ver1.18 ｾｯﾄｱｯﾌﾟ"},
-    {2002, L"ﾌｫﾙﾀﾞを選択して下さい"},
-    {2003, L"Program Files\\Quillometer"},
-    {2004, L"Quillometer"},
-    {2005, L"Quillometerへのｼｮｰﾄｶｯﾄ"},
-    {2006, L"‘Readme.txt’を解凍するﾌｫﾙﾀﾞを指定して下さい(&F)"},
-    {2007, L"Quillometerをｲﾝｽﾄｰﾙするﾌｫﾙﾀﾞを指定して下さい(&F)"},
-    {2008, L"ｲﾝｽﾄｰﾙ済みのQuillometerを探しますか？\n（ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞを自分で入力する場合は「いいえ」"
-           L"を選択して下さい）"},
-    {2009, L"このﾌｫﾙﾀﾞは存在しません。\n作成しますか？"},
-    {2010, L"このﾌｫﾙﾀﾞには既に‘Readme.txt’が存在します。\n上書きしますか？"},
-    {2011, L"このﾌｫﾙﾀﾞにQuillometerが既にｲﾝｽﾄｰﾙされています。\n上書きｲﾝｽﾄｰﾙしますか？\n\n（ｽﾀｰﾄﾒﾆｭｰ"
-           L"への登録、ﾃﾞｽｸﾄｯﾌﾟへのｼｮｰﾄｶｯﾄの\n追加を行なう場合は「いいえ」を選択して下さい）"},
-    {2012, L"ｲﾝｽﾄｰﾙは完了しました。\n今すぐQuillometerを起動しますか？"},
-    {2013, L"ﾌｫﾙﾀﾞを作成できません"},
-    {2014, L"ﾌｧｲﾙを作成できません"},
-    {2015, L"ﾌｧｲﾙにｱｸｾｽできません"},
-    {2016, L"ﾌｧｲﾙを解凍できません"},
-    {2017, L"ﾊﾟｽ名が無効です"},
 };
 
 const WORD kFirstString = 2001;
@@ -130,6 +106,9 @@ const IconSpec kIcons[] = {{1, 32}, {2, 16}};
 // Reporting
 
 int Differences = 0;
+
+// The tests' table of texts (tests/ui-texts.txt), by key, in UTF-8.
+TextTable Texts;
 
 void Report(const char* format, ...) {
     va_list args;
@@ -182,6 +161,23 @@ std::string FirstDifference(const std::wstring& got, const std::wstring& want) {
         std::snprintf(where, sizeof where, "length %u, expected %u", unsigned(got.size()),
                       unsigned(want.size()));
     return where;
+}
+
+// The expected text of KEY in UTF-16, as the resources hold texts.
+std::wstring Expected(const std::string& key) {
+    const TextTable::const_iterator entry = Texts.find(key);
+    if (entry == Texts.end()) {
+        Report("the table of texts has no text %s", key.c_str());
+        return std::wstring();
+    }
+    const std::string& utf8 = entry->second;
+    if (utf8.empty())
+        return std::wstring();
+    const int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(size_t(count > 0 ? count : 0), L'\0');
+    if (count > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &wide[0], count);
+    return wide;
 }
 
 void CompareText(const char* what, const std::wstring& got, const std::wstring& want) {
@@ -492,18 +488,19 @@ void CheckControlClass(const std::string& where, const NameOrOrdinal& got,
 }
 
 void CheckControlText(const std::string& where, const NameOrOrdinal& got, const ControlSpec& want) {
-    if (want.Text == nullptr) {
+    if (want.TextKey == nullptr) {
         if (!got.IsOrdinal || got.Number != kIconGroupId)
             Report("%s: text %s, expected the icon ordinal %u", where.c_str(),
                    FieldLabel(got).c_str(), unsigned(kIconGroupId));
         return;
     }
+    const std::wstring text = want.TextKey[0] == 0 ? std::wstring() : Expected(want.TextKey);
     if (got.IsOrdinal) {
         Report("%s: text %s, expected %s", where.c_str(), FieldLabel(got).c_str(),
-               Quoted(want.Text).c_str());
+               Quoted(text).c_str());
         return;
     }
-    CompareText((where + ": text").c_str(), got.Text, want.Text);
+    CompareText((where + ": text").c_str(), got.Text, text);
 }
 
 void CheckControl(Reader& r, WORD dialog, size_t index, const ControlSpec& want) {
@@ -574,10 +571,10 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
         Report("dialog %u: class %s, expected the standard dialog class", id,
                FieldLabel(cls).c_str());
     std::string what = "dialog " + std::to_string(id);
-    CompareText((what + ": caption").c_str(), caption, kCaption);
+    CompareText((what + ": caption").c_str(), caption, Expected("2001"));
     if (points != kFontPoints)
         Report("dialog %u: font size %u, expected %u", id, unsigned(points), unsigned(kFontPoints));
-    CompareText((what + ": font").c_str(), font, kFontName);
+    CompareText((what + ": font").c_str(), font, Expected("dialog.font"));
     if (count != spec.Count)
         Report("dialog %u: %u controls, expected %u", id, unsigned(count), unsigned(spec.Count));
     for (size_t i = 0; i < count && i < spec.Count && !r.Overrun; i++)
@@ -588,13 +585,6 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
 
 // ---------------------------------------------------------------------------
 // Strings
-
-const wchar_t* ExpectedString(WORD id) {
-    for (const StringSpec& s : kStrings)
-        if (s.Id == id)
-            return s.Text;
-    return nullptr;
-}
 
 // Each block holds 16 counted strings; an absent string has the count 0.
 void CheckStringBlock(HMODULE module, WORD block) {
@@ -613,8 +603,7 @@ void CheckStringBlock(HMODULE module, WORD block) {
                    unsigned(id));
             return;
         }
-        const wchar_t* want = ExpectedString(id);
-        if (want == nullptr) {
+        if (id < kFirstString || id > kLastString) {
             if (length != 0)
                 Report("unexpected string %u: %s", unsigned(id), Quoted(text).c_str());
             continue;
@@ -623,7 +612,7 @@ void CheckStringBlock(HMODULE module, WORD block) {
             Report("string %u is missing", unsigned(id));
             continue;
         }
-        CompareText(("string " + std::to_string(id)).c_str(), text, want);
+        CompareText(("string " + std::to_string(id)).c_str(), text, Expected(std::to_string(id)));
     }
 }
 
@@ -669,12 +658,17 @@ std::string WindowsPath(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::printf("usage: resource_check SETUP.EXE PAYLOAD.LZH\n");
+    if (argc != 4) {
+        std::printf("usage: resource_check SETUP.EXE PAYLOAD.LZH TEXTS\n");
         return 2;
     }
     std::string setup = WindowsPath(argv[1]);
     std::string payloadPath = WindowsPath(argv[2]);
+    std::string error;
+    if (!ReadTextTable(WindowsPath(argv[3]), Texts, error)) {
+        std::printf("resource_check: %s\n", error.c_str());
+        return 2;
+    }
     std::vector<BYTE> payload;
     if (!ReadWholeFile(payloadPath.c_str(), payload)) {
         std::printf("resource_check: cannot read %s\n", payloadPath.c_str());
