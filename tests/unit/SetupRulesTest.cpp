@@ -160,7 +160,7 @@ TEST(SearchRulesTest, MarqueeArrowsMoveOnePlacePerPhase) {
     char text[MarqueeLength + 1];
     for (int phase = 0; phase < 10; ++phase) {
         MarqueeText(phase, text);
-        ASSERT_EQ(size_t(MarqueeLength), std::string(text).size());
+        ASSERT_EQ(static_cast<size_t>(MarqueeLength), std::string(text).size());
         int arrows = 0;
         for (int j = 0; j < MarqueeLength; ++j) {
             const unsigned char c = static_cast<unsigned char>(text[j]);
