@@ -22,7 +22,7 @@ bool IsReadMeMode() {
 
 // The file whose path must still fit once the folder is chosen.
 const char* FileToPlace() {
-    return IsReadMeMode() ? OnlyFile : "Quillom.exe";
+    return IsReadMeMode() ? OnlyFile : ProgramName;
 }
 
 // Moves a control up by shift pixels, keeping its size.
@@ -127,7 +127,7 @@ void OnOk(HWND dialog) {
         AddToDesktop =
             SendDlgItemMessageA(dialog, IDC_ADD_DESKTOP, BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
-    EndDialog(dialog, 1);
+    EndDialog(dialog, IDOK);
 }
 
 // Browsing only fills the edit box; DestFolder changes only through OK.
@@ -177,7 +177,7 @@ INT_PTR CALLBACK FolderDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             OnBrowse(dialog);
             return TRUE;
         case IDCANCEL:
-            EndDialog(dialog, 2);
+            EndDialog(dialog, IDCANCEL);
             return TRUE;
         }
         return FALSE;

@@ -27,10 +27,11 @@ UINT_PTR WorkTimerId;
 
 CExtractorLZH Extractor;
 
+const char ProgramName[] = "Quillom.exe";
+
 namespace {
 
 const char ReadMeName[] = "ReadMe.txt";
-const char ProgramName[] = "Quillom.exe";
 const char OptionKey[] = "Software\\Fenwarde\\Quillometer\\Option";
 const char ProgramFolderValue[] = "ProgramFolder";
 
@@ -43,7 +44,7 @@ INT_PTR ShowDialog(int templateId, DLGPROC procedure) {
 // earlier job, so the code starts afresh.
 bool RunExtraction() {
     Extractor.ErrorCode = ErrNone;
-    return ShowDialog(IDD_PROGRESS, ProgressDlgProc) == 1;
+    return ShowDialog(IDD_PROGRESS, ProgressDlgProc) == IDOK;
 }
 
 // The folder of an earlier installation, as recorded in the registry, with
@@ -96,7 +97,7 @@ void RunReadMeFlow() {
     CopyText(DestFolder, SetupPath);
     DestFolder[LastCharIndex(DestFolder, '\\') + 1] = 0;
     CopyText(OnlyFile, ReadMeName);
-    if (ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
+    if (ShowDialog(IDD_FOLDER, FolderDlgProc) != IDOK)
         return;
     if (!RunExtraction()) {
         ShowEngineError();
@@ -121,7 +122,7 @@ void CompleteInstall() {
 bool RunInstallFlow() {
     ReadProgramFolder();
     if (DestFolder[0] == 0 && AskYesNo(NULL, IDS_ASK_SEARCH, NULL)) {
-        if (ShowDialog(IDD_SEARCH, SearchDlgProc) != 1)
+        if (ShowDialog(IDD_SEARCH, SearchDlgProc) != IDOK)
             return false;
         if (!FitsWithName(DestFolder, ProgramName, PathSize))
             DestFolder[0] = 0;
@@ -134,7 +135,7 @@ bool RunInstallFlow() {
         BuildDefaultDestination();
     AddToStartMenu = false;
     AddToDesktop = false;
-    if (chooseFolder && ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
+    if (chooseFolder && ShowDialog(IDD_FOLDER, FolderDlgProc) != IDOK)
         return false;
     if (!RunExtraction()) {
         ShowEngineError();
