@@ -5,7 +5,6 @@
 #include "DbcsText.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -250,7 +249,9 @@ namespace {
 bool MakeTempName(char* out, int room, int serial) {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     if (room >= 11) {
-        std::snprintf(out, 12, "~qm%04x.tmp", static_cast<unsigned>(serial));
+        std::memcpy(out, "~qm0000.tmp", 12);
+        for (int i = 6; i >= 3; --i, serial >>= 4)
+            out[i] = kDigits[serial & 15];
         return true;
     }
     for (int i = room - 1; i >= 0; --i) {
@@ -387,17 +388,15 @@ bool CExtractorLZH::IsDeviceName(const char* name) {
     char stem[8];
     if (length == 0 || length >= sizeof stem)
         return false;
-    for (size_t i = 0; i < length; ++i) {
-        const char c = name[i];
-        stem[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
+    std::memcpy(stem, name, length);
     stem[length] = 0;
     for (const char* device : kDevices)
-        if (std::strcmp(stem, device) == 0)
+        if (_stricmp(stem, device) == 0)
             return true;
-    return length == 4 &&
-           (std::strncmp(stem, "COM", 3) == 0 || std::strncmp(stem, "LPT", 3) == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
+    if (length != 4 || stem[3] < '1' || stem[3] > '9')
+        return false;
+    stem[3] = 0; // COM1 to COM9, LPT1 to LPT9
+    return _stricmp(stem, "COM") == 0 || _stricmp(stem, "LPT") == 0;
 }
 
 int CExtractorLZH::GetPercent() const {

@@ -21,6 +21,7 @@
 //   of that name, open it and extract it alone.
 // Jobs that would produce more than a budget of output are cancelled with
 // Abort; that is not a finding, and the cancel itself is checked.
+#include "ArchiveBuilder.h" // Crc16, the tests' own, independent of the engine's
 #include "ExtractorLZH.h"
 #include "FuzzCheck.h"
 #include "ReferenceLH5.h"
@@ -165,25 +166,6 @@ void WriteAll(const std::string& path, const uint8_t* data, size_t size) {
 
 // ---------------------------------------------------------------------------
 // Files in the destination and what a completed member's file looks like.
-
-// CRC-16/ARC, computed here independently of the engine.
-uint16_t Crc16(const std::string& bytes) {
-    static uint16_t table[256];
-    static bool built = false;
-    if (!built) {
-        for (unsigned i = 0; i < 256; ++i) {
-            unsigned r = i;
-            for (int bit = 0; bit < 8; ++bit)
-                r = (r & 1) ? (r >> 1) ^ 0xA001 : r >> 1;
-            table[i] = static_cast<uint16_t>(r);
-        }
-        built = true;
-    }
-    unsigned crc = 0;
-    for (unsigned char b : bytes)
-        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-    return static_cast<uint16_t>(crc);
-}
 
 // The archive file's bytes, for the job in progress.
 std::string& Input() {

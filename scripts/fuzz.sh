@@ -23,7 +23,7 @@ case $seconds in '' | *[!0-9]*) echo "usage: $0 [SECONDS]" >&2; exit 2 ;; esac
 build=build/fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-bash fuzz/make-seeds.sh "$build/seeds"
+bash fuzz/make-seeds.sh "$build/seeds" "$build/lzhtest"
 mkdir -p "$build/corpus/header" "$build/corpus/extract" "$build/findings" "$build/logs"
 
 # The extraction target writes its files in a private folder below TMPDIR.

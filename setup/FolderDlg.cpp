@@ -7,7 +7,6 @@
 #include <shlobj.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "../res/ResourceIds.h"
 #include "DbcsText.h"
@@ -23,7 +22,7 @@ bool IsReadMeMode() {
 
 // The file whose path must still fit once the folder is chosen.
 const char* FileToPlace() {
-    return IsReadMeMode() ? OnlyFile : "Quillom.exe";
+    return IsReadMeMode() ? OnlyFile : ProgramName;
 }
 
 // Moves a control up by shift pixels, keeping its size.
@@ -85,9 +84,11 @@ bool ResolveTypedPath(HWND dialog, char (&resolved)[PathSize]) {
     return true;
 }
 
+// Not _stat: the runtime's takes a last trail byte 0x5C (of ソ or 表 at the
+// end of a folder's name) for a trailing backslash and fails on the folder.
 bool IsFolder(const char* path) {
-    struct _stat status;
-    return _stat(path, &status) == 0 && (status.st_mode & _S_IFDIR) != 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // The checks before a folder is accepted; false keeps the dialog open.
@@ -126,7 +127,7 @@ void OnOk(HWND dialog) {
         AddToDesktop =
             SendDlgItemMessageA(dialog, IDC_ADD_DESKTOP, BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
-    EndDialog(dialog, 1);
+    EndDialog(dialog, IDOK);
 }
 
 // Browsing only fills the edit box; DestFolder changes only through OK.
@@ -176,7 +177,7 @@ INT_PTR CALLBACK FolderDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             OnBrowse(dialog);
             return TRUE;
         case IDCANCEL:
-            EndDialog(dialog, 2);
+            EndDialog(dialog, IDCANCEL);
             return TRUE;
         }
         return FALSE;

@@ -44,7 +44,7 @@ void OnInitDialog(HWND dialog) {
     // Locating the archive and opening the first member happen before the
     // dialog is first shown.
     if (!Extractor.Begin(SetupPath, DestFolder, OnlyFile)) {
-        EndProgress(dialog, 2);
+        EndProgress(dialog, IDCANCEL);
         return;
     }
     ShowProgress(dialog, 0);
@@ -59,12 +59,12 @@ void RunWorkSlice(HWND dialog) {
     for (;;) {
         bool done = false;
         if (!Extractor.Step(done)) {
-            EndProgress(dialog, 2);
+            EndProgress(dialog, IDCANCEL);
             return;
         }
         if (done) {
             ShowProgress(dialog, 100);
-            EndProgress(dialog, 1);
+            EndProgress(dialog, IDOK);
             return;
         }
         const bool waiting = IsMessageWaiting();
@@ -100,7 +100,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return FALSE;
         // The file being written is deleted; finished members stay.
         Extractor.Abort();
-        EndProgress(dialog, 2);
+        EndProgress(dialog, IDCANCEL);
         return TRUE;
     case WM_DESTROY:
         if (WorkTimerId != 0)

@@ -36,7 +36,6 @@ int MarqueePhase;
 // inside the queue test, in the middle of a slice, which must then stop.
 bool Ended;
 
-const char ProgramName[] = "Quillom.exe";
 const char AllEntries[] = "*.*";
 
 // Opens a directory search on path followed by "*.*", or returns -1.
@@ -125,14 +124,15 @@ bool WalkStep() {
         CheckEntry();
         return true;
     }
-    // The first pass is over: list the directory again to descend.
+    // The first pass is over: list the directory again to descend. A
+    // directory that has gone meanwhile (deleted, renamed, locked) is left
+    // like one that cannot be listed at all, and its parent's second pass
+    // goes on; the rest of the drive may still hold an installation.
     CloseSearch(WalkTop);
     WalkTop->Handle = OpenSearch(WalkTop->Path, WalkTop->Entry);
-    if (WalkTop->Handle == -1) {
-        FreeWalk();
-        return false;
-    }
-    if (DescendIntoEntry())
+    if (WalkTop->Handle == -1)
+        PopNode();
+    else if (DescendIntoEntry())
         return true;
     while (WalkTop != NULL) {
         if (_findnext(WalkTop->Handle, &WalkTop->Entry) != 0)
@@ -194,7 +194,7 @@ void OnInitDialog(HWND dialog) {
     // Nothing to search, or a match as the very first entry: the dialog ends
     // before it is shown.
     if (!NextFixedDrive() || ReleaseFound) {
-        FinishSearch(dialog, 1);
+        FinishSearch(dialog, IDOK);
         return;
     }
     WorkTimerId = SetTimer(dialog, 1, 200, NULL);
@@ -211,11 +211,11 @@ void OnTimer(HWND dialog) {
 void RunWorkSlice(HWND dialog) {
     while (!Ended) {
         if (!WalkStep() && !NextFixedDrive()) {
-            FinishSearch(dialog, 1);
+            FinishSearch(dialog, IDOK);
             return;
         }
         if (ReleaseFound) {
-            FinishSearch(dialog, 1);
+            FinishSearch(dialog, IDOK);
             return;
         }
         if (IsMessageWaiting())
@@ -241,7 +241,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             return FALSE;
         // Closes every open directory search; a fallback folder may stay in
         // DestFolder, but the driver does not use it after a cancel.
-        FinishSearch(dialog, 2);
+        FinishSearch(dialog, IDCANCEL);
         return TRUE;
     case WM_DESTROY:
         if (WorkTimerId != 0)

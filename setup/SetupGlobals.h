@@ -24,6 +24,10 @@ extern UINT_PTR WorkTimerId; // the open work dialog's timer, 0 when none
 
 extern CExtractorLZH Extractor;
 
+// The application's program, the file that the install places, finds and
+// starts.
+extern const char ProgramName[];
+
 INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK FolderDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -12,6 +12,7 @@
 #include "Messages.h"
 #include "SetupGlobals.h"
 #include "Shortcut.h"
+#include "SystemLibrary.h"
 #include "TextBuffer.h"
 
 HINSTANCE InstanceHandle;
@@ -26,10 +27,11 @@ UINT_PTR WorkTimerId;
 
 CExtractorLZH Extractor;
 
+const char ProgramName[] = "Quillom.exe";
+
 namespace {
 
 const char ReadMeName[] = "ReadMe.txt";
-const char ProgramName[] = "Quillom.exe";
 const char OptionKey[] = "Software\\Fenwarde\\Quillometer\\Option";
 const char ProgramFolderValue[] = "ProgramFolder";
 
@@ -42,29 +44,34 @@ INT_PTR ShowDialog(int templateId, DLGPROC procedure) {
 // earlier job, so the code starts afresh.
 bool RunExtraction() {
     Extractor.ErrorCode = ErrNone;
-    return ShowDialog(IDD_PROGRESS, ProgressDlgProc) == 1;
+    return ShowDialog(IDD_PROGRESS, ProgressDlgProc) == IDOK;
 }
 
 // The folder of an earlier installation, as recorded in the registry, with
-// its closing backslash. A value that is missing, too long for the buffer, or
-// too long to take the program's name after it counts as no value at all.
+// its closing backslash. Only a string (REG_SZ) holding an absolute path
+// counts: a relative one would name a folder below whatever the current
+// folder happens to be, and Yes to question 2011 would install there. A
+// value that is missing, of another type, relative, too long for the buffer,
+// or too long to take the program's name after it counts as no value at all.
 void ReadProgramFolder() {
     DestFolder[0] = 0;
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, OptionKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
+    DWORD type = REG_NONE;
     DWORD size = PathSize - 1; // room for a terminator the value may lack
-    LONG result = RegQueryValueExA(key, ProgramFolderValue, NULL, NULL,
+    LONG result = RegQueryValueExA(key, ProgramFolderValue, NULL, &type,
                                    reinterpret_cast<BYTE*>(DestFolder), &size);
     RegCloseKey(key);
-    if (result != ERROR_SUCCESS || size > PathSize - 1) {
+    if (result != ERROR_SUCCESS || type != REG_SZ || size > PathSize - 1) {
         DestFolder[0] = 0;
         return;
     }
     DestFolder[size] = 0;
     // The program's path is formed by appending its name, so a value written
     // without its closing backslash must get one.
-    if (!EndWithBackslash(DestFolder) || !FitsWithName(DestFolder, ProgramName, PathSize))
+    if (!IsAbsolutePath(DestFolder) || !EndWithBackslash(DestFolder) ||
+        !FitsWithName(DestFolder, ProgramName, PathSize))
         DestFolder[0] = 0;
 }
 
@@ -90,7 +97,7 @@ void RunReadMeFlow() {
     CopyText(DestFolder, SetupPath);
     DestFolder[LastCharIndex(DestFolder, '\\') + 1] = 0;
     CopyText(OnlyFile, ReadMeName);
-    if (ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
+    if (ShowDialog(IDD_FOLDER, FolderDlgProc) != IDOK)
         return;
     if (!RunExtraction()) {
         ShowEngineError();
@@ -115,7 +122,7 @@ void CompleteInstall() {
 bool RunInstallFlow() {
     ReadProgramFolder();
     if (DestFolder[0] == 0 && AskYesNo(NULL, IDS_ASK_SEARCH, NULL)) {
-        if (ShowDialog(IDD_SEARCH, SearchDlgProc) != 1)
+        if (ShowDialog(IDD_SEARCH, SearchDlgProc) != IDOK)
             return false;
         if (!FitsWithName(DestFolder, ProgramName, PathSize))
             DestFolder[0] = 0;
@@ -128,7 +135,7 @@ bool RunInstallFlow() {
         BuildDefaultDestination();
     AddToStartMenu = false;
     AddToDesktop = false;
-    if (chooseFolder && ShowDialog(IDD_FOLDER, FolderDlgProc) != 1)
+    if (chooseFolder && ShowDialog(IDD_FOLDER, FolderDlgProc) != IDOK)
         return false;
     if (!RunExtraction()) {
         ShowEngineError();
@@ -136,6 +143,23 @@ bool RunInstallFlow() {
     }
     CompleteInstall();
     return true;
+}
+
+// The progress dialog's bar belongs to the common controls, which register
+// their classes only when asked. The library stays loaded for the life of
+// the process: the class lives in it. Without it the progress dialog cannot
+// be made, and the extraction ends with its message.
+void RegisterProgressBarClass() {
+    typedef BOOL(WINAPI * InitCommonControlsExProc)(const INITCOMMONCONTROLSEX*);
+    const HMODULE controls = LoadSystemLibrary("comctl32.dll");
+    if (controls == NULL)
+        return;
+    const InitCommonControlsExProc initControls = reinterpret_cast<InitCommonControlsExProc>(
+        reinterpret_cast<void*>(GetProcAddress(controls, "InitCommonControlsEx")));
+    if (initControls == NULL)
+        return;
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+    initControls(&classes);
 }
 
 void RunMenuLoop() {
@@ -172,13 +196,11 @@ INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    RestrictLibrarySearch(); // before anything can load a library
     InstanceHandle = instance;
     GetModuleFileNameA(instance, SetupPath, PathSize);
     SetupPath[PathSize - 1] = 0; // a path cut short is left unterminated by some systems
-    // The progress dialog's bar belongs to the common controls, which
-    // register their classes only when asked.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    RegisterProgressBarClass();
     RunMenuLoop();
     return 0;
 }

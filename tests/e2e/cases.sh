@@ -5,7 +5,8 @@
 # robot/Robot.cpp) and checks on the host what it left on the disk.
 #
 # Paths in scenarios are Windows paths; 'raw' quotes keep backslashes as
-# they are. @NNNN is a string of the setup's string table (strings.txt).
+# they are. @KEY is a text of the setup's user interface (tests/ui-texts.txt):
+# @NNNN a string of its string table, @menu.prompt and the like a dialog's.
 set -u -o pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
@@ -96,10 +97,10 @@ case_texts() {
 start
 dialog menu
 icon
-label "処理を選択して下さい"
-text 1001 "‘ReadMe.txt’を見る (&R)"
-text 1002 "ｲﾝｽﾄｰﾙする (&X)"
-text 2 "処理中止"
+label @menu.prompt
+text 1001 @menu.readme
+text 1002 @menu.install
+text 2 @menu.quit
 click 1002
 msgbox yesno @2008
 owner none
@@ -107,11 +108,11 @@ answer no
 dialog folder
 text 1005 @2007
 text 1006 'C:\' + @2003 + '\'
-text 1007 "参照(&R)"
-text 1008 "ｽﾀｰﾄﾒﾆｭｰにQuillometerを追加する(&M)"
-text 1009 "ﾃﾞｽｸﾄｯﾌﾟにQuillometerのｼｮｰﾄｶｯﾄを作成する(&S)"
-text 1 "OK"
-text 2 "ｷｬﾝｾﾙ"
+text 1007 @folder.browse
+text 1008 @folder.start-menu
+text 1009 @folder.desktop
+text 1 @folder.ok
+text 2 @folder.cancel
 checked 1008 yes
 checked 1009 yes
 click 1007
@@ -128,8 +129,8 @@ text 1005 @2006
 text 1006 'C:\cases\texts\'
 visible 1008 no
 visible 1009 no
-text 1 "OK"
-text 2 "ｷｬﾝｾﾙ"
+text 1 @folder.ok
+text 2 @folder.cancel
 click 2
 dialog menu
 click 1002
@@ -137,9 +138,9 @@ msgbox yesno @2008
 owner none
 answer yes
 dialog search
-label "しばらくお待ち下さい"
-label "旧ﾊﾞｰｼﾞｮﾝのQuillometerを探しています"
-text 2 "中止"
+label @search.wait
+label @search.looking
+text 2 @search.cancel
 click 2
 dialog menu
 close
@@ -343,6 +344,75 @@ EOF
     expect_installed "$(default_dest_host)"
 }
 
+# Libraries planted beside the setup, as a web page can leave them in a
+# downloads folder, with Wine told to look beside the program first for
+# them, as Windows does for every library that is not one of its "known"
+# ones: an install with Browse, both shortcuts and the start of the program
+# loads none of them. The names are those that WINEDEBUG=+loaddll shows
+# loaded after WinMain has begun:
+# - comctl32.dll, which the setup loads for the progress bar;
+# - uxtheme.dll, which user32 loads with the first window (the library
+#   planted in Inno Setup's case of 2015).
+# Not planted, since Wine takes them from beside the program whatever the
+# program does, where Windows takes them from its system folder:
+# - the setup's own imports, known libraries on Windows (Wine has no known
+#   libraries: a planted kernel32.dll is loaded before WinMain);
+# - version.dll and imm32.dll, which Wine's own system libraries load
+#   before WinMain;
+# - msimg32.dll, a delayed import of Wine's uxtheme, which Wine resolves
+#   with the program's folder first even after SetDefaultDllDirectories;
+# - winex11.drv, Wine's display driver.
+planted_libraries=(comctl32 uxtheme)
+
+case_planted_libraries() {
+    local dir host name markers link found
+    fresh_prefix_state
+    dir=$(e2e_case_dir planted_libraries) || fail "cannot create the case folder"
+    host=$(e2e_host_path "$dir")
+    mkdir -p "$host/dest" && cp "$E2E_SETUP" "$host/" || fail "cannot copy the setup"
+    # The probe leaves its marker whenever it is loaded.
+    cp "$E2E_LOAD_PROBE" "$host/control.dll" && e2e_wine rundll32 "$dir\\control.dll,Probe" ||
+        fail "rundll32 cannot run the probe"
+    [ -e "$host/control.dll.loaded" ] || fail "the probe left no marker when rundll32 loaded it"
+    rm -f "$host/control.dll" "$host/control.dll.loaded"
+    for name in "${planted_libraries[@]}"; do
+        cp "$E2E_LOAD_PROBE" "$host/$name.dll" || fail "cannot plant $name.dll"
+    done
+    (
+        export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(IFS=,; echo "${planted_libraries[*]}")=n,b"
+        e2e_robot 'C:\cases\planted_libraries\QuillometerSetup.exe' <<'EOF'
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+click 1007
+browser @2002
+browse-select 'C:\cases\planted_libraries\dest'
+gone
+dialog folder
+text 1006 'C:\cases\planted_libraries\dest\'
+checked 1008 yes
+checked 1009 yes
+click 1
+msgbox yesno @2012
+answer yes
+exit 0
+app-window "Quillometer" 'C:\cases\planted_libraries\dest\Quillom.exe'
+EOF
+    ) || fail "an install beside planted libraries"
+    markers=$(cd "$host" && ls -- *.loaded 2>/dev/null)
+    [ -z "$markers" ] || fail "loaded from the setup's folder: ${markers//$'\n'/ }"
+    expect_installed "$host/dest"
+    for link in "$(e2e_text 2004).lnk" "$(e2e_text 2005).lnk"; do
+        found=$(find -L "$WINEPREFIX/drive_c/users" -name "$link" -newer "$host/QuillometerSetup.exe" | head -n 1)
+        [ -n "$found" ] || fail "the install made no $link"
+        rm -f "$found"
+    done
+    echo "planted ${planted_libraries[*]}: none loaded"
+}
+
 # A typed relative path resolves against the setup's current directory.
 case_install_relative() {
     local work
@@ -397,6 +467,64 @@ answer no
 exit 0
 EOF
     expect_installed "$(e2e_host_path "$dir")/表示/ソ"
+}
+
+# Existing folders whose names end in the byte of a backslash (ソ is 0x83
+# 0x5C, 表 0x95 0x5C) are taken as the folders they are: one typed in the
+# folder dialog, one recorded as ProgramFolder and answered Yes at 2011, and
+# the folder of a setup that shows its ReadMe there.
+case_existing_dbcs_folders() {
+    local dir host
+    fresh_prefix_state
+    dir=$(e2e_case_dir existing_dbcs_folders) || fail "cannot create the case folder"
+    host=$(e2e_host_path "$dir")
+    mkdir -p "$host/入力ソ" "$host/記録表" "$host/配布ソ" &&
+        cp "$E2E_SETUP" "$host/配布ソ/QuillometerSetup.exe" || fail "cannot make the folders"
+    e2e_robot <<'EOF' || fail "an existing folder typed"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+type 1006 'C:\cases\existing_dbcs_folders\入力ソ'
+click 1
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    expect_installed "$host/入力ソ"
+
+    e2e_reg_import "[HKEY_CURRENT_USER\\Software\\Fenwarde\\Quillometer\\Option]
+\"ProgramFolder\"=\"$(e2e_reg_escape 'C:\cases\existing_dbcs_folders\記録表\')\"" ||
+        fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "an existing folder recorded as ProgramFolder"
+start
+dialog menu
+click 1002
+msgbox yesno 'C:\cases\existing_dbcs_folders\記録表' + "\n\n" + @2011
+answer yes
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    e2e_reg_delete_key "$program_folder_key"
+    expect_installed "$host/記録表"
+
+    e2e_robot 'C:\cases\existing_dbcs_folders\配布ソ\QuillometerSetup.exe' <<'EOF' ||
+start
+dialog menu
+click 1001
+dialog folder
+text 1006 'C:\cases\existing_dbcs_folders\配布ソ\'
+click 1
+opened 'C:\cases\existing_dbcs_folders\配布ソ\ReadMe.txt'
+dialog menu
+esc
+exit 0
+EOF
+        fail "the ReadMe of a setup in such a folder"
+    e2e_same_file "$host/配布ソ/ReadMe.txt" "$(payload_file ReadMe.txt)" || fail "ReadMe.txt"
 }
 
 # What the folder dialog refuses or asks before it accepts a path: a missing
@@ -620,6 +748,37 @@ EOF
     e2e_reg_delete_key "$program_folder_key"
 }
 
+# missing_program_folder VALUE [TYPE]: with ProgramFolder set to VALUE, the
+# install flow asks 2008 as if nothing were recorded, and the folder dialog
+# proposes the default destination.
+missing_program_folder() {
+    e2e_reg_set "$program_folder_key" ProgramFolder "$1" "${2:-REG_SZ}" || fail "cannot set ProgramFolder"
+    e2e_robot <<'EOF' || fail "ProgramFolder '$1' (${2:-REG_SZ}) was taken for an installation"
+start
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+text 1006 'C:\' + @2003 + '\'
+esc
+dialog menu
+esc
+exit 0
+EOF
+}
+
+# ProgramFolder counts only as a string (REG_SZ) holding an absolute path:
+# a relative value, one relative to the current folder of drive C:, and an
+# absolute one stored as REG_EXPAND_SZ count as missing.
+case_registry_not_absolute() {
+    fresh_prefix_state
+    missing_program_folder 'Quillometer\'
+    missing_program_folder 'C:Quillometer\'
+    missing_program_folder 'C:\cases\registry_not_absolute\' REG_EXPAND_SZ
+    e2e_reg_delete_key "$program_folder_key"
+}
+
 # Cancel while the multi-megabyte Large.dat extracts: the dialog answers at
 # once, the member before it stays complete, nothing of Large.dat or the
 # members after it is left, message 2016, then the menu. Meanwhile the bar
@@ -643,8 +802,8 @@ msgbox yesno 'C:\cases\cancel_large\dest' + "\n\n" + @2009
 owner folder
 answer yes
 dialog progress
-label "以下のﾌｧｲﾙを解凍しています"
-text 2 "中止"
+label @progress.label
+text 2 @progress.cancel
 progress-runs "Large.dat"
 cancel-within 500
 msgbox ok @2016

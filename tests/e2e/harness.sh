@@ -13,13 +13,15 @@
 # Everything lives in E2E_STATE (a folder of the build tree): env.sh (what
 # later steps need: the display, the prefix, its HOME), prefix/, home/,
 # drives/, xvfb.log. Tests find the programs through E2E_SETUP,
-# E2E_SETUP_LARGE, E2E_ROBOT, E2E_RECORDER and E2E_STRINGS (CTest sets them).
+# E2E_SETUP_LARGE, E2E_ROBOT, E2E_RECORDER, E2E_TEXTS and E2E_LOAD_PROBE
+# (CTest sets them).
 #
 # The prefix:
 # - WINEARCH=win32, LC_ALL=ja_JP.UTF-8 (ANSI code page 932), WINEDEBUG=-all,
 #   winemenubuilder, mscoree and mshtml disabled (nothing reaches the host's
 #   menus; no request to install Mono or Gecko), the X11 driver on the
-#   private Xvfb display, Wine's crash dialog off.
+#   private Xvfb display, Wine's crash dialog and debugger off (a program
+#   that crashes ends at once instead of waiting in winedbg).
 # - On the private Xvfb display every program runs in Wine's own desktop
 #   window of 640 × 480 pixels, the whole screen (as "wine explorer
 #   /desktop=Default,640x480" would): Wine draws the captions and frames that
@@ -32,7 +34,7 @@
 # - Drives: C: only. Wine maps Z: to the host's root; it is removed so that
 #   no test depends on host paths, and so is the host's root from the
 #   shell's desktop (what the folder browser shows).
-# - C:\e2e holds the robot, the recorder, the expected strings and the setup
+# - C:\e2e holds the robot, the recorder, the expected texts and the setup
 #   programs; tests work in folders of their own under C:\cases.
 # - One wineserver runs for the whole test run and is ended by "stop".
 #
@@ -41,10 +43,11 @@
 #   e2e_case_dir NAME                  a fresh C:\cases\NAME
 #   e2e_host_path 'C:\x'               where a Windows path is on the host
 #   e2e_map_drive X DIR fixed|removable / e2e_unmap_drive X
-#   e2e_reg_set KEY NAME DATA / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
+#   e2e_reg_set KEY NAME DATA [TYPE] / e2e_reg_get KEY NAME / e2e_reg_delete_key KEY
 #   e2e_reg_import REGEDIT5-TEXT       any registry text, Japanese included
 #   e2e_same_file A B / e2e_kill_strays / e2e_wine ARGS...
 #   e2e_file_size_limit KIB COMMAND... run COMMAND where no file may grow past KIB KiB
+#   e2e_text KEY                       a text of the setup's user interface (tests/ui-texts.txt)
 set -u -o pipefail
 
 E2E_WINE_TIMEOUT=${E2E_WINE_TIMEOUT:-120}
@@ -69,7 +72,7 @@ e2e_wine_env() {
     export LC_ALL=ja_JP.UTF-8
     unset LANGUAGE LANG WAYLAND_DISPLAY
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d"
     unset WINEARCH
 }
 
@@ -89,6 +92,13 @@ e2e_load() {
 # It starts in C:\ (without a Z: drive Wine cannot map a host folder).
 e2e_wine() {
     (cd "$WINEPREFIX/drive_c" && timeout "$E2E_WINE_TIMEOUT" wine "$@")
+}
+
+# e2e_text KEY: a text of the setup's user interface from the tests' table
+# (E2E_TEXTS, UTF-8), as it is written there (escapes not turned).
+e2e_text() {
+    awk -v key="$1" '$1 == key { sub(/^[^ ]+ "/, ""); sub(/"[[:space:]]*$/, ""); print; found = 1 }
+        END { exit !found }' "$E2E_TEXTS" || e2e_die "no text $1 in $E2E_TEXTS"
 }
 
 # e2e_file_size_limit KIB COMMAND...: runs COMMAND (a function too) in a
@@ -158,10 +168,11 @@ e2e_reg_escape() {
     printf '%s' "${s//\"/\\\"}"
 }
 
-# e2e_reg_set KEY NAME DATA: a string value, set with "wine reg add" (Wine
-# quotes each argument for the Windows command line, backslashes included).
+# e2e_reg_set KEY NAME DATA [TYPE]: a value of TYPE (default REG_SZ), set
+# with "wine reg add" (Wine quotes each argument for the Windows command
+# line, backslashes included).
 e2e_reg_set() {
-    e2e_wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
+    e2e_wine reg add "$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >/dev/null
 }
 
 e2e_reg_delete_key() {
@@ -267,7 +278,7 @@ e2e_install_programs() {
     mkdir -p "$dir" "$WINEPREFIX/drive_c/cases" || return 1
     cp "$E2E_ROBOT" "$dir/setup_robot.exe" &&
         cp "$E2E_RECORDER" "$dir/open_recorder.exe" &&
-        cp "$E2E_STRINGS" "$dir/strings.txt" &&
+        cp "$E2E_TEXTS" "$dir/texts.txt" &&
         cp "$E2E_SETUP" "$dir/QuillometerSetup.exe" || return 1
     if [ -n "${E2E_SETUP_LARGE:-}" ]; then
         cp "$E2E_SETUP_LARGE" "$dir/QuillometerSetupLarge.exe" || return 1
@@ -283,7 +294,7 @@ e2e_start() {
         e2e_die "the locale ja_JP.UTF-8 is missing (scripts/install-deps.sh generates it)"
     fc-list 2>/dev/null | grep -q IPAPGothic ||
         e2e_die "the font IPAPGothic is missing (package fonts-ipafont-gothic)"
-    for var in E2E_SETUP E2E_ROBOT E2E_RECORDER E2E_STRINGS; do
+    for var in E2E_SETUP E2E_ROBOT E2E_RECORDER E2E_TEXTS; do
         [ -f "${!var:-}" ] || e2e_die "$var does not name a file: ${!var:-(unset)}"
     done
     # What an earlier run may have left: its wineserver and its display.
@@ -345,13 +356,13 @@ e2e_case_dir() {
 
 # e2e_robot [SETUP.EXE-WINDOWS-PATH] < SCENARIO: runs the scenario against
 # the setup (default C:\e2e\QuillometerSetup.exe), after a header that
-# names the setup, the expected strings and the recorder's log.
+# names the setup, the expected texts and the recorder's log.
 e2e_robot() {
     local program=${1:-'C:\e2e\QuillometerSetup.exe'} scenario rc
     scenario=$(mktemp "$WINEPREFIX/drive_c/e2e/scenario.XXXXXX") || return 1
     {
         printf "program '%s'\n" "$program"
-        printf "strings 'C:\\\\e2e\\\\strings.txt'\n"
+        printf "texts 'C:\\\\e2e\\\\texts.txt'\n"
         printf "recorder-log 'C:\\\\e2e\\\\opened.log'\n"
         printf "snap-request 'C:\\\\e2e\\\\snap.request'\n"
         cat
@@ -385,6 +396,6 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     case ${1:-} in
     start) e2e_start ;;
     stop) e2e_stop ;;
-    *) e2e_die "usage: harness.sh start|stop (with E2E_STATE and, for start, E2E_SETUP, E2E_ROBOT, E2E_RECORDER, E2E_STRINGS set)" ;;
+    *) e2e_die "usage: harness.sh start|stop (with E2E_STATE and, for start, E2E_SETUP, E2E_ROBOT, E2E_RECORDER, E2E_TEXTS set)" ;;
     esac
 fi

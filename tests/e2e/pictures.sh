@@ -22,7 +22,7 @@ export E2E_SETUP=$tree/QuillometerSetup.exe
 export E2E_SETUP_LARGE=$tree/QuillometerSetupLarge.exe
 export E2E_ROBOT=$tree/tests/e2e/setup_robot.exe
 export E2E_RECORDER=$tree/tests/e2e/open_recorder.exe
-export E2E_STRINGS=$here/strings.txt
+export E2E_TEXTS=$here/../ui-texts.txt
 . "$here/harness.sh"
 
 command -v import >/dev/null || e2e_die "imagemagick's import is missing (package imagemagick)"

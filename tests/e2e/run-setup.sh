@@ -18,7 +18,7 @@ export E2E_STATE=$tree/tests/e2e/main-run
 export E2E_SETUP=$tree/QuillometerSetup.exe
 export E2E_ROBOT=$tree/tests/e2e/setup_robot.exe
 export E2E_RECORDER=$tree/tests/e2e/open_recorder.exe
-export E2E_STRINGS=$here/strings.txt
+export E2E_TEXTS=$here/../ui-texts.txt
 unset E2E_SETUP_LARGE
 . "$here/harness.sh"
 

@@ -390,6 +390,61 @@ search_case_links() {
     search_to_default 30000 "folder links (followed?)"
 }
 
+# move_while_listed DIR GONE: waits until the folder DIR is open in this
+# run's Wine (its wineserver holds a folder open while a program lists it),
+# moves it to GONE, and fails unless it was still open after the move: its
+# listing was under way, and listing it again finds nothing.
+move_while_listed() {
+    local dir=$1 gone=$2 deadline=$((SECONDS + 30)) server
+    server=$(prefix_wineserver) || { echo "no wineserver runs for $WINEPREFIX"; return 1; }
+    until holds_open "$server" "$dir"; do
+        [ $SECONDS -lt $deadline ] || { echo "no program opened $dir within 30 s"; return 1; }
+        sleep 0.01
+    done
+    mv "$dir" "$gone" || return 1
+    holds_open "$server" "$gone" || { echo "the listing of $dir had ended before it was moved"; return 1; }
+    echo "moved $dir away while it was listed"
+}
+
+# The process id of the wineserver of this run's prefix.
+prefix_wineserver() {
+    local pid
+    for pid in $(pgrep wineserver); do
+        grep -qxzF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && echo "$pid" && return 0
+    done
+    return 1
+}
+
+# holds_open PID PATH: process PID has PATH open.
+holds_open() {
+    [ -n "$(find "/proc/$1/fd" -maxdepth 1 -lname "$2" -print -quit 2>/dev/null)" ]
+}
+
+# A folder that can be listed once but not a second time is passed over
+# alone: the walk goes on in its parent and finds the release in a later
+# folder of the same drive. B:\a-moved comes first (Wine lists a folder's
+# names in order) and holds enough files for its first listing to last
+# half a second (10,000 files), time for the host to see it opened and
+# move it off B:. The files are made once per run, in a folder of the
+# run's state that is moved onto B: and back.
+search_case_relisting() {
+    local a b files mover rc=0
+    fresh_drives relisting
+    files=$(search_root)/relisting-files
+    if ! [ -f "$files/file10000.dat" ]; then
+        rm -rf "$files" && mkdir -p "$files" && (cd "$files" && seq -f 'file%05g.dat' 1 10000 | xargs touch) ||
+            fail "cannot make the files of B:\\a-moved"
+    fi
+    mv "$files" "$b/a-moved" || fail "cannot move the files onto B:"
+    put_release "$b/z-later" 2
+    move_while_listed "$(realpath "$b")/a-moved" "$files" >"$E2E_STATE/move_while_listed.log" 2>&1 &
+    mover=$!
+    scenario_found 'B:\z-later' 'B:\z-later\' | e2e_robot || rc=$?
+    wait $mover || { cat "$E2E_STATE/move_while_listed.log"; fail "B:\\a-moved was not moved during its listing"; }
+    cat "$E2E_STATE/move_while_listed.log"
+    [ $rc -eq 0 ] || fail "the walk of B: ended at the folder that could not be listed again"
+}
+
 # Cancel (Esc) while the walk runs returns to the menu; the search dialog's
 # texts; and the next install starts afresh: with 2008 answered No the
 # folder dialog proposes the default destination, not the fallback that the
@@ -400,9 +455,9 @@ search_case_cancel() {
     put_copy "$b" Quillom.exe 3 '2000-06-13 12:00:00'
     { scenario_to_search; cat <<'EOF'; } | e2e_robot || fail "Cancel in the search dialog"
 dialog search
-label "しばらくお待ち下さい"
-label "旧ﾊﾞｰｼﾞｮﾝのQuillometerを探しています"
-text 2 "中止"
+label @search.wait
+label @search.looking
+text 2 @search.cancel
 esc
 dialog menu
 click 1002

@@ -15,8 +15,8 @@
 set -u -o pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
-start_menu_name=Quillometer
-desktop_name=Quillometerへのｼｮｰﾄｶｯﾄ
+start_menu_name=$(e2e_text 2004)
+desktop_name=$(e2e_text 2005)
 dest='C:\Program Files\Quillometer\'
 target='C:\Program Files\Quillometer\Quillom.exe'
 option_key='HKCU\Software\Fenwarde\Quillometer\Option'

@@ -48,9 +48,11 @@ CORPUS=$(cd "$CORPUS_GIVEN" && pwd)
 MANIFEST=$CORPUS/MANIFEST.tsv
 [ -f "$MANIFEST" ] || fail_now "the corpus has no MANIFEST.tsv: $MANIFEST"
 [ -f "$TABLE" ] || fail_now "table of expected outcomes missing: $TABLE"
-for tool in sha256sum perl find; do
+for tool in sha256sum find; do
     command -v "$tool" >/dev/null 2>&1 || fail_now "needs $tool"
 done
+LZHTEST=$(dirname "$LZHX")/lzhtest
+[ -x "$LZHTEST" ] || fail_now "lzhtest (the tests' archive tool) not found: $LZHTEST"
 TIMEOUT=(env) # runs lzhx as it is when there is no timeout command
 command -v timeout >/dev/null 2>&1 && TIMEOUT=(timeout 60)
 
@@ -68,13 +70,7 @@ problem() {
 ok() { CHECKS=$((CHECKS + 1)); }
 
 # CRC-16/ARC of a file, four lower-case hex digits.
-crc16_file() {
-    perl -e '
-        my @t; for my $i (0..255) { my $r = $i; for (1..8) { $r = ($r & 1) ? ($r >> 1) ^ 0xA001 : $r >> 1 } $t[$i] = $r }
-        open(my $f, "<:raw", $ARGV[0]) or die "open: $!"; local $/; my $d = <$f>;
-        my $c = 0; $c = $t[($c ^ $_) & 0xFF] ^ ($c >> 8) for unpack("C*", $d);
-        printf "%04x\n", $c;' "$1"
-}
+crc16_file() { "$LZHTEST" crc16 "$1"; }
 
 # Folds the ASCII letters only, as the manifest's names are compared.
 # shellcheck disable=SC2018,SC2019

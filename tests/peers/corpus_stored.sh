@@ -6,7 +6,7 @@
 #
 # Usage: corpus_stored.sh PATH_TO_LZHX
 source "$(dirname "$0")/lib/common.bash"
-peer_init "$@" perl timeout sha256sum
+peer_init "$@" timeout sha256sum
 find_corpus
 MANIFEST=$CORPUS/MANIFEST.tsv
 export TZ=UTC

@@ -5,25 +5,12 @@
 #
 # Usage: damaged.sh PATH_TO_LZHX
 source "$(dirname "$0")/lib/common.bash"
-peer_init "$@" jlha lhasa perl timeout
+peer_init "$@" jlha lhasa timeout
 export TZ=UTC
 
 # drop_file_crc FILE OFFSET: removes the data CRC from the level-0 header at
 # OFFSET (the header shrinks by two bytes), so that the header carries none.
-drop_file_crc() {
-    perl -e '
-        my ($path, $at) = @ARGV;
-        open(my $f, "<:raw", $path) or die "open: $!"; local $/; my $d = <$f>; close $f;
-        my $s = ord(substr($d, $at, 1));
-        my $n = ord(substr($d, $at + 21, 1));
-        die "not level 0" unless ord(substr($d, $at + 20, 1)) == 0;
-        die "no CRC to drop" unless $s + 2 - $n >= 24;
-        substr($d, $at + 22 + $n, 2) = "";
-        substr($d, $at, 1) = chr($s - 2);
-        my $sum = 0; $sum += $_ for unpack("C*", substr($d, $at + 2, $s - 2));
-        substr($d, $at + 1, 1) = chr($sum & 0xFF);
-        open($f, ">:raw", $path) or die "open: $!"; print $f $d; close $f or die "close: $!";' "$1" "$2"
-}
+drop_file_crc() { "$LZHTEST" drop-crc "$1" "$2"; }
 
 SRC=$WORK/src
 mkdir -p "$SRC"

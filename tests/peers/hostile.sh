@@ -8,7 +8,7 @@
 #
 # Usage: hostile.sh PATH_TO_LZHX
 source "$(dirname "$0")/lib/common.bash"
-peer_init "$@" jlha lhasa perl timeout
+peer_init "$@" jlha lhasa timeout
 export TZ=UTC
 LZHPACK=$(dirname "$LZHX")/lzhpack
 [ -x "$LZHPACK" ] || fail "lzhpack not found beside lzhx: $LZHPACK"
@@ -21,7 +21,7 @@ mkdir -p "$SRC"
 set_level0_size() {
     local name_length
     name_length=$((0x$(byte_at "$1" 21)))
-    patch_bytes "$1" 11 "$(perl -e 'print unpack("H*", pack("V", $ARGV[0]))' "$2")"
+    patch_bytes "$1" 11 "$(printf '%08x' "$2" | sed 's/\(..\)\(..\)\(..\)\(..\)/\4\3\2\1/')"
     patch_bytes "$1" $((22 + name_length)) "$(crc16_file "$3" | sed 's/\(..\)\(..\)/\2\1/')"
     fix_header "$1" 0
 }

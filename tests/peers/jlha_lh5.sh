@@ -4,7 +4,7 @@
 #
 # Usage: jlha_lh5.sh PATH_TO_LZHX
 source "$(dirname "$0")/lib/common.bash"
-peer_init "$@" jlha lhasa perl timeout
+peer_init "$@" jlha lhasa timeout
 
 SRC=$WORK/src
 mkdir -p "$SRC"

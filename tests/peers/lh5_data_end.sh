@@ -11,7 +11,7 @@
 #
 # Usage: lh5_data_end.sh PATH_TO_LZHX
 source "$(dirname "$0")/lib/common.bash"
-peer_init "$@" jlha lhasa perl
+peer_init "$@" jlha lhasa
 LZHPACK=$(dirname "$LZHX")/lzhpack
 [ -x "$LZHPACK" ] || fail "lzhpack not found beside lzhx: $LZHPACK"
 

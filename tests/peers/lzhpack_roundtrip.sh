@@ -7,7 +7,7 @@
 #
 # Usage: lzhpack_roundtrip.sh PATH_TO_LZHX   (lzhpack is taken from beside it)
 source "$(dirname "$0")/lib/common.bash"
-peer_init "$@" lhasa 7z perl timeout
+peer_init "$@" lhasa 7z timeout
 export TZ=UTC
 LZHPACK=$(dirname "$LZHX")/lzhpack
 [ -x "$LZHPACK" ] || fail "lzhpack not found beside lzhx: $LZHPACK"
@@ -97,49 +97,11 @@ pack() {
 # "-" where a record is missing), then "END OFFSET" for the end marker and
 # "TAIL N" for the bytes after it. Any header that is not level 2 fails.
 headers() {
-    perl -e '
-        use strict;
-        my @t; for my $i (0..255) { my $r = $i; for (1..8) { $r = ($r & 1) ? ($r >> 1) ^ 0xA001 : $r >> 1 } $t[$i] = $r }
-        sub crc { my $c = 0; $c = $t[($c ^ $_) & 0xFF] ^ ($c >> 8) for unpack("C*", $_[0]); $c }
-        open(my $f, "<:raw", $ARGV[0]) or die "open: $!"; local $/; my $d = <$f>;
-        my $at = 0;
-        while ($at < length($d) && ord(substr($d, $at, 1)) != 0) {
-            my $h = unpack("v", substr($d, $at, 2));
-            die "member at $at: header level " . ord(substr($d, $at + 20, 1)) . "\n"
-                unless ord(substr($d, $at + 20, 1)) == 2;
-            my $hdr = substr($d, $at, $h);
-            my ($method, $packed, $orig, $time) = (substr($hdr, 2, 5), unpack("V V V", substr($hdr, 7, 12)));
-            my $datacrc = unpack("v", substr($hdr, 21, 2));
-            my $os = substr($hdr, 23, 1);
-            my ($name, @types, $crcat, $stored) = ("-");
-            my ($cr, $wr, $ac, $ut) = ("-", "-", "-", "-");
-            for (my $c = 24; ; ) {
-                my $e = unpack("v", substr($hdr, $c, 2));
-                last unless $e;
-                my $type = ord(substr($hdr, $c + 2, 1));
-                my $data = substr($hdr, $c + 3, $e - 3);
-                push @types, sprintf("%02x", $type);
-                if ($type == 0) { $crcat = $c + 3; $stored = unpack("v", $data) }
-                if ($type == 1) { $name = $data }
-                if ($type == 0x41) { ($cr, $wr, $ac) = map { unpack("Q<", substr($data, 8 * $_, 8)) } 0 .. 2 }
-                if ($type == 0x54) { $ut = unpack("V", $data) }
-                $c += $e;
-            }
-            my $ok = 0;
-            if (defined $crcat) {
-                my $z = $hdr; substr($z, $crcat, 2) = "\0\0";
-                $ok = crc($z) == $stored ? 1 : 0;
-            }
-            printf "%d %d %s %d %d %d %04x %s %d %s %s %s %s %s %s\n", $at, $h, $method, $packed,
-                $orig, $time, $datacrc, $os, $ok, join(",", @types), $cr, $wr, $ac, $ut, $name;
-            $at += $h + $packed;
-        }
-        print "END $at\n";
-        print "TAIL ", length($d) - $at - 1, "\n";' "$1" || fail "cannot walk the headers of $(basename "$1")"
+    "$LZHTEST" headers "$1" || fail "cannot walk the headers of $(basename "$1")"
 }
 
 # filetime SECONDS: the Windows FILETIME of a Unix time.
-filetime() { perl -e 'printf "%d\n", ($ARGV[0] + 11644473600) * 10000000' "$1"; }
+filetime() { echo $((($1 + 11644473600) * 10000000)); }
 
 # check_headers ARCHIVE [EPOCH]: every member header is what lzhpack
 # promises, with the times of the source files (capped at EPOCH if given).

@@ -2,11 +2,17 @@
 // its users rely on, byte by byte and independently of the resource script:
 // every resource in Japanese (1041), exactly the expected types and names,
 // the two 16-colour icons and their group, the four classic dialog templates
-// control by control, the string table word for word, and the payload archive
+// control by control, the string table word for word (the texts from the
+// tests' table of texts), and the payload archive
 // identical to the one the build packed. Each difference is printed; the exit
 // status is 0 when there is none, 1 otherwise, 2 when the files cannot be read.
 //
-//   resource_check SETUP.EXE PAYLOAD.LZH
+//   resource_check SETUP.EXE PAYLOAD.LZH TEXTS
+//
+// TEXTS is the tests' table of the setup's texts (tests/ui-texts.txt): the
+// resource script and it are the only two places that hold them.
+#include "RobotText.h"
+
 #include <windows.h>
 
 #include <cstdarg>
@@ -25,16 +31,15 @@ const wchar_t kArchiveType[] = L"ARCHIVES";
 // Dialog header fields shared by all four templates: WS_POPUP, WS_CAPTION,
 // WS_SYSMENU, DS_MODALFRAME, DS_CENTER, DS_SETFONT.
 const DWORD kDialogStyle = 0x80C808C0;
-const wchar_t kCaption[] = L"Quillometer Ver1.18 ｾｯﾄｱｯﾌﾟ";
 const WORD kFontPoints = 9;
-const wchar_t kFontName[] = L"ＭＳ Ｐゴシック";
 
-// A control as the dialog manager must get it. A null Text stands for the
+// A control as the dialog manager must get it. Its text is named by its key
+// in the tests' table of texts; "" is an empty text, and null stands for the
 // icon ordinal 201 of the menu's picture.
 struct ControlSpec {
     WORD Id;
     const wchar_t* Class;
-    const wchar_t* Text;
+    const char* TextKey;
     DWORD Style;
     short X, Y, W, H;
 };
@@ -50,34 +55,34 @@ const WORD kNoId = 0xFFFF; // the usual identifier of labels nobody addresses
 
 const ControlSpec kMenuControls[] = {
     {kNoId, L"STATIC", nullptr, 0x50000003, 10, 10, 20, 20},
-    {kNoId, L"STATIC", L"処理を選択して下さい", 0x50020201, 35, 15, 80, 10},
-    {1001, L"BUTTON", L"‘ReadMe.txt’を見る (&R)", 0x50010000, 35, 40, 80, 15},
-    {1002, L"BUTTON", L"ｲﾝｽﾄｰﾙする (&X)", 0x50010000, 35, 65, 80, 15},
-    {2, L"BUTTON", L"処理中止", 0x50010000, 35, 90, 80, 15},
+    {kNoId, L"STATIC", "menu.prompt", 0x50020201, 35, 15, 80, 10},
+    {1001, L"BUTTON", "menu.readme", 0x50010000, 35, 40, 80, 15},
+    {1002, L"BUTTON", "menu.install", 0x50010000, 35, 65, 80, 15},
+    {2, L"BUTTON", "menu.quit", 0x50010000, 35, 90, 80, 15},
 };
 
 const ControlSpec kProgressControls[] = {
-    {kNoId, L"STATIC", L"以下のﾌｧｲﾙを解凍しています", 0x50020000, 10, 10, 180, 8},
-    {1003, L"STATIC", L"", 0x50020080, 10, 25, 180, 8},
-    {1004, L"msctls_progress32", L"Progress1", 0x50800000, 10, 45, 180, 15},
-    {2, L"BUTTON", L"中止", 0x50010000, 145, 70, 45, 15},
+    {kNoId, L"STATIC", "progress.label", 0x50020000, 10, 10, 180, 8},
+    {1003, L"STATIC", "", 0x50020080, 10, 25, 180, 8},
+    {1004, L"msctls_progress32", "progress.bar", 0x50800000, 10, 45, 180, 15},
+    {2, L"BUTTON", "progress.cancel", 0x50010000, 145, 70, 45, 15},
 };
 
 const ControlSpec kFolderControls[] = {
-    {1005, L"STATIC", L"", 0x50020000, 10, 10, 220, 10},
-    {1006, L"EDIT", L"", 0x50810080, 10, 25, 175, 14},
-    {1007, L"BUTTON", L"参照(&R)", 0x50030000, 190, 25, 40, 15},
-    {1008, L"BUTTON", L"ｽﾀｰﾄﾒﾆｭｰにQuillometerを追加する(&M)", 0x50030003, 15, 50, 210, 10},
-    {1009, L"BUTTON", L"ﾃﾞｽｸﾄｯﾌﾟにQuillometerのｼｮｰﾄｶｯﾄを作成する(&S)", 0x50030003, 15, 65, 210, 10},
-    {1, L"BUTTON", L"OK", 0x50030001, 70, 85, 40, 15},
-    {2, L"BUTTON", L"ｷｬﾝｾﾙ", 0x50010000, 125, 85, 40, 15},
+    {1005, L"STATIC", "", 0x50020000, 10, 10, 220, 10},
+    {1006, L"EDIT", "", 0x50810080, 10, 25, 175, 14},
+    {1007, L"BUTTON", "folder.browse", 0x50030000, 190, 25, 40, 15},
+    {1008, L"BUTTON", "folder.start-menu", 0x50030003, 15, 50, 210, 10},
+    {1009, L"BUTTON", "folder.desktop", 0x50030003, 15, 65, 210, 10},
+    {1, L"BUTTON", "folder.ok", 0x50030001, 70, 85, 40, 15},
+    {2, L"BUTTON", "folder.cancel", 0x50010000, 125, 85, 40, 15},
 };
 
 const ControlSpec kSearchControls[] = {
-    {kNoId, L"STATIC", L"しばらくお待ち下さい", 0x50020001, 10, 10, 150, 8},
-    {kNoId, L"STATIC", L"旧ﾊﾞｰｼﾞｮﾝのQuillometerを探しています", 0x50020001, 10, 25, 150, 8},
-    {1010, L"STATIC", L"Static", 0x50821281, 15, 45, 140, 15},
-    {2, L"BUTTON", L"中止", 0x50010000, 110, 70, 45, 15},
+    {kNoId, L"STATIC", "search.wait", 0x50020001, 10, 10, 150, 8},
+    {kNoId, L"STATIC", "search.looking", 0x50020001, 10, 25, 150, 8},
+    {1010, L"STATIC", "search.marquee", 0x50821281, 15, 45, 140, 15},
+    {2, L"BUTTON", "search.cancel", 0x50010000, 110, 70, 45, 15},
 };
 
 const DialogSpec kDialogs[] = {
@@ -85,35 +90,6 @@ const DialogSpec kDialogs[] = {
     {102, 199, 93, kProgressControls, sizeof kProgressControls / sizeof kProgressControls[0]},
     {103, 239, 109, kFolderControls, sizeof kFolderControls / sizeof kFolderControls[0]},
     {104, 169, 93, kSearchControls, sizeof kSearchControls / sizeof kSearchControls[0]},
-};
-
-struct StringSpec {
-    WORD Id;
-    const wchar_t* Text;
-};
-
-// Half-width katakana, the typographic quotes and the line feeds are part of
-// the wording.
-const StringSpec kStrings[] = {
-    {2001, L"Quillometer Ver1.18 ｾｯﾄｱｯﾌﾟ"},
-    {2002, L"ﾌｫﾙﾀﾞを選択して下さい"},
-    {2003, L"Program Files\\Quillometer"},
-    {2004, L"Quillometer"},
-    {2005, L"Quillometerへのｼｮｰﾄｶｯﾄ"},
-    {2006, L"‘Readme.txt’を解凍するﾌｫﾙﾀﾞを指定して下さい(&F)"},
-    {2007, L"Quillometerをｲﾝｽﾄｰﾙするﾌｫﾙﾀﾞを指定して下さい(&F)"},
-    {2008, L"ｲﾝｽﾄｰﾙ済みのQuillometerを探しますか？\n（ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞを自分で入力する場合は「いいえ」"
-           L"を選択して下さい）"},
-    {2009, L"このﾌｫﾙﾀﾞは存在しません。\n作成しますか？"},
-    {2010, L"このﾌｫﾙﾀﾞには既に‘Readme.txt’が存在します。\n上書きしますか？"},
-    {2011, L"このﾌｫﾙﾀﾞにQuillometerが既にｲﾝｽﾄｰﾙされています。\n上書きｲﾝｽﾄｰﾙしますか？\n\n（ｽﾀｰﾄﾒﾆｭｰ"
-           L"への登録、ﾃﾞｽｸﾄｯﾌﾟへのｼｮｰﾄｶｯﾄの\n追加を行なう場合は「いいえ」を選択して下さい）"},
-    {2012, L"ｲﾝｽﾄｰﾙは完了しました。\n今すぐQuillometerを起動しますか？"},
-    {2013, L"ﾌｫﾙﾀﾞを作成できません"},
-    {2014, L"ﾌｧｲﾙを作成できません"},
-    {2015, L"ﾌｧｲﾙにｱｸｾｽできません"},
-    {2016, L"ﾌｧｲﾙを解凍できません"},
-    {2017, L"ﾊﾟｽ名が無効です"},
 };
 
 const WORD kFirstString = 2001;
@@ -131,6 +107,9 @@ const IconSpec kIcons[] = {{1, 32}, {2, 16}};
 
 int Differences = 0;
 
+// The tests' table of texts (tests/ui-texts.txt), by key, in UTF-8.
+TextTable Texts;
+
 void Report(const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -138,16 +117,17 @@ void Report(const char* format, ...) {
     std::vprintf(format, args);
     std::printf("\n");
     va_end(args);
-    Differences++;
+    ++Differences;
 }
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty())
         return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], size, nullptr, nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
+                        nullptr, nullptr);
     return out;
 }
 
@@ -160,7 +140,7 @@ std::string Quoted(const std::wstring& text) {
             shown += L"\\n";
         } else if (c < 0x20) {
             wchar_t escape[8];
-            std::swprintf(escape, 8, L"\\x%02X", unsigned(c));
+            std::swprintf(escape, 8, L"\\x%02X", static_cast<unsigned>(c));
             shown += escape;
         } else {
             shown += c;
@@ -173,15 +153,35 @@ std::string Quoted(const std::wstring& text) {
 std::string FirstDifference(const std::wstring& got, const std::wstring& want) {
     size_t i = 0;
     while (i < got.size() && i < want.size() && got[i] == want[i])
-        i++;
+        ++i;
     char where[96];
     if (i < got.size() && i < want.size())
-        std::snprintf(where, sizeof where, "at character %u: U+%04X, expected U+%04X", unsigned(i),
-                      unsigned(got[i]), unsigned(want[i]));
+        std::snprintf(where, sizeof where, "at character %u: U+%04X, expected U+%04X",
+                      static_cast<unsigned>(i), static_cast<unsigned>(got[i]),
+                      static_cast<unsigned>(want[i]));
     else
-        std::snprintf(where, sizeof where, "length %u, expected %u", unsigned(got.size()),
-                      unsigned(want.size()));
+        std::snprintf(where, sizeof where, "length %u, expected %u",
+                      static_cast<unsigned>(got.size()), static_cast<unsigned>(want.size()));
     return where;
+}
+
+// The expected text of KEY in UTF-16, as the resources hold texts.
+std::wstring Expected(const std::string& key) {
+    const TextTable::const_iterator entry = Texts.find(key);
+    if (entry == Texts.end()) {
+        Report("the table of texts has no text %s", key.c_str());
+        return std::wstring();
+    }
+    const std::string& utf8 = entry->second;
+    if (utf8.empty())
+        return std::wstring();
+    const int count =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(count > 0 ? count : 0), L'\0');
+    if (count > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
+                            count);
+    return wide;
 }
 
 void CompareText(const char* what, const std::wstring& got, const std::wstring& want) {
@@ -201,7 +201,7 @@ struct ResKey {
 
 ResKey KeyOf(LPCWSTR value) {
     ResKey key;
-    key.Number = IS_INTRESOURCE(value) ? WORD(ULONG_PTR(value)) : 0;
+    key.Number = IS_INTRESOURCE(value) ? static_cast<WORD>(ULONG_PTR(value)) : 0;
     if (!IS_INTRESOURCE(value))
         key.Name = value;
     return key;
@@ -283,7 +283,7 @@ std::vector<ResEntry> ExpectedResources() {
     for (const DialogSpec& dialog : kDialogs)
         add({5, L""}, dialog.Id);
     // A string table block holds 16 strings: block n has the ids 16(n-1) to 16n-1.
-    for (WORD block = kFirstString / 16 + 1; block <= kLastString / 16 + 1; block++)
+    for (WORD block = kFirstString / 16 + 1; block <= kLastString / 16 + 1; ++block)
         add({6, L""}, block);
     add({0, kArchiveType}, kArchiveId);
     return expected;
@@ -303,7 +303,8 @@ void CheckDirectory(const std::vector<ResEntry>& found) {
     for (const ResEntry& e : found) {
         if (e.Language != kJapanese)
             Report("%s %s is in language %u, expected %u", TypeLabel(e.Type).c_str(),
-                   NameLabel(e.Name).c_str(), unsigned(e.Language), unsigned(kJapanese));
+                   NameLabel(e.Name).c_str(), static_cast<unsigned>(e.Language),
+                   static_cast<unsigned>(kJapanese));
         if (!Contains(expected, e))
             Report("unexpected resource %s %s", TypeLabel(e.Type).c_str(),
                    NameLabel(e.Name).c_str());
@@ -342,20 +343,20 @@ WORD ReadWord(Reader& r) {
         r.At = r.Data->size();
         return 0;
     }
-    WORD v = WORD((*r.Data)[r.At] | (*r.Data)[r.At + 1] << 8);
+    WORD v = static_cast<WORD>((*r.Data)[r.At] | (*r.Data)[r.At + 1] << 8);
     r.At += 2;
     return v;
 }
 
 DWORD ReadDword(Reader& r) {
     DWORD low = ReadWord(r);
-    return low | DWORD(ReadWord(r)) << 16;
+    return low | static_cast<DWORD>(ReadWord(r)) << 16;
 }
 
 std::wstring ReadWideString(Reader& r) {
     std::wstring text;
     for (WORD c = ReadWord(r); c != 0 && !r.Overrun; c = ReadWord(r))
-        text += wchar_t(c);
+        text += static_cast<wchar_t>(c);
     return text;
 }
 
@@ -381,7 +382,7 @@ NameOrOrdinal ReadNameOrOrdinal(Reader& r) {
 }
 
 void AlignDword(Reader& r) {
-    r.At = (r.At + 3) & ~size_t(3);
+    r.At = (r.At + 3) & ~static_cast<size_t>(3);
 }
 
 // ---------------------------------------------------------------------------
@@ -402,15 +403,17 @@ void CheckIconImage(HMODULE module, const IconSpec& icon) {
         bits != 4 || compression != 0)
         Report("icon %u: header size %lu, %ld x %ld (height counts image and mask), %u plane(s), "
                "%u bits per pixel, compression %lu; expected 40, %d x %d, 1, 4, 0",
-               unsigned(icon.Id), (unsigned long)headerSize, (long)width, (long)height,
-               unsigned(planes), unsigned(bits), (unsigned long)compression, icon.Side,
+               static_cast<unsigned>(icon.Id), static_cast<unsigned long>(headerSize),
+               static_cast<long>(width), static_cast<long>(height), static_cast<unsigned>(planes),
+               static_cast<unsigned>(bits), static_cast<unsigned long>(compression), icon.Side,
                2 * icon.Side);
     // Header, 16-entry palette, 4-bit image and 1-bit mask, rows padded to 4 bytes.
-    size_t want = 40 + 16 * 4 + size_t(icon.Side) * ((icon.Side * 4 + 31) / 32 * 4) +
-                  size_t(icon.Side) * ((icon.Side + 31) / 32 * 4);
+    size_t want = 40 + 16 * 4 + static_cast<size_t>(icon.Side) * ((icon.Side * 4 + 31) / 32 * 4) +
+                  static_cast<size_t>(icon.Side) * ((icon.Side + 31) / 32 * 4);
     if (data.size() != want)
-        Report("icon %u holds %u bytes, a %d x %d 16-colour image takes %u", unsigned(icon.Id),
-               unsigned(data.size()), icon.Side, icon.Side, unsigned(want));
+        Report("icon %u holds %u bytes, a %d x %d 16-colour image takes %u",
+               static_cast<unsigned>(icon.Id), static_cast<unsigned>(data.size()), icon.Side,
+               icon.Side, static_cast<unsigned>(want));
 }
 
 void CheckIconGroup(HMODULE module) {
@@ -423,9 +426,10 @@ void CheckIconGroup(HMODULE module) {
     WORD count = ReadWord(r);
     if (reserved != 0 || kind != 1 || count != 2)
         Report("icon group %u: reserved %u, type %u, %u entries; expected 0, 1 (icon), 2",
-               unsigned(kIconGroupId), unsigned(reserved), unsigned(kind), unsigned(count));
+               static_cast<unsigned>(kIconGroupId), static_cast<unsigned>(reserved),
+               static_cast<unsigned>(kind), static_cast<unsigned>(count));
     bool seen[2] = {false, false};
-    for (WORD i = 0; i < count && !r.Overrun; i++) {
+    for (WORD i = 0; i < count && !r.Overrun; ++i) {
         int width = data[r.At], height = data[r.At + 1], colours = data[r.At + 2];
         r.At += 4;
         WORD planes = ReadWord(r);
@@ -438,24 +442,27 @@ void CheckIconGroup(HMODULE module) {
                 icon = &s;
         if (icon == nullptr) {
             Report("icon group %u: entry %u names icon %u, which is not 1 or 2",
-                   unsigned(kIconGroupId), unsigned(i), unsigned(id));
+                   static_cast<unsigned>(kIconGroupId), static_cast<unsigned>(i),
+                   static_cast<unsigned>(id));
             continue;
         }
         seen[icon->Id - 1] = true;
-        DWORD actual = DWORD(ResourceBytes(module, {3, L""}, id).size());
+        DWORD actual = static_cast<DWORD>(ResourceBytes(module, {3, L""}, id).size());
         if (width != icon->Side || height != icon->Side || colours != 16 || planes != 1 ||
             bits != 4 || bytes != actual)
             Report("icon group %u, icon %u: %d x %d, %d colours, %u plane(s), %u bits, %lu bytes; "
                    "expected %d x %d, 16, 1, 4, %lu",
-                   unsigned(kIconGroupId), unsigned(id), width, height, colours, unsigned(planes),
-                   unsigned(bits), (unsigned long)bytes, icon->Side, icon->Side,
-                   (unsigned long)actual);
+                   static_cast<unsigned>(kIconGroupId), static_cast<unsigned>(id), width, height,
+                   colours, static_cast<unsigned>(planes), static_cast<unsigned>(bits),
+                   static_cast<unsigned long>(bytes), icon->Side, icon->Side,
+                   static_cast<unsigned long>(actual));
     }
     if (r.Overrun)
-        Report("icon group %u is cut short", unsigned(kIconGroupId));
+        Report("icon group %u is cut short", static_cast<unsigned>(kIconGroupId));
     for (const IconSpec& icon : kIcons)
         if (!seen[icon.Id - 1])
-            Report("icon group %u lacks icon %u", unsigned(kIconGroupId), unsigned(icon.Id));
+            Report("icon group %u lacks icon %u", static_cast<unsigned>(kIconGroupId),
+                   static_cast<unsigned>(icon.Id));
 }
 
 // ---------------------------------------------------------------------------
@@ -475,7 +482,7 @@ WORD ClassAtom(const wchar_t* name) {
 std::string FieldLabel(const NameOrOrdinal& field) {
     if (field.IsOrdinal) {
         char number[32];
-        std::snprintf(number, sizeof number, "ordinal 0x%04X", unsigned(field.Number));
+        std::snprintf(number, sizeof number, "ordinal 0x%04X", static_cast<unsigned>(field.Number));
         return number;
     }
     return Quoted(field.Text);
@@ -492,26 +499,27 @@ void CheckControlClass(const std::string& where, const NameOrOrdinal& got,
 }
 
 void CheckControlText(const std::string& where, const NameOrOrdinal& got, const ControlSpec& want) {
-    if (want.Text == nullptr) {
+    if (want.TextKey == nullptr) {
         if (!got.IsOrdinal || got.Number != kIconGroupId)
             Report("%s: text %s, expected the icon ordinal %u", where.c_str(),
-                   FieldLabel(got).c_str(), unsigned(kIconGroupId));
+                   FieldLabel(got).c_str(), static_cast<unsigned>(kIconGroupId));
         return;
     }
+    const std::wstring text = want.TextKey[0] == 0 ? std::wstring() : Expected(want.TextKey);
     if (got.IsOrdinal) {
         Report("%s: text %s, expected %s", where.c_str(), FieldLabel(got).c_str(),
-               Quoted(want.Text).c_str());
+               Quoted(text).c_str());
         return;
     }
-    CompareText((where + ": text").c_str(), got.Text, want.Text);
+    CompareText((where + ": text").c_str(), got.Text, text);
 }
 
 void CheckControl(Reader& r, WORD dialog, size_t index, const ControlSpec& want) {
     AlignDword(r);
     DWORD style = ReadDword(r);
     DWORD exStyle = ReadDword(r);
-    short x = short(ReadWord(r)), y = short(ReadWord(r));
-    short w = short(ReadWord(r)), h = short(ReadWord(r));
+    short x = static_cast<short>(ReadWord(r)), y = static_cast<short>(ReadWord(r));
+    short w = static_cast<short>(ReadWord(r)), h = static_cast<short>(ReadWord(r));
     WORD id = ReadWord(r);
     NameOrOrdinal cls = ReadNameOrOrdinal(r);
     NameOrOrdinal text = ReadNameOrOrdinal(r);
@@ -519,23 +527,26 @@ void CheckControl(Reader& r, WORD dialog, size_t index, const ControlSpec& want)
     r.At += extra;
 
     char where[64];
-    std::snprintf(where, sizeof where, "dialog %u, control %u (id %u)", unsigned(dialog),
-                  unsigned(index + 1), unsigned(want.Id));
+    std::snprintf(where, sizeof where, "dialog %u, control %u (id %u)",
+                  static_cast<unsigned>(dialog), static_cast<unsigned>(index + 1),
+                  static_cast<unsigned>(want.Id));
     if (id != want.Id)
-        Report("%s: id %u, expected %u", where, unsigned(id), unsigned(want.Id));
+        Report("%s: id %u, expected %u", where, static_cast<unsigned>(id),
+               static_cast<unsigned>(want.Id));
     CheckControlClass(where, cls, want);
     CheckControlText(where, text, want);
     if (style != want.Style)
         Report("%s: style 0x%08lX, expected 0x%08lX (differing bits 0x%08lX)", where,
-               (unsigned long)style, (unsigned long)want.Style,
-               (unsigned long)(style ^ want.Style));
+               static_cast<unsigned long>(style), static_cast<unsigned long>(want.Style),
+               static_cast<unsigned long>(style ^ want.Style));
     if (exStyle != 0)
-        Report("%s: extended style 0x%08lX, expected 0", where, (unsigned long)exStyle);
+        Report("%s: extended style 0x%08lX, expected 0", where,
+               static_cast<unsigned long>(exStyle));
     if (x != want.X || y != want.Y || w != want.W || h != want.H)
         Report("%s: at %d, %d, size %d x %d; expected %d, %d, %d x %d", where, x, y, w, h, want.X,
                want.Y, want.W, want.H);
     if (extra != 0)
-        Report("%s: %u bytes of creation data, expected none", where, unsigned(extra));
+        Report("%s: %u bytes of creation data, expected none", where, static_cast<unsigned>(extra));
 }
 
 void CheckDialog(HMODULE module, const DialogSpec& spec) {
@@ -546,13 +557,13 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
     DWORD style = ReadDword(r);
     if (style == 0xFFFF0001) {
         Report("dialog %u is an extended template (DLGTEMPLATEEX), expected the classic form",
-               unsigned(spec.Id));
+               static_cast<unsigned>(spec.Id));
         return;
     }
     DWORD exStyle = ReadDword(r);
     WORD count = ReadWord(r);
     r.At += 4; // x, y: DS_CENTER places the dialog
-    short w = short(ReadWord(r)), h = short(ReadWord(r));
+    short w = static_cast<short>(ReadWord(r)), h = static_cast<short>(ReadWord(r));
     NameOrOrdinal menu = ReadNameOrOrdinal(r);
     NameOrOrdinal cls = ReadNameOrOrdinal(r);
     std::wstring caption = ReadWideString(r);
@@ -562,10 +573,11 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
     unsigned id = spec.Id;
     if (style != kDialogStyle)
         Report("dialog %u: style 0x%08lX, expected 0x%08lX (differing bits 0x%08lX)", id,
-               (unsigned long)style, (unsigned long)kDialogStyle,
-               (unsigned long)(style ^ kDialogStyle));
+               static_cast<unsigned long>(style), static_cast<unsigned long>(kDialogStyle),
+               static_cast<unsigned long>(style ^ kDialogStyle));
     if (exStyle != 0)
-        Report("dialog %u: extended style 0x%08lX, expected 0", id, (unsigned long)exStyle);
+        Report("dialog %u: extended style 0x%08lX, expected 0", id,
+               static_cast<unsigned long>(exStyle));
     if (w != spec.W || h != spec.H)
         Report("dialog %u: size %d x %d, expected %d x %d", id, w, h, spec.W, spec.H);
     if (menu.IsOrdinal || !menu.Text.empty())
@@ -574,13 +586,15 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
         Report("dialog %u: class %s, expected the standard dialog class", id,
                FieldLabel(cls).c_str());
     std::string what = "dialog " + std::to_string(id);
-    CompareText((what + ": caption").c_str(), caption, kCaption);
+    CompareText((what + ": caption").c_str(), caption, Expected("2001"));
     if (points != kFontPoints)
-        Report("dialog %u: font size %u, expected %u", id, unsigned(points), unsigned(kFontPoints));
-    CompareText((what + ": font").c_str(), font, kFontName);
+        Report("dialog %u: font size %u, expected %u", id, static_cast<unsigned>(points),
+               static_cast<unsigned>(kFontPoints));
+    CompareText((what + ": font").c_str(), font, Expected("dialog.font"));
     if (count != spec.Count)
-        Report("dialog %u: %u controls, expected %u", id, unsigned(count), unsigned(spec.Count));
-    for (size_t i = 0; i < count && i < spec.Count && !r.Overrun; i++)
+        Report("dialog %u: %u controls, expected %u", id, static_cast<unsigned>(count),
+               static_cast<unsigned>(spec.Count));
+    for (size_t i = 0; i < count && i < spec.Count && !r.Overrun; ++i)
         CheckControl(r, spec.Id, i, spec.Controls[i]);
     if (r.Overrun)
         Report("dialog %u: the template is cut short", id);
@@ -589,41 +603,33 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
 // ---------------------------------------------------------------------------
 // Strings
 
-const wchar_t* ExpectedString(WORD id) {
-    for (const StringSpec& s : kStrings)
-        if (s.Id == id)
-            return s.Text;
-    return nullptr;
-}
-
 // Each block holds 16 counted strings; an absent string has the count 0.
 void CheckStringBlock(HMODULE module, WORD block) {
     std::vector<BYTE> data = ResourceBytes(module, {6, L""}, block);
     if (data.empty())
         return;
     Reader r = {&data, 0, false};
-    for (WORD i = 0; i < 16; i++) {
-        WORD id = WORD((block - 1) * 16 + i);
+    for (WORD i = 0; i < 16; ++i) {
+        WORD id = static_cast<WORD>((block - 1) * 16 + i);
         WORD length = ReadWord(r);
         std::wstring text;
-        for (WORD c = 0; c < length && !r.Overrun; c++)
-            text += wchar_t(ReadWord(r));
+        for (WORD c = 0; c < length && !r.Overrun; ++c)
+            text += static_cast<wchar_t>(ReadWord(r));
         if (r.Overrun) {
-            Report("string table block %u is cut short at string %u", unsigned(block),
-                   unsigned(id));
+            Report("string table block %u is cut short at string %u", static_cast<unsigned>(block),
+                   static_cast<unsigned>(id));
             return;
         }
-        const wchar_t* want = ExpectedString(id);
-        if (want == nullptr) {
+        if (id < kFirstString || id > kLastString) {
             if (length != 0)
-                Report("unexpected string %u: %s", unsigned(id), Quoted(text).c_str());
+                Report("unexpected string %u: %s", static_cast<unsigned>(id), Quoted(text).c_str());
             continue;
         }
         if (length == 0) {
-            Report("string %u is missing", unsigned(id));
+            Report("string %u is missing", static_cast<unsigned>(id));
             continue;
         }
-        CompareText(("string " + std::to_string(id)).c_str(), text, want);
+        CompareText(("string " + std::to_string(id)).c_str(), text, Expected(std::to_string(id)));
     }
 }
 
@@ -651,9 +657,10 @@ void CheckArchive(HMODULE module, const std::vector<BYTE>& payload) {
         return;
     size_t i = 0;
     while (i < data.size() && i < payload.size() && data[i] == payload[i])
-        i++;
+        ++i;
     Report("\"ARCHIVES\" %u holds %u bytes, the payload file %u; they differ from offset %u",
-           unsigned(kArchiveId), unsigned(data.size()), unsigned(payload.size()), unsigned(i));
+           static_cast<unsigned>(kArchiveId), static_cast<unsigned>(data.size()),
+           static_cast<unsigned>(payload.size()), static_cast<unsigned>(i));
 }
 
 // Under Wine the host's root is drive Z:, so a host path given by the test
@@ -669,12 +676,17 @@ std::string WindowsPath(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::printf("usage: resource_check SETUP.EXE PAYLOAD.LZH\n");
+    if (argc != 4) {
+        std::printf("usage: resource_check SETUP.EXE PAYLOAD.LZH TEXTS\n");
         return 2;
     }
     std::string setup = WindowsPath(argv[1]);
     std::string payloadPath = WindowsPath(argv[2]);
+    std::string error;
+    if (!ReadTextTable(WindowsPath(argv[3]), Texts, error)) {
+        std::printf("resource_check: %s\n", error.c_str());
+        return 2;
+    }
     std::vector<BYTE> payload;
     if (!ReadWholeFile(payloadPath.c_str(), payload)) {
         std::printf("resource_check: cannot read %s\n", payloadPath.c_str());
@@ -683,7 +695,7 @@ int main(int argc, char** argv) {
     HMODULE module = LoadLibraryExA(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (module == nullptr) {
         std::printf("resource_check: cannot load %s (error %lu)\n", setup.c_str(),
-                    (unsigned long)GetLastError());
+                    static_cast<unsigned long>(GetLastError()));
         return 2;
     }
     std::vector<ResEntry> found = ListResources(module);
@@ -693,7 +705,7 @@ int main(int argc, char** argv) {
     CheckIconGroup(module);
     for (const DialogSpec& dialog : kDialogs)
         CheckDialog(module, dialog);
-    for (WORD block = kFirstString / 16 + 1; block <= kLastString / 16 + 1; block++)
+    for (WORD block = kFirstString / 16 + 1; block <= kLastString / 16 + 1; ++block)
         CheckStringBlock(module, block);
     CheckArchive(module, payload);
     FreeLibrary(module);
@@ -705,12 +717,13 @@ int main(int argc, char** argv) {
     std::printf("resource_check: %u resources, all in language %u: icons 1 and 2, group %u, "
                 "dialogs 101-104 (%u controls), strings %u-%u, \"ARCHIVES\" %u (%u bytes, "
                 "identical to the payload); no version block, no manifest\n",
-                unsigned(found.size()), unsigned(kJapanese), unsigned(kIconGroupId),
-                unsigned(sizeof kMenuControls / sizeof kMenuControls[0] +
-                         sizeof kProgressControls / sizeof kProgressControls[0] +
-                         sizeof kFolderControls / sizeof kFolderControls[0] +
-                         sizeof kSearchControls / sizeof kSearchControls[0]),
-                unsigned(kFirstString), unsigned(kLastString), unsigned(kArchiveId),
-                unsigned(payload.size()));
+                static_cast<unsigned>(found.size()), static_cast<unsigned>(kJapanese),
+                static_cast<unsigned>(kIconGroupId),
+                static_cast<unsigned>(sizeof kMenuControls / sizeof kMenuControls[0] +
+                                      sizeof kProgressControls / sizeof kProgressControls[0] +
+                                      sizeof kFolderControls / sizeof kFolderControls[0] +
+                                      sizeof kSearchControls / sizeof kSearchControls[0]),
+                static_cast<unsigned>(kFirstString), static_cast<unsigned>(kLastString),
+                static_cast<unsigned>(kArchiveId), static_cast<unsigned>(payload.size()));
     return 0;
 }

@@ -15,7 +15,7 @@ namespace {
 typedef std::vector<uint8_t> Bytes;
 
 uint32_t U16(const Bytes& b, size_t at) {
-    return uint32_t(b.at(at) | b.at(at + 1) << 8);
+    return static_cast<uint32_t>(b.at(at) | b.at(at + 1) << 8);
 }
 
 uint32_t U32(const Bytes& b, size_t at) {
@@ -24,29 +24,31 @@ uint32_t U32(const Bytes& b, size_t at) {
 
 // Where a directory entry says its image is.
 size_t ImageOffset(const Bytes& ico, int entry) {
-    return U32(ico, 6 + 16 * size_t(entry) + 12);
+    return U32(ico, 6 + 16 * static_cast<size_t>(entry) + 12);
 }
 
 // The 4-bit colour of pixel (x, y), y counted from the top, decoded from the
 // file alone: header size and palette from the image's own header.
 int PixelAt(const Bytes& ico, int entry, int x, int y) {
     size_t image = ImageOffset(ico, entry);
-    int width = int(U32(ico, image + 4));
-    int height = int(U32(ico, image + 8)) / 2;
+    int width = static_cast<int>(U32(ico, image + 4));
+    int height = static_cast<int>(U32(ico, image + 8)) / 2;
     size_t bits = image + U32(ico, image) + 4 * 16;
-    size_t stride = size_t((width * 4 + 31) / 32 * 4);
-    uint8_t byte = ico.at(bits + size_t(height - 1 - y) * stride + size_t(x / 2));
+    size_t stride = static_cast<size_t>((width * 4 + 31) / 32 * 4);
+    uint8_t byte =
+        ico.at(bits + static_cast<size_t>(height - 1 - y) * stride + static_cast<size_t>(x / 2));
     return x % 2 == 0 ? byte >> 4 : byte & 15;
 }
 
 bool MaskBitAt(const Bytes& ico, int entry, int x, int y) {
     size_t image = ImageOffset(ico, entry);
-    int width = int(U32(ico, image + 4));
-    int height = int(U32(ico, image + 8)) / 2;
-    size_t colourStride = size_t((width * 4 + 31) / 32 * 4);
-    size_t maskStride = size_t((width + 31) / 32 * 4);
-    size_t mask = image + U32(ico, image) + 4 * 16 + colourStride * size_t(height);
-    uint8_t byte = ico.at(mask + size_t(height - 1 - y) * maskStride + size_t(x / 8));
+    int width = static_cast<int>(U32(ico, image + 4));
+    int height = static_cast<int>(U32(ico, image + 8)) / 2;
+    size_t colourStride = static_cast<size_t>((width * 4 + 31) / 32 * 4);
+    size_t maskStride = static_cast<size_t>((width + 31) / 32 * 4);
+    size_t mask = image + U32(ico, image) + 4 * 16 + colourStride * static_cast<size_t>(height);
+    uint8_t byte = ico.at(mask + static_cast<size_t>(height - 1 - y) * maskStride +
+                          static_cast<size_t>(x / 8));
     return (byte >> (7 - x % 8)) & 1;
 }
 
@@ -85,9 +87,9 @@ TEST(IcoMake, ProductIconDirectoryAndHeaders) {
     const uint32_t side[2] = {32, 16};
     const uint32_t bytes[2] = {40 + 64 + 32 * 16 + 32 * 4, 40 + 64 + 16 * 8 + 16 * 4};
     const uint32_t offset[2] = {38, 38 + bytes[0]};
-    for (int e = 0; e < 2; e++) {
+    for (int e = 0; e < 2; ++e) {
         SCOPED_TRACE(e);
-        size_t entry = 6 + 16 * size_t(e);
+        size_t entry = 6 + 16 * static_cast<size_t>(e);
         EXPECT_EQ(ico[entry], side[e]);
         EXPECT_EQ(ico[entry + 1], side[e]);
         EXPECT_EQ(ico[entry + 2], 16); // colours
@@ -115,12 +117,12 @@ TEST(IcoMake, ProductIconPixelsRoundTrip) {
     std::vector<IconImage> images = {MustParse(ReadSourceFile("res/icon/Quillometer-32.txt")),
                                      MustParse(ReadSourceFile("res/icon/Quillometer-16.txt"))};
     Bytes ico = BuildIconFile(images);
-    for (int e = 0; e < 2; e++) {
-        const IconImage& image = images[size_t(e)];
+    for (int e = 0; e < 2; ++e) {
+        const IconImage& image = images[static_cast<size_t>(e)];
         int transparent = 0;
-        for (int y = 0; y < image.Height; y++)
-            for (int x = 0; x < image.Width; x++) {
-                size_t i = size_t(y * image.Width + x);
+        for (int y = 0; y < image.Height; ++y)
+            for (int x = 0; x < image.Width; ++x) {
+                size_t i = static_cast<size_t>(y * image.Width + x);
                 ASSERT_EQ(PixelAt(ico, e, x, y), image.Colour[i]) << e << " " << x << "," << y;
                 ASSERT_EQ(MaskBitAt(ico, e, x, y), image.Transparent[i])
                     << e << " " << x << "," << y;

@@ -26,11 +26,11 @@ typedef std::vector<uint8_t> Bytes;
 Bytes Noise(size_t size, uint32_t seed, int alphabet = 256) {
     Bytes out(size);
     uint32_t x = seed * 2654435761u + 1;
-    for (size_t i = 0; i < size; i++) {
+    for (size_t i = 0; i < size; ++i) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;
-        out[i] = uint8_t((x >> 8) % uint32_t(alphabet));
+        out[i] = static_cast<uint8_t>((x >> 8) % static_cast<uint32_t>(alphabet));
     }
     return out;
 }
@@ -41,7 +41,7 @@ Bytes Words(size_t size, uint32_t seed) {
                                   "archive", "member", "and", "a",   "header", "window"};
     Bytes out;
     Bytes pick = Noise(size, seed);
-    for (size_t i = 0; out.size() < size; i++) {
+    for (size_t i = 0; out.size() < size; ++i) {
         const char* w = words[pick[i % pick.size()] % 13];
         out.insert(out.end(), w, w + std::strlen(w));
         out.push_back(pick[(i + 7) % pick.size()] % 9 == 0 ? '\n' : ' ');
@@ -52,7 +52,7 @@ Bytes Words(size_t size, uint32_t seed) {
 
 Bytes Repeat(const Bytes& block, size_t times) {
     Bytes out;
-    for (size_t i = 0; i < times; i++)
+    for (size_t i = 0; i < times; ++i)
         out.insert(out.end(), block.begin(), block.end());
     return out;
 }
@@ -62,8 +62,8 @@ Bytes Repeat(const Bytes& block, size_t times) {
 
 uint64_t CodedBits(const std::vector<uint32_t>& freq, const uint8_t* lengths) {
     uint64_t bits = 0;
-    for (size_t i = 0; i < freq.size(); i++)
-        bits += uint64_t(freq[i]) * lengths[i];
+    for (size_t i = 0; i < freq.size(); ++i)
+        bits += static_cast<uint64_t>(freq[i]) * lengths[i];
     return bits;
 }
 
@@ -73,7 +73,7 @@ uint64_t BruteForceBits(const std::vector<uint32_t>& freq, int maxBits) {
     std::vector<uint8_t> len(n, 1);
     uint64_t best = UINT64_MAX;
     for (;;) {
-        uint32_t kraft = KraftSum(len.data(), int(n), maxBits);
+        uint32_t kraft = KraftSum(len.data(), static_cast<int>(n), maxBits);
         if (kraft <= (1u << maxBits))
             best = std::min(best, CodedBits(freq, len.data()));
         size_t k = 0;
@@ -81,7 +81,7 @@ uint64_t BruteForceBits(const std::vector<uint32_t>& freq, int maxBits) {
             len[k++] = 1;
         if (k == n)
             return best;
-        len[k]++;
+        ++len[k];
     }
 }
 
@@ -91,12 +91,12 @@ TEST(LzhPackCodeLengths, AreOptimalUnderTheLimit) {
                                                       {100, 1, 1, 1, 1, 50},
                                                       {5, 9, 12, 13, 16, 45},
                                                       {1, 1, 2, 3, 5, 8, 13}};
-    for (int maxBits = 3; maxBits <= 5; maxBits++)
+    for (int maxBits = 3; maxBits <= 5; ++maxBits)
         for (const std::vector<uint32_t>& freq : cases) {
             std::vector<uint8_t> len(freq.size());
-            LimitedCodeLengths(freq.data(), int(freq.size()), maxBits, len.data());
+            LimitedCodeLengths(freq.data(), static_cast<int>(freq.size()), maxBits, len.data());
             EXPECT_EQ(CodedBits(freq, len.data()), BruteForceBits(freq, maxBits));
-            EXPECT_EQ(KraftSum(len.data(), int(len.size()), maxBits), 1u << maxBits);
+            EXPECT_EQ(KraftSum(len.data(), static_cast<int>(len.size()), maxBits), 1u << maxBits);
             EXPECT_LE(*std::max_element(len.begin(), len.end()), maxBits);
         }
 }
@@ -105,17 +105,17 @@ TEST(LzhPackCodeLengths, StayWithin16BitsWhereHuffmanWouldNot) {
     // Fibonacci frequencies give an unlimited Huffman code about 40 deep.
     std::vector<uint32_t> freq(CharSymbols, 0);
     uint32_t a = 1, b = 1;
-    for (int i = 0; i < 40; i++) {
-        freq[size_t(i) * 7] = a;
+    for (int i = 0; i < 40; ++i) {
+        freq[static_cast<size_t>(i) * 7] = a;
         uint32_t c = a + b;
         a = b;
         b = c;
     }
     std::vector<uint8_t> len(freq.size());
-    EXPECT_EQ(LimitedCodeLengths(freq.data(), int(freq.size()), 16, len.data()), 40);
+    EXPECT_EQ(LimitedCodeLengths(freq.data(), static_cast<int>(freq.size()), 16, len.data()), 40);
     EXPECT_EQ(*std::max_element(len.begin(), len.end()), 16);
-    EXPECT_EQ(KraftSum(len.data(), int(len.size()), 16), 1u << 16);
-    for (size_t i = 0; i < freq.size(); i++)
+    EXPECT_EQ(KraftSum(len.data(), static_cast<int>(len.size()), 16), 1u << 16);
+    for (size_t i = 0; i < freq.size(); ++i)
         EXPECT_EQ(len[i] != 0, freq[i] != 0) << i;
 }
 
@@ -134,21 +134,22 @@ TEST(LzhPackCodeLengths, OneOrNoSymbol) {
 TEST(LzhPackCanonicalCodes, DecodeWithTheEnginesTable) {
     Bytes sample = Noise(20000, 3, 300);
     std::vector<uint32_t> freq(CharSymbols, 0);
-    for (size_t i = 0; i < sample.size(); i++)
-        freq[(sample[i] * 7 + i % 5) % CharSymbols] += uint32_t(1 + (i % 97 == 0 ? 500 : 0));
+    for (size_t i = 0; i < sample.size(); ++i)
+        freq[(sample[i] * 7 + i % 5) % CharSymbols] +=
+            static_cast<uint32_t>(1 + (i % 97 == 0 ? 500 : 0));
     uint8_t len[CharSymbols];
     uint16_t code[CharSymbols];
     LimitedCodeLengths(freq.data(), CharSymbols, 16, len);
     CanonicalCodes(len, CharSymbols, code);
     int lengths[CharSymbols];
-    for (int i = 0; i < CharSymbols; i++)
+    for (int i = 0; i < CharSymbols; ++i)
         lengths[i] = len[i];
     CHuffmanTable table;
     table.Build(CharSymbols, 12, lengths);
-    for (int s = 0; s < CharSymbols; s++) {
+    for (int s = 0; s < CharSymbols; ++s) {
         if (!len[s])
             continue;
-        unsigned window = unsigned(code[s]) << (16 - len[s]);
+        unsigned window = static_cast<unsigned>(code[s]) << (16 - len[s]);
         int symbol = -1;
         EXPECT_EQ(table.Decode(window, symbol), len[s]);
         EXPECT_EQ(symbol, s);
@@ -164,24 +165,25 @@ TEST(LzhPackCanonicalCodes, DecodeWithTheEnginesTable) {
 
 TEST(LzhPackBlocks, PredictedSizeIsTheWrittenSize) {
     Bytes noise = Noise(30000, 9);
-    for (int kind = 0; kind < 4; kind++) {
+    for (int kind = 0; kind < 4; ++kind) {
         std::vector<LzSymbol> symbols;
-        for (size_t i = 0; i < 3000; i++) {
+        for (size_t i = 0; i < 3000; ++i) {
             uint8_t r = noise[i];
             bool match = kind == 1 || (kind >= 2 && r % 3 == 0);
             if (kind == 3 && i > 0)
-                symbols.push_back({uint16_t(256 + 253), 0}); // one symbol, one slot
+                symbols.push_back({static_cast<uint16_t>(256 + 253), 0}); // one symbol, one slot
             else if (match)
-                symbols.push_back({uint16_t(256 + r % 254), uint16_t(noise[i + 1] * 31 % 8192)});
+                symbols.push_back({static_cast<uint16_t>(256 + r % 254),
+                                   static_cast<uint16_t>(noise[i + 1] * 31 % 8192)});
             else
-                symbols.push_back({uint16_t(kind == 0 ? r % 3 : r), 0});
+                symbols.push_back({static_cast<uint16_t>(kind == 0 ? r % 3 : r), 0});
         }
         BlockStats stats;
         stats.Clear();
         for (const LzSymbol& s : symbols)
             stats.Add(s);
         CBitWriter out;
-        WriteBlock(out, symbols.data(), int(symbols.size()));
+        WriteBlock(out, symbols.data(), static_cast<int>(symbols.size()));
         EXPECT_EQ(out.BitCount(), BlockBits(stats)) << "kind " << kind;
     }
 }
@@ -205,12 +207,12 @@ TEST(LzhPackMatchFinder, ReportsRealMatchesAndTheLongestOne) {
     // A small alphabet makes many long matches; a deep search must find the
     // longest one within reach, as a brute-force scan does.
     Bytes data = Noise(40000, 5, 3);
-    CMatchFinder finder(data.data(), uint32_t(data.size()), 1 << 20);
+    CMatchFinder finder(data.data(), static_cast<uint32_t>(data.size()), 1 << 20);
     MatchCandidate found[CMatchFinder::MaxReported];
-    for (uint32_t pos = 0; pos < data.size(); pos++) {
+    for (uint32_t pos = 0; pos < data.size(); ++pos) {
         int n = finder.Find(pos, found);
-        uint32_t limit = std::min<uint32_t>(256, uint32_t(data.size()) - pos);
-        for (int k = 0; k < n; k++) {
+        uint32_t limit = std::min<uint32_t>(256, static_cast<uint32_t>(data.size()) - pos);
+        for (int k = 0; k < n; ++k) {
             ASSERT_GE(found[k].Length, 3);
             ASSERT_LE(found[k].Length, limit);
             ASSERT_GE(found[k].Distance, 1);
@@ -225,10 +227,10 @@ TEST(LzhPackMatchFinder, ReportsRealMatchesAndTheLongestOne) {
         if (pos % 97 != 0 || pos < 3)
             continue;
         uint32_t longest = 0;
-        for (uint32_t d = 1; d <= std::min<uint32_t>(8192, pos); d++) {
+        for (uint32_t d = 1; d <= std::min<uint32_t>(8192, pos); ++d) {
             uint32_t l = 0;
             while (l < limit && data[pos + l] == data[pos - d + l])
-                l++;
+                ++l;
             longest = std::max(longest, l);
         }
         uint32_t got = n > 0 ? found[n - 1].Length : 0;
@@ -251,8 +253,8 @@ class LzhPackRoundTrip : public ::testing::Test {
         MemberRecord m;
         m.Name = name;
         m.Compressed = compressed;
-        m.OriginalSize = uint32_t(data.size());
-        m.PackedSize = uint32_t(packed.size());
+        m.OriginalSize = static_cast<uint32_t>(data.size());
+        m.PackedSize = static_cast<uint32_t>(packed.size());
         m.DataCrc = Crc16(data.data(), data.size());
         m.Creation = m.LastWrite = m.LastAccess = 981475132;
         Bytes out = Level2Header(m);
@@ -296,7 +298,7 @@ TEST_F(LzhPackRoundTrip, TinyInputs) {
 
 TEST_F(LzhPackRoundTrip, RingBoundaries) {
     for (size_t size : {16383u, 16384u, 16385u, 32767u, 32768u, 32769u})
-        ExpectRoundTrip(Words(size, uint32_t(size)));
+        ExpectRoundTrip(Words(size, static_cast<uint32_t>(size)));
 }
 
 TEST_F(LzhPackRoundTrip, MatchesAtTheFarthestReach) {
@@ -353,23 +355,23 @@ TEST_F(LzhPackRoundTrip, TextShrinks) {
 TEST_F(LzhPackRoundTrip, HandBuiltBlocksWithConstantCodes) {
     Bytes data;
     std::vector<LzSymbol> symbols;
-    for (int i = 0; i < 2560; i++) {
-        symbols.push_back({uint16_t(i % 256), 0});
-        data.push_back(uint8_t(i % 256));
+    for (int i = 0; i < 2560; ++i) {
+        symbols.push_back({static_cast<uint16_t>(i % 256), 0});
+        data.push_back(static_cast<uint8_t>(i % 256));
     }
     CBitWriter out;
-    WriteBlock(out, symbols.data(), int(symbols.size()));
+    WriteBlock(out, symbols.data(), static_cast<int>(symbols.size()));
     // Second block: one literal, then matches at distance 256 only.
     std::vector<LzSymbol> second;
     second.push_back({7, 0});
     data.push_back(7);
-    for (int k = 0; k < 40; k++) {
+    for (int k = 0; k < 40; ++k) {
         int length = 3 + (k * 37) % 254;
-        second.push_back({uint16_t(256 + length - 3), 255});
-        for (int j = 0; j < length; j++)
+        second.push_back({static_cast<uint16_t>(256 + length - 3), 255});
+        for (int j = 0; j < length; ++j)
             data.push_back(data[data.size() - 256]);
     }
-    WriteBlock(out, second.data(), int(second.size()));
+    WriteBlock(out, second.data(), static_cast<int>(second.size()));
     out.Flush();
     Bytes got = Extract(Archive("h.bin", data, out.Data(), true), "h.bin");
     EXPECT_TRUE(got == data);
@@ -416,7 +418,7 @@ TEST(LzhPackHeader, ParsesBackWithEveryField) {
     EXPECT_EQ(h[20], 2);
     std::unique_ptr<CExtractorLZH> x(new CExtractorLZH());
     h.resize(h.size() + 512, 0);
-    ASSERT_TRUE(x->ParseHeader(h.data(), int(h.size())));
+    ASSERT_TRUE(x->ParseHeader(h.data(), static_cast<int>(h.size())));
     const MemberHeaderLZH& got = x->GetHeader();
     EXPECT_EQ(got.HeaderSize, 71);
     EXPECT_EQ(got.MethodIndex, 5);
@@ -427,10 +429,10 @@ TEST(LzhPackHeader, ParsesBackWithEveryField) {
     EXPECT_EQ(got.FileCrc, 0x5706);
     // Windows times at offsets 40, 48 and 56: creation, last write, last access.
     uint64_t t[3];
-    for (int k = 0; k < 3; k++) {
+    for (int k = 0; k < 3; ++k) {
         t[k] = 0;
-        for (int b = 7; b >= 0; b--)
-            t[k] = (t[k] << 8) | h[size_t(40 + 8 * k + b)];
+        for (int b = 7; b >= 0; --b)
+            t[k] = (t[k] << 8) | h[static_cast<size_t>(40 + 8 * k + b)];
     }
     EXPECT_EQ(t[0], WindowsFileTime(900000000));
     EXPECT_EQ(t[1], 0x01C09055B33B4600ull);
@@ -440,14 +442,14 @@ TEST(LzhPackHeader, ParsesBackWithEveryField) {
 TEST(LzhPackHeader, NoNameLengthGivesASizeThatReadsAsTheEnd) {
     std::unique_ptr<CExtractorLZH> x(new CExtractorLZH());
     int critical = 0;
-    for (int n = 1; n <= MaxMemberName; n++) {
-        MemberRecord m{std::string(size_t(n), 'q'), false, 3, 3, 0, 0, 0, 0};
+    for (int n = 1; n <= MaxMemberName; ++n) {
+        MemberRecord m{std::string(static_cast<size_t>(n), 'q'), false, 3, 3, 0, 0, 0, 0};
         Bytes h = Level2Header(m);
-        if (h.size() == 61u + 7u + size_t(n))
+        if (h.size() == 61u + 7u + static_cast<size_t>(n))
             critical = n;
         ASSERT_NE(h.size() % 256, 0u) << n;
         h.resize(h.size() + 600, 0);
-        ASSERT_TRUE(x->ParseHeader(h.data(), int(h.size()))) << n;
+        ASSERT_TRUE(x->ParseHeader(h.data(), static_cast<int>(h.size()))) << n;
         ASSERT_GT(x->GetHeader().HeaderSize, 0) << n;
         ASSERT_EQ(std::string(x->GetHeader().Name), m.Name) << n;
     }

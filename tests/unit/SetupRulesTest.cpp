@@ -79,6 +79,36 @@ TEST(TextBufferTest, FitsWithNameCountsTheTerminator) {
     EXPECT_FALSE(FitsWithName("x", "", 1));
 }
 
+TEST(TextBufferTest, AbsolutePathsStartAtADriveRootOrAShare) {
+    const struct {
+        const char* Path;
+        bool Absolute;
+    } cases[] = {
+        {"C:\\", true},
+        {"d:\\Apps\\Quillometer\\", true},
+        {"\\\\server\\share", true},
+        {"\\\\server\\share\\Quillometer\\", true},
+        {"Quillometer\\", false},
+        {"\\Quillometer\\", false}, // the root of the current drive
+        {"C:Quillometer\\", false}, // the current folder of drive C:
+        {"C:", false},
+        {"C:/Quillometer/", false},
+        {"1:\\", false},
+        {"", false},
+        {"\\\\server", false},
+        {"\\\\server\\", false},
+        {"\\\\\\share\\", false},
+        {"\\\\.\\C:\\", false}, // a device
+        {"\\\\?\\C:\\", false}, // a raw path
+        // 表 is 0x95 0x5C: its trail byte ends neither the server nor the share.
+        {"\\\\\x95\x5C\\share", true},
+        {"\\\\server\x95\x5Cshare", false},
+        {"\\\\server\\\x95\x5C", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Absolute, IsAbsolutePath(c.Path)) << c.Path;
+}
+
 struct tm LocalDate(int year, int month, int day, int hour = 0) {
     struct tm date = {};
     date.tm_year = year - 1900;
@@ -130,7 +160,7 @@ TEST(SearchRulesTest, MarqueeArrowsMoveOnePlacePerPhase) {
     char text[MarqueeLength + 1];
     for (int phase = 0; phase < 10; ++phase) {
         MarqueeText(phase, text);
-        ASSERT_EQ(size_t(MarqueeLength), std::string(text).size());
+        ASSERT_EQ(static_cast<size_t>(MarqueeLength), std::string(text).size());
         int arrows = 0;
         for (int j = 0; j < MarqueeLength; ++j) {
             const unsigned char c = static_cast<unsigned char>(text[j]);

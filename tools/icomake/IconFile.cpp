@@ -37,7 +37,7 @@ bool ReadLegendChar(std::istringstream& words, unsigned char& c) {
     std::string word;
     if (!(words >> word) || word.size() != 1)
         return false;
-    c = (unsigned char)word[0];
+    c = static_cast<unsigned char>(word[0]);
     return true;
 }
 
@@ -82,26 +82,26 @@ bool ParseRow(const std::string& line, int number, MapReader& map, IconImage& im
         return error = LineMessage(number, "pixels before the size"), false;
     if (map.Rows == map.Height)
         return error = LineMessage(number, "more rows than the size says"), false;
-    if ((int)line.size() != map.Width)
+    if (static_cast<int>(line.size()) != map.Width)
         return error = LineMessage(number, "the row has " + std::to_string(line.size()) +
                                                " pixels, not " + std::to_string(map.Width)),
                false;
-    for (size_t x = 0; x < line.size(); x++) {
-        int entry = map.Legend[(unsigned char)line[x]];
+    for (size_t x = 0; x < line.size(); ++x) {
+        int entry = map.Legend[static_cast<unsigned char>(line[x])];
         if (entry == kNoColour)
             return error =
                        LineMessage(number, std::string("'") + line[x] + "' is not in the legend"),
                    false;
-        image.Colour.push_back(entry == kTransparentPixel ? 0 : uint8_t(entry));
+        image.Colour.push_back(entry == kTransparentPixel ? 0 : static_cast<uint8_t>(entry));
         image.Transparent.push_back(entry == kTransparentPixel);
     }
-    map.Rows++;
+    ++map.Rows;
     return true;
 }
 
 void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
@@ -110,16 +110,16 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 uint32_t ColourRowBytes(const IconImage& image) {
-    return uint32_t((image.Width * 4 + 31) / 32 * 4);
+    return static_cast<uint32_t>((image.Width * 4 + 31) / 32 * 4);
 }
 
 uint32_t MaskRowBytes(const IconImage& image) {
-    return uint32_t((image.Width + 31) / 32 * 4);
+    return static_cast<uint32_t>((image.Width + 31) / 32 * 4);
 }
 
 void PutDirectoryEntry(std::vector<uint8_t>& out, const IconImage& image, uint32_t offset) {
-    out.push_back(uint8_t(image.Width % 256));
-    out.push_back(uint8_t(image.Height % 256));
+    out.push_back(static_cast<uint8_t>(image.Width % 256));
+    out.push_back(static_cast<uint8_t>(image.Height % 256));
     out.push_back(16); // colours
     out.push_back(0);  // reserved
     PutU16(out, 1);    // planes
@@ -130,12 +130,13 @@ void PutDirectoryEntry(std::vector<uint8_t>& out, const IconImage& image, uint32
 
 void PutBitmapHeader(std::vector<uint8_t>& out, const IconImage& image) {
     PutU32(out, 40);
-    PutU32(out, uint32_t(image.Width));
-    PutU32(out, uint32_t(image.Height * 2)); // the colour bitmap and the mask, stacked
+    PutU32(out, static_cast<uint32_t>(image.Width));
+    PutU32(out, static_cast<uint32_t>(image.Height * 2)); // the colour bitmap and the mask, stacked
     PutU16(out, 1);
     PutU16(out, 4);
     PutU32(out, 0); // BI_RGB
-    PutU32(out, (ColourRowBytes(image) + MaskRowBytes(image)) * uint32_t(image.Height));
+    PutU32(out,
+           (ColourRowBytes(image) + MaskRowBytes(image)) * static_cast<uint32_t>(image.Height));
     PutU32(out, 0);
     PutU32(out, 0);
     PutU32(out, 16);
@@ -144,30 +145,31 @@ void PutBitmapHeader(std::vector<uint8_t>& out, const IconImage& image) {
 
 void PutPalette(std::vector<uint8_t>& out) {
     for (uint32_t rgb : kStandardPalette) {
-        out.push_back(uint8_t(rgb));       // blue
-        out.push_back(uint8_t(rgb >> 8));  // green
-        out.push_back(uint8_t(rgb >> 16)); // red
+        out.push_back(static_cast<uint8_t>(rgb));       // blue
+        out.push_back(static_cast<uint8_t>(rgb >> 8));  // green
+        out.push_back(static_cast<uint8_t>(rgb >> 16)); // red
         out.push_back(0);
     }
 }
 
 void PutColourBitmap(std::vector<uint8_t>& out, const IconImage& image) {
-    for (int y = image.Height - 1; y >= 0; y--) {
+    for (int y = image.Height - 1; y >= 0; --y) {
         std::vector<uint8_t> row(ColourRowBytes(image), 0);
-        for (int x = 0; x < image.Width; x++) {
-            uint8_t index = image.Colour[size_t(y * image.Width + x)] & 15;
-            row[size_t(x / 2)] |= uint8_t(x % 2 == 0 ? index << 4 : index);
+        for (int x = 0; x < image.Width; ++x) {
+            uint8_t index = image.Colour[static_cast<size_t>(y * image.Width + x)] & 15;
+            row[static_cast<size_t>(x / 2)] |=
+                static_cast<uint8_t>(x % 2 == 0 ? index << 4 : index);
         }
         out.insert(out.end(), row.begin(), row.end());
     }
 }
 
 void PutMask(std::vector<uint8_t>& out, const IconImage& image) {
-    for (int y = image.Height - 1; y >= 0; y--) {
+    for (int y = image.Height - 1; y >= 0; --y) {
         std::vector<uint8_t> row(MaskRowBytes(image), 0);
-        for (int x = 0; x < image.Width; x++)
-            if (image.Transparent[size_t(y * image.Width + x)])
-                row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+        for (int x = 0; x < image.Width; ++x)
+            if (image.Transparent[static_cast<size_t>(y * image.Width + x)])
+                row[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
         out.insert(out.end(), row.begin(), row.end());
     }
 }
@@ -183,7 +185,7 @@ bool ParsePixelMap(const std::string& text, IconImage& image, std::string& error
     std::string line;
     int number = 0;
     while (std::getline(lines, line)) {
-        number++;
+        ++number;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.empty() || line[0] == '#')
@@ -205,15 +207,16 @@ bool ParsePixelMap(const std::string& text, IconImage& image, std::string& error
 }
 
 uint32_t IconImageBytes(const IconImage& image) {
-    return 40 + 16 * 4 + (ColourRowBytes(image) + MaskRowBytes(image)) * uint32_t(image.Height);
+    return 40 + 16 * 4 +
+           (ColourRowBytes(image) + MaskRowBytes(image)) * static_cast<uint32_t>(image.Height);
 }
 
 std::vector<uint8_t> BuildIconFile(const std::vector<IconImage>& images) {
     std::vector<uint8_t> out;
     PutU16(out, 0); // reserved
     PutU16(out, 1); // an icon, not a cursor
-    PutU16(out, uint32_t(images.size()));
-    uint32_t offset = uint32_t(6 + 16 * images.size());
+    PutU16(out, static_cast<uint32_t>(images.size()));
+    uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
     for (const IconImage& image : images) {
         PutDirectoryEntry(out, image, offset);
         offset += IconImageBytes(image);

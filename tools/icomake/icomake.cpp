@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         return kUsageExit;
     }
     std::vector<IconImage> images;
-    for (int i = 2; i < argc; i++) {
+    for (int i = 2; i < argc; ++i) {
         std::string text, error;
         if (!ReadText(argv[i], text))
             return Fail(std::string(argv[i]) + ": " + std::strerror(errno));

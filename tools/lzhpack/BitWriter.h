@@ -15,19 +15,19 @@ class CBitWriter {
         PendingBits += count;
         while (PendingBits >= 8) {
             PendingBits -= 8;
-            Bytes.push_back(uint8_t(Pending >> PendingBits));
+            Bytes.push_back(static_cast<uint8_t>(Pending >> PendingBits));
         }
     }
 
     // Pads the last byte with zero bits.
     void Flush() {
         if (PendingBits > 0)
-            Bytes.push_back(uint8_t(Pending << (8 - PendingBits)));
+            Bytes.push_back(static_cast<uint8_t>(Pending << (8 - PendingBits)));
         PendingBits = 0;
         Pending = 0;
     }
 
-    uint64_t BitCount() const { return uint64_t(Bytes.size()) * 8 + PendingBits; }
+    uint64_t BitCount() const { return static_cast<uint64_t>(Bytes.size()) * 8 + PendingBits; }
     std::vector<uint8_t>& Data() { return Bytes; }
 
   private:

@@ -17,14 +17,14 @@ struct LengthToken {
 
 int UsedCount(const uint8_t* lengths, int count) {
     while (count > 0 && lengths[count - 1] == 0)
-        count--;
+        --count;
     return count;
 }
 
 int SingleSymbol(const uint32_t* freq, int count, int* used) {
     int symbol = 0;
     *used = 0;
-    for (int i = 0; i < count; i++)
+    for (int i = 0; i < count; ++i)
         if (freq[i] > 0) {
             symbol = i;
             (*used)++;
@@ -39,16 +39,16 @@ void AddZeroRun(std::vector<LengthToken>& tokens, int run) {
     while (run > 0) {
         if (run <= 2) {
             tokens.push_back({0, 0, 0});
-            run--;
+            --run;
         } else if (run <= 18) {
-            tokens.push_back({1, 4, uint16_t(run - 3)});
+            tokens.push_back({1, 4, static_cast<uint16_t>(run - 3)});
             run = 0;
         } else if (run == 19) {
             tokens.push_back({0, 0, 0});
-            run--;
+            --run;
         } else {
             int piece = run > 531 ? 531 : run;
-            tokens.push_back({2, 9, uint16_t(piece - 20)});
+            tokens.push_back({2, 9, static_cast<uint16_t>(piece - 20)});
             run -= piece;
         }
     }
@@ -59,13 +59,13 @@ std::vector<LengthToken> CharLengthTokens(const uint8_t* lengths, int count) {
     int i = 0;
     while (i < count) {
         if (lengths[i] != 0) {
-            tokens.push_back({uint8_t(lengths[i] + 2), 0, 0});
-            i++;
+            tokens.push_back({static_cast<uint8_t>(lengths[i] + 2), 0, 0});
+            ++i;
             continue;
         }
         int run = 0;
         while (i + run < count && lengths[i + run] == 0)
-            run++;
+            ++run;
         AddZeroRun(tokens, run);
         i += run;
     }
@@ -76,7 +76,7 @@ std::vector<LengthToken> CharLengthTokens(const uint8_t* lengths, int count) {
 // 7 and more as three one-bits followed by (length - 7) one-bits and a zero.
 void PutCodeLength(CBitWriter& out, int length) {
     if (length < 7) {
-        out.PutBits(3, uint32_t(length));
+        out.PutBits(3, static_cast<uint32_t>(length));
         return;
     }
     int ones = length - 7;
@@ -87,20 +87,20 @@ void PutCodeLength(CBitWriter& out, int length) {
 // The pre-code list, with the two-bit count of zeros at entries 3 to 5.
 void PutPreCodeLengths(CBitWriter& out, const uint8_t* lengths) {
     int n = UsedCount(lengths, PreSymbols);
-    out.PutBits(5, uint32_t(n));
+    out.PutBits(5, static_cast<uint32_t>(n));
     int i = 0;
     while (i < n) {
         if (i == 3) {
             int zeros = 0;
             while (zeros < 3 && i + zeros < n && lengths[i + zeros] == 0)
-                zeros++;
-            out.PutBits(2, uint32_t(zeros));
+                ++zeros;
+            out.PutBits(2, static_cast<uint32_t>(zeros));
             i += zeros;
             if (zeros > 0)
                 continue;
         }
         PutCodeLength(out, lengths[i]);
-        i++;
+        ++i;
     }
 }
 
@@ -133,14 +133,14 @@ void PutCharCode(CBitWriter& out, const CodeSet& set) {
         out.PutBits(5, 0);
         out.PutBits(5, 0);
         out.PutBits(9, 0);
-        out.PutBits(9, uint32_t(set.CharConstant));
+        out.PutBits(9, static_cast<uint32_t>(set.CharConstant));
         return;
     }
     int n = UsedCount(set.CharLen, CharSymbols);
     std::vector<LengthToken> tokens = CharLengthTokens(set.CharLen, n);
     uint32_t preFreq[PreSymbols] = {0};
     for (const LengthToken& t : tokens)
-        preFreq[t.Symbol]++;
+        ++preFreq[t.Symbol];
     int preUsed = 0;
     int preConstant = SingleSymbol(preFreq, PreSymbols, &preUsed);
     uint8_t preLen[PreSymbols];
@@ -149,12 +149,12 @@ void PutCharCode(CBitWriter& out, const CodeSet& set) {
     if (preUsed <= 1) {
         std::memset(preLen, 0, sizeof preLen);
         out.PutBits(5, 0);
-        out.PutBits(5, uint32_t(preConstant));
+        out.PutBits(5, static_cast<uint32_t>(preConstant));
     } else {
         PutPreCodeLengths(out, preLen);
     }
     CanonicalCodes(preLen, PreSymbols, preCode);
-    out.PutBits(9, uint32_t(n));
+    out.PutBits(9, static_cast<uint32_t>(n));
     for (const LengthToken& t : tokens) {
         out.PutBits(preLen[t.Symbol], preCode[t.Symbol]);
         out.PutBits(t.ExtraBits, t.Extra);
@@ -164,12 +164,12 @@ void PutCharCode(CBitWriter& out, const CodeSet& set) {
 void PutPositionCode(CBitWriter& out, const CodeSet& set) {
     if (set.PosUsed <= 1) {
         out.PutBits(4, 0);
-        out.PutBits(4, uint32_t(set.PosConstant));
+        out.PutBits(4, static_cast<uint32_t>(set.PosConstant));
         return;
     }
     int n = UsedCount(set.PosLen, PosSymbols);
-    out.PutBits(4, uint32_t(n));
-    for (int i = 0; i < n; i++)
+    out.PutBits(4, static_cast<uint32_t>(n));
+    for (int i = 0; i < n; ++i)
         PutCodeLength(out, set.PosLen[i]);
 }
 
@@ -186,16 +186,16 @@ void BlockStats::Clear() {
 }
 
 void BlockStats::Add(const LzSymbol& s) {
-    Char[s.Code]++;
+    ++Char[s.Code];
     if (s.Code >= 256)
         Pos[PositionSlot(s.Dist)]++;
-    Symbols++;
+    ++Symbols;
 }
 
 void BlockStats::Add(const BlockStats& other) {
-    for (int i = 0; i < CharSymbols; i++)
+    for (int i = 0; i < CharSymbols; ++i)
         Char[i] += other.Char[i];
-    for (int i = 0; i < PosSymbols; i++)
+    for (int i = 0; i < PosSymbols; ++i)
         Pos[i] += other.Pos[i];
     Symbols += other.Symbols;
 }
@@ -206,10 +206,10 @@ uint64_t BlockBits(const BlockStats& stats) {
     CBitWriter header;
     PutHeader(header, stats, set);
     uint64_t bits = header.BitCount();
-    for (int i = 0; i < CharSymbols; i++)
-        bits += uint64_t(stats.Char[i]) * set.CharLen[i];
-    for (int p = 0; p < PosSymbols; p++)
-        bits += uint64_t(stats.Pos[p]) * (set.PosLen[p] + PositionExtraBits(p));
+    for (int i = 0; i < CharSymbols; ++i)
+        bits += static_cast<uint64_t>(stats.Char[i]) * set.CharLen[i];
+    for (int p = 0; p < PosSymbols; ++p)
+        bits += static_cast<uint64_t>(stats.Pos[p]) * (set.PosLen[p] + PositionExtraBits(p));
     return bits;
 }
 
@@ -223,12 +223,12 @@ void BlockCodeLengths(const BlockStats& stats, uint8_t* charLengths, uint8_t* po
 void WriteBlock(CBitWriter& out, const LzSymbol* symbols, int count) {
     BlockStats stats;
     stats.Clear();
-    for (int i = 0; i < count; i++)
+    for (int i = 0; i < count; ++i)
         stats.Add(symbols[i]);
     CodeSet set;
     MakeCodes(stats, set);
     PutHeader(out, stats, set);
-    for (int i = 0; i < count; i++) {
+    for (int i = 0; i < count; ++i) {
         const LzSymbol& s = symbols[i];
         out.PutBits(set.CharLen[s.Code], set.CharCode[s.Code]);
         if (s.Code < 256)

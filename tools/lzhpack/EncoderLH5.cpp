@@ -43,11 +43,12 @@ void ModelFromStats(const BlockStats& stats, CostModel& model) {
     BlockCodeLengths(stats, charLen, posLen);
     int longestChar = *std::max_element(charLen, charLen + CharSymbols);
     int longestPos = *std::max_element(posLen, posLen + PosSymbols);
-    for (int i = 0; i < CharSymbols; i++)
-        model.Char[i] = uint32_t(SymbolBits(charLen[i], stats.Char[i], longestChar) * CostScale);
-    for (int p = 0; p < PosSymbols; p++) {
+    for (int i = 0; i < CharSymbols; ++i)
+        model.Char[i] =
+            static_cast<uint32_t>(SymbolBits(charLen[i], stats.Char[i], longestChar) * CostScale);
+    for (int p = 0; p < PosSymbols; ++p) {
         int bits = SymbolBits(posLen[p], stats.Pos[p], longestPos) + PositionExtraBits(p);
-        model.Slot[p] = uint32_t(bits * CostScale);
+        model.Slot[p] = static_cast<uint32_t>(bits * CostScale);
     }
 }
 
@@ -56,19 +57,21 @@ void ModelFromStats(const BlockStats& stats, CostModel& model) {
 // that grows with length and distance.
 void InitialModel(const uint8_t* data, uint32_t size, CostModel& model) {
     uint32_t count[256] = {0};
-    for (uint32_t i = 0; i < size; i++)
-        count[data[i]]++;
-    for (int c = 0; c < 256; c++) {
-        double bits = count[c] ? std::log2(double(size) / count[c]) : std::log2(double(size)) + 2;
+    for (uint32_t i = 0; i < size; ++i)
+        ++count[data[i]];
+    for (int c = 0; c < 256; ++c) {
+        double bits = count[c] ? std::log2(static_cast<double>(size) / count[c])
+                               : std::log2(static_cast<double>(size)) + 2;
         bits = std::min(16.0, std::max(1.0, bits));
-        model.Char[c] = uint32_t(bits * CostScale);
+        model.Char[c] = static_cast<uint32_t>(bits * CostScale);
     }
-    for (int length = MinMatch; length <= MaxMatch; length++) {
-        double bits = 4.0 + 1.5 * std::log2(double(length - 2));
-        model.Char[256 + length - MinMatch] = uint32_t(std::min(16.0, bits) * CostScale);
+    for (int length = MinMatch; length <= MaxMatch; ++length) {
+        double bits = 4.0 + 1.5 * std::log2(static_cast<double>(length - 2));
+        model.Char[256 + length - MinMatch] =
+            static_cast<uint32_t>(std::min(16.0, bits) * CostScale);
     }
-    for (int p = 0; p < PosSymbols; p++)
-        model.Slot[p] = uint32_t((3 + PositionExtraBits(p)) * CostScale);
+    for (int p = 0; p < PosSymbols; ++p)
+        model.Slot[p] = static_cast<uint32_t>((3 + PositionExtraBits(p)) * CostScale);
 }
 
 int SymbolBytes(const LzSymbol& s) {
@@ -80,18 +83,18 @@ double CountLog(uint32_t f) {
     enum { TableSize = 1 << 16 };
     static const std::vector<double> table = [] {
         std::vector<double> t(TableSize, 0.0);
-        for (uint32_t i = 1; i < TableSize; i++)
-            t[i] = i * std::log2(double(i));
+        for (uint32_t i = 1; i < TableSize; ++i)
+            t[i] = i * std::log2(static_cast<double>(i));
         return t;
     }();
-    return f < TableSize ? table[f] : f * std::log2(double(f));
+    return f < TableSize ? table[f] : f * std::log2(static_cast<double>(f));
 }
 
 // Entropy of a frequency table in bits: a fast estimate of its coded size.
 double EntropyBits(const uint32_t* freq, int count) {
     uint32_t total = 0;
     double sum = 0;
-    for (int i = 0; i < count; i++) {
+    for (int i = 0; i < count; ++i) {
         total += freq[i];
         sum += CountLog(freq[i]);
     }
@@ -103,19 +106,19 @@ double EntropyBits(const uint32_t* freq, int count) {
 double EstimateBlockBits(const BlockStats& s) {
     double bits = EntropyBits(s.Char, CharSymbols) + EntropyBits(s.Pos, PosSymbols);
     int used = 0;
-    for (int i = 0; i < CharSymbols; i++)
+    for (int i = 0; i < CharSymbols; ++i)
         used += s.Char[i] ? 1 : 0;
-    for (int p = 0; p < PosSymbols; p++) {
-        bits += double(s.Pos[p]) * PositionExtraBits(p);
+    for (int p = 0; p < PosSymbols; ++p) {
+        bits += static_cast<double>(s.Pos[p]) * PositionExtraBits(p);
         used += s.Pos[p] ? 1 : 0;
     }
     return bits + 40 + 4.5 * used;
 }
 
 void SubtractStats(const BlockStats& whole, const BlockStats& part, BlockStats& out) {
-    for (int i = 0; i < CharSymbols; i++)
+    for (int i = 0; i < CharSymbols; ++i)
         out.Char[i] = whole.Char[i] - part.Char[i];
-    for (int p = 0; p < PosSymbols; p++)
+    for (int p = 0; p < PosSymbols; ++p)
         out.Pos[p] = whole.Pos[p] - part.Pos[p];
     out.Symbols = whole.Symbols - part.Symbols;
 }
@@ -123,7 +126,7 @@ void SubtractStats(const BlockStats& whole, const BlockStats& part, BlockStats& 
 BlockStats StatsOf(const LzSymbol* symbols, size_t count) {
     BlockStats s;
     s.Clear();
-    for (size_t i = 0; i < count; i++)
+    for (size_t i = 0; i < count; ++i)
         s.Add(symbols[i]);
     return s;
 }
@@ -135,7 +138,7 @@ class CEncoderLH5 {
     CEncoderLH5(const uint8_t* data, uint32_t start, uint32_t end, const EncoderOptions& options)
         : Data(data), Start(start), End(end), Options(options),
           Finder(data, end, options.MaxDepth) {
-        for (uint32_t p = start > MaxDistance ? start - MaxDistance : 0; p < start; p++)
+        for (uint32_t p = start > MaxDistance ? start - MaxDistance : 0; p < start; ++p)
             Finder.Skip(p);
     }
 
@@ -183,14 +186,14 @@ class CEncoderLH5 {
 // least NiceLength is taken as it is, so the positions it covers are only
 // inserted; the region never ends inside one.
 uint32_t CEncoderLH5::CollectRegion(uint32_t start) {
-    uint64_t target64 = uint64_t(start) + uint64_t(Options.RegionBytes);
-    uint32_t target = target64 < End ? uint32_t(target64) : End;
+    uint64_t target64 = static_cast<uint64_t>(start) + static_cast<uint64_t>(Options.RegionBytes);
+    uint32_t target = target64 < End ? static_cast<uint32_t>(target64) : End;
     MatchIndex.clear();
     Matches.clear();
     MatchCandidate found[CMatchFinder::MaxReported];
     uint32_t pos = start;
     while (pos < target) {
-        MatchIndex.push_back(uint32_t(Matches.size()));
+        MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
         int n = Finder.Find(pos, found);
         // Only the longest few are kept, which bounds the memory of a region
         // on any input: a shorter length is still served by a longer match.
@@ -198,16 +201,16 @@ uint32_t CEncoderLH5::CollectRegion(uint32_t start) {
         Matches.insert(Matches.end(), found + first, found + n);
         if (n > 0 && found[n - 1].Length >= Options.NiceLength) {
             uint32_t length = found[n - 1].Length;
-            for (uint32_t k = 1; k < length; k++) {
-                MatchIndex.push_back(uint32_t(Matches.size()));
+            for (uint32_t k = 1; k < length; ++k) {
+                MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
                 Finder.Skip(pos + k);
             }
             pos += length;
         } else {
-            pos++;
+            ++pos;
         }
     }
-    MatchIndex.push_back(uint32_t(Matches.size()));
+    MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
     RegionStart = start;
     RegionSize = pos - start;
     return pos;
@@ -227,7 +230,8 @@ void CEncoderLH5::CommitPath(uint32_t from, uint32_t to, std::vector<LzSymbol>& 
         if (length == 1)
             out.push_back({Data[RegionStart + at - 1], 0});
         else
-            out.push_back({uint16_t(256 + length - MinMatch), uint16_t(FromDistance[at] - 1)});
+            out.push_back({static_cast<uint16_t>(256 + length - MinMatch),
+                           static_cast<uint16_t>(FromDistance[at] - 1)});
         at -= length;
     }
     std::reverse(out.begin() + first, out.end());
@@ -249,7 +253,8 @@ void CEncoderLH5::Parse(uint32_t from, uint32_t to, const CostModel& model,
         if (IsForced(i) && i + Matches[last - 1].Length <= to) {
             const MatchCandidate& m = Matches[last - 1];
             CommitPath(segment, i, out);
-            out.push_back({uint16_t(256 + m.Length - MinMatch), uint16_t(m.Distance - 1)});
+            out.push_back({static_cast<uint16_t>(256 + m.Length - MinMatch),
+                           static_cast<uint16_t>(m.Distance - 1)});
             uint32_t stop = std::min(to, i + MaxMatch);
             std::fill(Cost.begin() + i + 1, Cost.begin() + stop + 1, Unreached);
             i += m.Length;
@@ -264,21 +269,21 @@ void CEncoderLH5::Parse(uint32_t from, uint32_t to, const CostModel& model,
         }
         uint32_t done = MinMatch - 1;
         uint32_t room = to - i;
-        for (uint32_t k = first; k < last && done < room; k++) {
+        for (uint32_t k = first; k < last && done < room; ++k) {
             uint32_t longest = std::min<uint32_t>(Matches[k].Length, room);
             uint32_t distance = Matches[k].Distance;
             uint32_t distCost = base + model.Slot[PositionSlot(distance - 1)];
-            for (uint32_t length = done + 1; length <= longest; length++) {
+            for (uint32_t length = done + 1; length <= longest; ++length) {
                 uint32_t c = distCost + model.Char[256 + length - MinMatch];
                 if (c < Cost[i + length]) {
                     Cost[i + length] = c;
-                    FromLength[i + length] = uint16_t(length);
-                    FromDistance[i + length] = uint16_t(distance);
+                    FromLength[i + length] = static_cast<uint16_t>(length);
+                    FromDistance[i + length] = static_cast<uint16_t>(distance);
                 }
             }
             done = std::max(done, longest);
         }
-        i++;
+        ++i;
     }
     CommitPath(segment, to, out);
 }
@@ -292,7 +297,7 @@ void CEncoderLH5::ParseRegion(std::vector<LzSymbol>& symbols) {
     if (!HaveModel)
         InitialModel(Data + RegionStart, RegionSize, Model);
     CostModel model = Model;
-    for (int pass = 0; pass < Options.Passes; pass++) {
+    for (int pass = 0; pass < Options.Passes; ++pass) {
         Parse(0, RegionSize, model, symbols);
         if (pass + 1 < Options.Passes)
             ModelFromStats(StatsOf(symbols.data(), symbols.size()), model);
@@ -306,7 +311,7 @@ void CEncoderLH5::SplitBlocks(const std::vector<LzSymbol>& symbols, std::vector<
     running.Clear();
     size_t every = std::min<size_t>(
         CheckpointMax, std::max<size_t>(CheckpointMin, symbols.size() / CheckpointsPerRegion));
-    for (size_t i = 0; i < symbols.size(); i++) {
+    for (size_t i = 0; i < symbols.size(); ++i) {
         if (i % every == 0) {
             CheckpointAt.push_back(i);
             Prefix.push_back(running);
@@ -327,7 +332,7 @@ void CEncoderLH5::MergeBlocks(const std::vector<LzSymbol>& symbols, std::vector<
     bool merged = true;
     while (merged && cuts.size() > 2) {
         merged = false;
-        for (size_t k = 0; k + 2 < cuts.size(); k++) {
+        for (size_t k = 0; k + 2 < cuts.size(); ++k) {
             if (cuts[k + 2] - cuts[k] > MaxBlockSymbols)
                 continue;
             BlockStats a = StatsOf(symbols.data() + cuts[k], cuts[k + 1] - cuts[k]);
@@ -335,7 +340,7 @@ void CEncoderLH5::MergeBlocks(const std::vector<LzSymbol>& symbols, std::vector<
             BlockStats both = a;
             both.Add(b);
             if (BlockBits(both) < BlockBits(a) + BlockBits(b)) {
-                cuts.erase(cuts.begin() + long(k) + 1);
+                cuts.erase(cuts.begin() + static_cast<long>(k) + 1);
                 merged = true;
             }
         }
@@ -365,7 +370,7 @@ size_t CEncoderLH5::BestCut(size_t a, size_t b) {
         size_t centre = bestCut;
         size_t from = centre - std::min(centre - a - 1, step - 1);
         size_t to = std::min(b - 1, centre + step - 1);
-        for (size_t m = from; m <= to; m++)
+        for (size_t m = from; m <= to; ++m)
             consider(m);
     }
     return bestCut;
@@ -402,10 +407,10 @@ void CEncoderLH5::RefineAndWriteBlock(const LzSymbol* symbols, size_t count, uin
     BlockStats stats = StatsOf(symbols, count);
     uint64_t bits = BlockBits(stats);
     uint32_t to = from;
-    for (size_t i = 0; i < count; i++)
+    for (size_t i = 0; i < count; ++i)
         to += SymbolBytes(symbols[i]);
     std::vector<LzSymbol> best(symbols, symbols + count), trial;
-    for (int round = 0; round < Options.RefineRounds; round++) {
+    for (int round = 0; round < Options.RefineRounds; ++round) {
         CostModel model;
         ModelFromStats(stats, model);
         Parse(from, to, model, trial);
@@ -419,7 +424,7 @@ void CEncoderLH5::RefineAndWriteBlock(const LzSymbol* symbols, size_t count, uin
         stats = trialStats;
         bits = trialBits;
     }
-    WriteBlock(Out, best.data(), int(best.size()));
+    WriteBlock(Out, best.data(), static_cast<int>(best.size()));
     ModelFromStats(stats, Model);
     HaveModel = true;
 }
@@ -433,11 +438,11 @@ CBitWriter& CEncoderLH5::Run() {
         ParseRegion(symbols);
         SplitBlocks(symbols, cuts);
         uint32_t from = 0;
-        for (size_t k = 0; k + 1 < cuts.size(); k++) {
+        for (size_t k = 0; k + 1 < cuts.size(); ++k) {
             const LzSymbol* block = symbols.data() + cuts[k];
             size_t count = cuts[k + 1] - cuts[k];
             RefineAndWriteBlock(block, count, from);
-            for (size_t i = 0; i < count; i++)
+            for (size_t i = 0; i < count; ++i)
                 from += SymbolBytes(block[i]);
         }
         pos = next;
@@ -447,12 +452,12 @@ CBitWriter& CEncoderLH5::Run() {
 
 // Appends the first bits of bytes to out.
 void AppendBits(CBitWriter& out, const std::vector<uint8_t>& bytes, uint64_t bits) {
-    size_t whole = size_t(bits / 8);
-    for (size_t i = 0; i < whole; i++)
+    size_t whole = static_cast<size_t>(bits / 8);
+    for (size_t i = 0; i < whole; ++i)
         out.PutBits(8, bytes[i]);
-    int rest = int(bits % 8);
+    int rest = static_cast<int>(bits % 8);
     if (rest > 0)
-        out.PutBits(rest, uint32_t(bytes[whole] >> (8 - rest)));
+        out.PutBits(rest, static_cast<uint32_t>(bytes[whole] >> (8 - rest)));
 }
 
 struct PartResult {
@@ -484,14 +489,15 @@ std::vector<uint8_t> EncodeLH5(const uint8_t* data, size_t size, const EncoderOp
     std::atomic<size_t> next(0);
     auto worker = [&]() {
         for (size_t k = next++; k < parts; k = next++) {
-            uint32_t start = uint32_t(k * partBytes);
-            uint32_t end = uint32_t(std::min<size_t>(size, size_t(start) + partBytes));
+            uint32_t start = static_cast<uint32_t>(k * partBytes);
+            uint32_t end = static_cast<uint32_t>(
+                std::min<size_t>(size, static_cast<size_t>(start) + partBytes));
             EncodePart(data, start, end, options, results[k]);
         }
     };
-    size_t threads = std::min<size_t>(parts, size_t(std::max(1, options.Threads)));
+    size_t threads = std::min<size_t>(parts, static_cast<size_t>(std::max(1, options.Threads)));
     std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; t++)
+    for (size_t t = 1; t < threads; ++t)
         pool.emplace_back(worker);
     worker();
     for (std::thread& t : pool)

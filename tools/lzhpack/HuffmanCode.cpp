@@ -25,7 +25,7 @@ std::vector<int> MergeLevel(std::vector<PmItem>& items, const std::vector<int>& 
         PmItem p{items[previous[k]].Weight + items[previous[k + 1]].Weight, -1, previous[k],
                  previous[k + 1]};
         items.push_back(p);
-        packages.push_back(int(items.size()) - 1);
+        packages.push_back(static_cast<int>(items.size()) - 1);
     }
     std::vector<int> merged;
     merged.reserve(leaves.size() + packages.size());
@@ -46,7 +46,7 @@ void CountLeafDepths(const std::vector<PmItem>& items, const std::vector<int>& c
         const PmItem& it = items[stack.back()];
         stack.pop_back();
         if (it.Symbol >= 0) {
-            lengths[it.Symbol]++;
+            ++lengths[it.Symbol];
         } else {
             stack.push_back(it.First);
             stack.push_back(it.Second);
@@ -60,7 +60,7 @@ int HuffmanLengths(const std::vector<PmItem>& leaves, uint8_t* lengths) {
     size_t n = leaves.size();
     std::vector<uint64_t> weight(2 * n - 1);
     std::vector<int> parent(2 * n - 1, -1);
-    for (size_t i = 0; i < n; i++)
+    for (size_t i = 0; i < n; ++i)
         weight[i] = leaves[i].Weight;
     size_t nextLeaf = 0, nextNode = n, made = n;
     auto takeSmallest = [&]() -> size_t {
@@ -72,16 +72,16 @@ int HuffmanLengths(const std::vector<PmItem>& leaves, uint8_t* lengths) {
         size_t a = takeSmallest();
         size_t b = takeSmallest();
         weight[made] = weight[a] + weight[b];
-        parent[a] = parent[b] = int(made);
-        made++;
+        parent[a] = parent[b] = static_cast<int>(made);
+        ++made;
     }
     std::vector<int> depth(2 * n - 1, 0);
     int longest = 0;
     for (size_t k = 2 * n - 1; k-- > 0;) {
         if (parent[k] >= 0)
-            depth[k] = depth[size_t(parent[k])] + 1;
+            depth[k] = depth[static_cast<size_t>(parent[k])] + 1;
         if (k < n) {
-            lengths[leaves[k].Symbol] = uint8_t(depth[k] > 255 ? 255 : depth[k]);
+            lengths[leaves[k].Symbol] = static_cast<uint8_t>(depth[k] > 255 ? 255 : depth[k]);
             longest = std::max(longest, depth[k]);
         }
     }
@@ -93,14 +93,14 @@ int HuffmanLengths(const std::vector<PmItem>& leaves, uint8_t* lengths) {
 int LimitedCodeLengths(const uint32_t* freq, int count, int maxBits, uint8_t* lengths) {
     std::vector<PmItem> items;
     std::vector<int> leaves;
-    for (int i = 0; i < count; i++) {
+    for (int i = 0; i < count; ++i) {
         lengths[i] = 0;
         if (freq[i] > 0) {
             items.push_back({freq[i], i, -1, -1});
-            leaves.push_back(int(items.size()) - 1);
+            leaves.push_back(static_cast<int>(items.size()) - 1);
         }
     }
-    int used = int(leaves.size());
+    int used = static_cast<int>(leaves.size());
     if (used == 0)
         return 0;
     if (used == 1) {
@@ -119,33 +119,33 @@ int LimitedCodeLengths(const uint32_t* freq, int count, int maxBits, uint8_t* le
         return used;
     for (const PmItem& it : sorted)
         lengths[it.Symbol] = 0;
-    items.reserve(size_t(used) * (maxBits + 1));
+    items.reserve(static_cast<size_t>(used) * (maxBits + 1));
     std::vector<int> level = leaves;
-    for (int depth = 1; depth < maxBits; depth++)
+    for (int depth = 1; depth < maxBits; ++depth)
         level = MergeLevel(items, leaves, level);
-    level.resize(size_t(2 * used - 2));
+    level.resize(static_cast<size_t>(2 * used - 2));
     CountLeafDepths(items, level, lengths);
     return used;
 }
 
 void CanonicalCodes(const uint8_t* lengths, int count, uint16_t* codes) {
     int perLength[MaxCodeBits + 2] = {0};
-    for (int i = 0; i < count; i++)
-        perLength[lengths[i]]++;
+    for (int i = 0; i < count; ++i)
+        ++perLength[lengths[i]];
     perLength[0] = 0;
     uint32_t next[MaxCodeBits + 2] = {0};
     uint32_t code = 0;
-    for (int bits = 1; bits <= MaxCodeBits; bits++) {
+    for (int bits = 1; bits <= MaxCodeBits; ++bits) {
         code = (code + perLength[bits - 1]) << 1;
         next[bits] = code;
     }
-    for (int i = 0; i < count; i++)
-        codes[i] = lengths[i] ? uint16_t(next[lengths[i]]++) : 0;
+    for (int i = 0; i < count; ++i)
+        codes[i] = lengths[i] ? static_cast<uint16_t>(next[lengths[i]]++) : 0;
 }
 
 uint32_t KraftSum(const uint8_t* lengths, int count, int maxBits) {
     uint32_t sum = 0;
-    for (int i = 0; i < count; i++)
+    for (int i = 0; i < count; ++i)
         if (lengths[i] > 0 && lengths[i] <= maxBits)
             sum += 1u << (maxBits - lengths[i]);
     return sum;

@@ -16,8 +16,8 @@ enum : uint8_t {
 };
 
 void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
@@ -26,31 +26,32 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 void Put64(std::vector<uint8_t>& out, uint64_t v) {
-    Put32(out, uint32_t(v));
-    Put32(out, uint32_t(v >> 32));
+    Put32(out, static_cast<uint32_t>(v));
+    Put32(out, static_cast<uint32_t>(v >> 32));
 }
 
 void Set16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    out[at] = uint8_t(v);
-    out[at + 1] = uint8_t(v >> 8);
+    out[at] = static_cast<uint8_t>(v);
+    out[at + 1] = static_cast<uint8_t>(v >> 8);
 }
 
 // The header's time field holds an unsigned 32-bit count of seconds.
 uint32_t HeaderTime(int64_t seconds) {
     if (seconds < 0)
         return 0;
-    if (seconds > int64_t(0xFFFFFFFF))
+    if (seconds > static_cast<int64_t>(0xFFFFFFFF))
         return 0xFFFFFFFFu;
-    return uint32_t(seconds);
+    return static_cast<uint32_t>(seconds);
 }
 
 struct CrcTable {
     uint16_t Entry[256];
     CrcTable() {
-        for (int i = 0; i < 256; i++) {
-            uint16_t r = uint16_t(i);
-            for (int k = 0; k < 8; k++)
-                r = (r & 1) ? uint16_t((r >> 1) ^ 0xA001) : uint16_t(r >> 1);
+        for (int i = 0; i < 256; ++i) {
+            uint16_t r = static_cast<uint16_t>(i);
+            for (int k = 0; k < 8; ++k)
+                r = (r & 1) ? static_cast<uint16_t>((r >> 1) ^ 0xA001)
+                            : static_cast<uint16_t>(r >> 1);
             Entry[i] = r;
         }
     }
@@ -61,15 +62,15 @@ const CrcTable Table;
 } // namespace
 
 uint16_t Crc16(const uint8_t* p, size_t n, uint16_t crc) {
-    for (size_t i = 0; i < n; i++)
-        crc = uint16_t(Table.Entry[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    for (size_t i = 0; i < n; ++i)
+        crc = static_cast<uint16_t>(Table.Entry[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
     return crc;
 }
 
 uint64_t WindowsFileTime(int64_t unixSeconds) {
     const int64_t epochDifference = 11644473600; // 1601-01-01 to 1970-01-01
     int64_t since1601 = unixSeconds + epochDifference;
-    return since1601 < 0 ? 0 : uint64_t(since1601) * 10000000u;
+    return since1601 < 0 ? 0 : static_cast<uint64_t>(since1601) * 10000000u;
 }
 
 PackedData PackMember(const uint8_t* data, size_t size, PackMode mode) {
@@ -101,7 +102,7 @@ std::vector<uint8_t> Level2Header(const MemberRecord& m) {
 
     // Each extended header is preceded by its own size: type, data, and the
     // two bytes that give the next one's size.
-    Put16(h, uint32_t(3 + m.Name.size()));
+    Put16(h, static_cast<uint32_t>(3 + m.Name.size()));
     h.push_back(ExtFileName);
     h.insert(h.end(), m.Name.begin(), m.Name.end());
 
@@ -128,7 +129,7 @@ std::vector<uint8_t> Level2Header(const MemberRecord& m) {
     size_t crcAt = h.size();
     Put16(h, 0);
     Put16(h, 0); // no further extended header
-    Set16(h, 0, uint32_t(h.size()));
+    Set16(h, 0, static_cast<uint32_t>(h.size()));
     Set16(h, crcAt, Crc16(h.data(), h.size()));
     return h;
 }

@@ -22,11 +22,11 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t start,
         std::memcpy(&x, a + n, 8);
         std::memcpy(&y, b + n, 8);
         if (x != y)
-            return n + uint32_t(__builtin_ctzll(x ^ y) >> 3);
+            return n + static_cast<uint32_t>(__builtin_ctzll(x ^ y) >> 3);
         n += 8;
     }
     while (n < limit && a[n] == b[n])
-        n++;
+        ++n;
     return n;
 }
 
@@ -37,7 +37,8 @@ CMatchFinder::CMatchFinder(const uint8_t* data, uint32_t size, int maxDepth)
 }
 
 uint32_t CMatchFinder::HashAt(uint32_t pos) const {
-    uint32_t v = Data[pos] | (uint32_t(Data[pos + 1]) << 8) | (uint32_t(Data[pos + 2]) << 16);
+    uint32_t v = Data[pos] | (static_cast<uint32_t>(Data[pos + 1]) << 8) |
+                 (static_cast<uint32_t>(Data[pos + 2]) << 16);
     return (v * 2654435761u) >> (32 - HashBits);
 }
 
@@ -45,7 +46,8 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
     uint32_t left = Size - pos;
     if (left < ShortestMatch)
         return 0;
-    uint32_t limit = left < uint32_t(LongestMatch) ? left : uint32_t(LongestMatch);
+    uint32_t limit =
+        left < static_cast<uint32_t>(LongestMatch) ? left : static_cast<uint32_t>(LongestMatch);
     uint32_t h = HashAt(pos);
     uint32_t candidate = Head[h]; // position + 1
     Head[h] = pos + 1;
@@ -61,7 +63,7 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
     int found = 0;
     const uint8_t* cur = Data + pos;
 
-    for (int depth = MaxDepth;; depth--) {
+    for (int depth = MaxDepth;; --depth) {
         uint32_t distance = pos + 1 - candidate;
         if (candidate == 0 || distance > Reach || depth == 0) {
             *smallerSlot = 0;
@@ -76,7 +78,7 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
         if (len > best) {
             best = len;
             if (out && found < MaxReported)
-                out[found++] = {uint16_t(len), uint16_t(distance)};
+                out[found++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
         }
         if (len == limit) {
             // The old string equals the current one as far as the tree

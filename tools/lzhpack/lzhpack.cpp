@@ -55,10 +55,10 @@ std::string SystemError() {
 std::string BaseName(const std::string& path) {
     size_t start = 0;
 #ifdef _WIN32
-    for (size_t i = 0; i < path.size(); i++) {
-        unsigned char c = (unsigned char)path[i];
+    for (size_t i = 0; i < path.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
         if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
-            i++;
+            ++i;
             continue;
         }
         if (c == '\\' || c == '/' || c == ':')
@@ -79,38 +79,52 @@ struct SourceFile {
     int64_t Creation, LastWrite, LastAccess;
 };
 
+#ifdef _WIN32
+// Seconds since 1970 of a file time (100-ns steps since 1601).
+int64_t UnixSeconds(const FILETIME& time) {
+    const int64_t steps = (static_cast<int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    return steps / 10000000 - INT64_C(11644473600);
+}
+#endif
+
 // Reads the times that go into the header. The last-access time is recorded
 // as the last-write time: reading the file to pack it changes its access
 // time, so two runs would otherwise differ. Only Windows keeps a creation
 // time; elsewhere the last-write time stands in for it.
 bool StatSource(SourceFile& f, std::string& error) {
 #ifdef _WIN32
-    struct __stat64 st;
-    if (_stat64(f.Path.c_str(), &st) != 0) {
-        error = f.Path + ": " + SystemError();
+    // Not _stat64: the runtime's takes a last trail byte 0x5C (a name that
+    // ends in ソ or 表) for a trailing backslash and finds no file.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(f.Path.c_str(), GetFileExInfoStandard, &data)) {
+        error = f.Path + ": cannot be read (Windows error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    bool regular = (st.st_mode & _S_IFMT) == _S_IFREG;
-    f.Creation = int64_t(st.st_ctime);
+    const bool regular =
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    f.Creation = UnixSeconds(data.ftCreationTime);
+    f.LastWrite = UnixSeconds(data.ftLastWriteTime);
 #else
     struct stat st;
     if (stat(f.Path.c_str(), &st) != 0) {
         error = f.Path + ": " + SystemError();
         return false;
     }
-    bool regular = S_ISREG(st.st_mode);
-    f.Creation = int64_t(st.st_mtime);
+    const bool regular = S_ISREG(st.st_mode);
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    f.LastWrite = static_cast<int64_t>(st.st_mtime);
+    f.Creation = f.LastWrite;
 #endif
     if (!regular) {
         error = f.Path + ": not a regular file";
         return false;
     }
-    if (uint64_t(st.st_size) > 0x7FFFFFFFu) {
+    if (size > 0x7FFFFFFFu) {
         error = f.Path + ": larger than 2 GiB, the most a member can hold";
         return false;
     }
-    f.Size = uint32_t(st.st_size);
-    f.LastWrite = int64_t(st.st_mtime);
+    f.Size = static_cast<uint32_t>(size);
     f.LastAccess = f.LastWrite;
     return true;
 }
@@ -123,8 +137,8 @@ bool SourceDateEpoch(int64_t& epoch, std::string& error) {
     if (!text || !*text)
         return true;
     int64_t value = 0;
-    for (const char* p = text; *p; p++) {
-        if (*p < '0' || *p > '9' || value > (int64_t(1) << 40)) {
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9' || value > (static_cast<int64_t>(1) << 40)) {
             error = std::string("SOURCE_DATE_EPOCH is not a count of seconds: ") + text;
             return false;
         }
@@ -200,8 +214,8 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
     MemberRecord m;
     m.Name = f.Name;
     m.Compressed = packed.Compressed;
-    m.OriginalSize = uint32_t(data.size());
-    m.PackedSize = uint32_t(packed.Bytes.size());
+    m.OriginalSize = static_cast<uint32_t>(data.size());
+    m.PackedSize = static_cast<uint32_t>(packed.Bytes.size());
     m.DataCrc = Crc16(data.data(), data.size());
     m.Creation = f.Creation;
     m.LastWrite = f.LastWrite;
@@ -210,8 +224,8 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
         error = SystemError();
         return false;
     }
-    std::printf("%s: %u -> %u bytes (%s)\n", f.Name.c_str(), unsigned(m.OriginalSize),
-                unsigned(m.PackedSize), m.Compressed ? "-lh5-" : "-lh0-");
+    std::printf("%s: %u -> %u bytes (%s)\n", f.Name.c_str(), static_cast<unsigned>(m.OriginalSize),
+                static_cast<unsigned>(m.PackedSize), m.Compressed ? "-lh5-" : "-lh0-");
     return true;
 }
 
@@ -229,13 +243,13 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 int main(int argc, char** argv) {
     PackMode mode = PackMode::Auto;
     int arg = 1;
-    for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] != '\0'; arg++) {
+    for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] != '\0'; ++arg) {
         if (std::strcmp(argv[arg], "-0") == 0)
             mode = PackMode::Store;
         else if (std::strcmp(argv[arg], "-5") == 0)
             mode = PackMode::ForceLH5;
         else if (std::strcmp(argv[arg], "--") == 0) {
-            arg++;
+            ++arg;
             break;
         } else
             return Usage();

@@ -10,13 +10,14 @@
 // gives: mouse clicks and key presses are posted to the control's queue, so
 // the setup meets them between two of its work steps, exactly where a real
 // click would wait. Texts in scenarios are UTF-8 and are converted to code
-// page 932 before they are compared; a text named by its string id (@2009)
-// must also equal what LoadStringA reads from the setup's own resources, so a
-// wrong resource and a program that shows the wrong string both fail.
+// page 932 before they are compared; a text named by its key comes from the
+// tests' table of texts, and one named by a string id (@2009) must also
+// equal what LoadStringA reads from the setup's own resources, so a wrong
+// resource and a program that shows the wrong string both fail.
 //
 // Commands, one a line (# starts a comment; TEXT is one or more of "text",
-// 'raw text' and @ID joined by +):
-//   program PATH / strings PATH / recorder-log PATH / snap-request PATH
+// 'raw text' and @KEY joined by +):
+//   program PATH / texts PATH / recorder-log PATH / snap-request PATH
 //   timeout SECONDS             the limit of every later wait (default 30)
 //   start [DIR]                 start the setup, current directory DIR
 //   dialog menu|folder|progress|search   wait for that dialog; checks its caption
@@ -71,7 +72,7 @@ struct Robot {
     DWORD TimeoutMs = 30000;
     std::string ProgramPath;
     HMODULE Resources = nullptr;
-    StringTable Expected;
+    TextTable Expected;
     PROCESS_INFORMATION Process = {};
     bool Started = false;
     HWND Current = nullptr;
@@ -185,19 +186,23 @@ std::string Ansi(const std::string& utf8) {
     return cp932;
 }
 
-// The expected text of string ID, which must also be the setup's own.
-std::string ExpectedString(const std::string& idText) {
-    int id = std::atoi(idText.c_str());
-    StringTable::const_iterator entry = g.Expected.find(id);
+// The expected text of KEY. A string id's must also be what the setup's own
+// string table holds.
+std::string ExpectedText(const std::string& key) {
+    TextTable::const_iterator entry = g.Expected.find(key);
     if (entry == g.Expected.end())
-        Fail("no expected text for string " + idText + " in the string table file");
-    if (g.Resources == nullptr)
-        Fail("@" + idText + " needs the setup program: use 'program PATH' first");
+        Fail("no expected text for @" + key + " in the table of texts");
     std::string expected = Ansi(entry->second);
+    char* end = nullptr;
+    const long id = std::strtol(key.c_str(), &end, 10);
+    if (*end != '\0')
+        return expected; // a dialog's text, read from its window
+    if (g.Resources == nullptr)
+        Fail("@" + key + " needs the setup program: use 'program PATH' first");
     char loaded[1024] = "";
     int length = LoadStringA(g.Resources, static_cast<UINT>(id), loaded, sizeof loaded);
     if (std::string(loaded, length > 0 ? static_cast<size_t>(length) : 0) != expected)
-        Fail("string " + idText + " of the setup's resources is " + Quoted(loaded) +
+        Fail("string " + key + " of the setup's resources is " + Quoted(loaded) +
              ", the tests expect " + Quoted(expected));
     return expected;
 }
@@ -212,7 +217,7 @@ std::string TextArg(Args& args, const char* what) {
         if (token.Kind == TokText)
             text += Ansi(token.Text);
         else if (token.Kind == TokString)
-            text += ExpectedString(token.Text);
+            text += ExpectedText(token.Text);
         else
             Fail(std::string("expected ") + what + ", not " + token.Text);
         if (!MoreArgs(args) || args.Tokens[args.Next].Kind != TokPlus)
@@ -271,7 +276,7 @@ void MakeCurrent(HWND window, DialogKind kind) {
     g.Current = window;
     g.CurrentKind = kind;
     if (kind != KindOther)
-        ExpectCaption(window, ExpectedString(std::to_string(kCaptionString)), KindName(kind));
+        ExpectCaption(window, ExpectedText(std::to_string(kCaptionString)), KindName(kind));
 }
 
 // Waits for a dialog of the kind while no message box shows; an unexpected
@@ -413,11 +418,11 @@ void CmdProgram(Args& args) {
         Fail("cannot load " + Quoted(g.ProgramPath) + " as a data file");
 }
 
-void CmdStrings(Args& args) {
-    std::string path = PlainArg(args, "the string table file");
+void CmdTexts(Args& args) {
+    std::string path = PlainArg(args, "the table of texts");
     EndOfArgs(args);
     std::string error;
-    if (!ReadStringTable(path, g.Expected, error))
+    if (!ReadTextTable(path, g.Expected, error))
         Fail(error);
 }
 
@@ -1109,88 +1114,71 @@ void CmdTimeout(Args& args) {
     g.TimeoutMs = static_cast<DWORD>(seconds) * 1000;
 }
 
-void CmdSetPath(Args& args, std::string& path, const char* what) {
-    path = PlainArg(args, what);
+void CmdRecorderLog(Args& args) {
+    g.RecorderLog = PlainArg(args, "the recorder's log");
+    EndOfArgs(args);
+}
+
+void CmdSnapRequest(Args& args) {
+    g.SnapRequest = PlainArg(args, "the snap request file");
     EndOfArgs(args);
 }
 
 // ---------------------------------------------------------------------------
 // The scenario
 
+struct Command {
+    const char* Name;
+    void (*Run)(Args& args);
+};
+
+const Command kCommands[] = {
+    {"program", CmdProgram},
+    {"texts", CmdTexts},
+    {"recorder-log", CmdRecorderLog},
+    {"snap-request", CmdSnapRequest},
+    {"timeout", CmdTimeout},
+    {"start", CmdStart},
+    {"dialog", CmdDialog},
+    {"msgbox", CmdMsgBox},
+    {"answer", CmdAnswer},
+    {"browser", CmdBrowser},
+    {"browse-select", CmdBrowseSelect},
+    {"caption", CmdCaption},
+    {"text", CmdText},
+    {"label", CmdLabel},
+    {"owner", CmdOwner},
+    {"icon", CmdIcon},
+    {"checked", CmdChecked},
+    {"visible", CmdVisible},
+    {"click", CmdClick},
+    {"tick", CmdTick},
+    {"type", CmdType},
+    {"esc", CmdEsc},
+    {"close", CmdClose},
+    {"gone", CmdGone},
+    {"exit", CmdExit},
+    {"remember-layout", CmdRememberLayout},
+    {"closed-up", CmdClosedUp},
+    {"progress-runs", CmdProgressRuns},
+    {"cancel-within", CmdCancelWithin},
+    {"opened", CmdOpened},
+    {"app-window", CmdAppWindow},
+    {"no-process", CmdNoProcess},
+    {"snap", CmdSnap},
+    {"drive-type", CmdDriveType},
+    {"echo", CmdEcho},
+};
+
 void RunCommand(Args& args) {
-    std::string command = WordArg(args, "a command");
-    if (command == "program")
-        CmdProgram(args);
-    else if (command == "strings")
-        CmdStrings(args);
-    else if (command == "recorder-log")
-        CmdSetPath(args, g.RecorderLog, "the recorder's log");
-    else if (command == "snap-request")
-        CmdSetPath(args, g.SnapRequest, "the snap request file");
-    else if (command == "timeout")
-        CmdTimeout(args);
-    else if (command == "start")
-        CmdStart(args);
-    else if (command == "dialog")
-        CmdDialog(args);
-    else if (command == "msgbox")
-        CmdMsgBox(args);
-    else if (command == "answer")
-        CmdAnswer(args);
-    else if (command == "browser")
-        CmdBrowser(args);
-    else if (command == "browse-select")
-        CmdBrowseSelect(args);
-    else if (command == "caption")
-        CmdCaption(args);
-    else if (command == "text")
-        CmdText(args);
-    else if (command == "label")
-        CmdLabel(args);
-    else if (command == "owner")
-        CmdOwner(args);
-    else if (command == "icon")
-        CmdIcon(args);
-    else if (command == "checked")
-        CmdChecked(args);
-    else if (command == "visible")
-        CmdVisible(args);
-    else if (command == "click")
-        CmdClick(args);
-    else if (command == "tick")
-        CmdTick(args);
-    else if (command == "type")
-        CmdType(args);
-    else if (command == "esc")
-        CmdEsc(args);
-    else if (command == "close")
-        CmdClose(args);
-    else if (command == "gone")
-        CmdGone(args);
-    else if (command == "exit")
-        CmdExit(args);
-    else if (command == "remember-layout")
-        CmdRememberLayout(args);
-    else if (command == "closed-up")
-        CmdClosedUp(args);
-    else if (command == "progress-runs")
-        CmdProgressRuns(args);
-    else if (command == "cancel-within")
-        CmdCancelWithin(args);
-    else if (command == "opened")
-        CmdOpened(args);
-    else if (command == "app-window")
-        CmdAppWindow(args);
-    else if (command == "no-process")
-        CmdNoProcess(args);
-    else if (command == "snap")
-        CmdSnap(args);
-    else if (command == "drive-type")
-        CmdDriveType(args);
-    else if (command == "echo")
-        CmdEcho(args);
-    else
-        Fail("unknown command " + command);
+    const std::string name = WordArg(args, "a command");
+    for (const Command& command : kCommands) {
+        if (name == command.Name) {
+            command.Run(args);
+            return;
+        }
+    }
+    Fail("unknown command " + name);
 }
 
 int RunScenario(const std::string& path) {

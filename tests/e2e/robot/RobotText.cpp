@@ -147,10 +147,10 @@ bool Tokenize(const std::string& line, std::vector<Token>& tokens, std::string& 
     return true;
 }
 
-bool ReadStringTable(const std::string& path, StringTable& table, std::string& error) {
+bool ReadTextTable(const std::string& path, TextTable& table, std::string& error) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        error = "cannot open the string table " + path;
+        error = "cannot open the table of texts " + path;
         return false;
     }
     char buffer[4096];
@@ -162,14 +162,11 @@ bool ReadStringTable(const std::string& path, StringTable& table, std::string& e
         ok = Tokenize(buffer, tokens, error);
         if (!ok || tokens.empty())
             continue;
-        char* end = nullptr;
-        long id = std::strtol(tokens[0].Text.c_str(), &end, 10);
-        if (tokens.size() != 2 || tokens[0].Kind != TokWord || *end != '\0' ||
-            tokens[1].Kind != TokText) {
-            error = "expected ID \"TEXT\"";
+        if (tokens.size() != 2 || tokens[0].Kind != TokWord || tokens[1].Kind != TokText) {
+            error = "expected KEY \"TEXT\"";
             ok = false;
         } else {
-            table[static_cast<int>(id)] = tokens[1].Text;
+            table[tokens[0].Text] = tokens[1].Text;
         }
     }
     std::fclose(file);

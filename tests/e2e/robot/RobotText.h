@@ -20,16 +20,18 @@ enum TokenKind { TokWord, TokText, TokString, TokPlus };
 
 struct Token {
     TokenKind Kind;
-    std::string Text; // TokWord, TokText: as written (UTF-8); TokString: the id
+    std::string Text; // TokWord, TokText: as written (UTF-8); TokString: the key
 };
 
 // Splits one scenario line. Words are separated by blanks; "..." holds a text
 // with the escapes \n \t \\ \"; '...' holds a text taken as it is (Windows
-// paths); @NNNN names a string of the setup's string table; + joins texts;
-// # starts a comment. False, with a reason, on a malformed line.
+// paths); @KEY names a text of the setup's user interface (@2009 a string of
+// its string table, @menu.prompt a dialog's); + joins texts; # starts a
+// comment. False, with a reason, on a malformed line.
 bool Tokenize(const std::string& line, std::vector<Token>& tokens, std::string& error);
 
-// The texts that the tests expect of the setup's string table, by id (UTF-8),
-// read from a file of lines `ID "text"`.
-typedef std::map<int, std::string> StringTable;
-bool ReadStringTable(const std::string& path, StringTable& table, std::string& error);
+// The texts that the tests expect of the setup's user interface, by key
+// (UTF-8), read from a file of lines `KEY "text"`: a string id, or a
+// dialog's name and a control's.
+typedef std::map<std::string, std::string> TextTable;
+bool ReadTextTable(const std::string& path, TextTable& table, std::string& error);

@@ -33,6 +33,8 @@ peer_init() {
     LZHX=$1
     case $LZHX in /*) ;; *) LZHX=$PWD/$LZHX ;; esac
     [ -x "$LZHX" ] && [ -f "$LZHX" ] || fail "lzhx binary not found or not executable: $LZHX"
+    LZHTEST=${LZHTEST:-$(dirname "$LZHX")/lzhtest}
+    [ -x "$LZHTEST" ] || fail "lzhtest (the tests' archive tool) not found: $LZHTEST"
     shift
     local tool
     for tool in "$@"; do
@@ -147,26 +149,7 @@ assert_mtime() {
 # Test data (reproducible: the same seed gives the same bytes everywhere)
 
 # gen_bytes COUNT SEED: COUNT pseudo-random bytes (xorshift32).
-gen_bytes() {
-    perl -e '
-        my ($n, $s) = @ARGV;
-        my $x = ($s * 2654435761 + 12345) & 0xffffffff;
-        $x = 1 if $x == 0;
-        binmode STDOUT;
-        while ($n > 0) {
-            my @w;
-            for (1 .. 4096) {
-                $x ^= ($x << 13) & 0xffffffff;
-                $x ^= $x >> 17;
-                $x ^= ($x << 5) & 0xffffffff;
-                push @w, $x;
-            }
-            my $buf = pack("V*", @w);
-            $buf = substr($buf, 0, $n) if $n < length $buf;
-            print $buf;
-            $n -= length $buf;
-        }' "$1" "$2"
-}
+gen_bytes() { "$LZHTEST" bytes "$1" "$2"; }
 
 # gen_nodash COUNT SEED: pseudo-random bytes without any "-" (0x2D), so that
 # no position in them can start a member header (a header has "-" at offsets
@@ -176,35 +159,7 @@ gen_nodash() {
 }
 
 # gen_text COUNT SEED: COUNT bytes of word-like text in lines.
-gen_text() {
-    perl -e '
-        my ($n, $s) = @ARGV;
-        my @words = qw(the of and to in is was that for it with as his on be at by
-            this had not are but from or have an they which one you were her all
-            she there would their we him been has when who will more no if out so
-            said what up its about into than them can only other new some could
-            time these two may then do first any my now such like our over man me
-            even most made after also did many before must through back years
-            where much your way well down should because each just those people
-            quill meter ink paper Quillometer setup archive member header 1998
-            2001 -lh5- level);
-        my $x = ($s * 2654435761 + 777) & 0xffffffff;
-        $x = 1 if $x == 0;
-        my ($out, $col) = ("", 0);
-        binmode STDOUT;
-        while (length($out) < $n) {
-            $x ^= ($x << 13) & 0xffffffff;
-            $x ^= $x >> 17;
-            $x ^= ($x << 5) & 0xffffffff;
-            my $w = $words[$x % @words];
-            $w = ucfirst $w if ($x >> 20) % 11 == 0;
-            $out .= $w;
-            $col += length($w) + 1;
-            if ($col > 60 + ($x >> 27)) { $out .= ((($x >> 8) % 5) ? "\n" : ".\r\n"); $col = 0 }
-            else { $out .= " " }
-        }
-        print substr($out, 0, $n);' "$1" "$2"
-}
+gen_text() { "$LZHTEST" text "$1" "$2"; }
 
 # ---------------------------------------------------------------------------
 # Archives
@@ -317,80 +272,15 @@ jlha_create() {
 # header at offset 0) and prints one line per member:
 # "HEADER_OFFSET LEVEL DATA_OFFSET PACKED_SIZE METHOD NAME_LENGTH".
 # Test tooling for placing damage; it trusts the archive it is given.
-lzh_walk() {
-    perl -e '
-        open(my $f, "<:raw", $ARGV[0]) or die "open: $!";
-        local $/; my $d = <$f>; my $at = 0;
-        while ($at + 22 <= length $d && ord(substr($d, $at, 1)) != 0) {
-            my $level = ord(substr($d, $at + 20, 1));
-            my $method = substr($d, $at + 2, 5);
-            my $packed = unpack("V", substr($d, $at + 7, 4));
-            my $namelen = ord(substr($d, $at + 21, 1));
-            my ($data, $next);
-            if ($level == 2) {
-                $data = $at + unpack("v", substr($d, $at, 2));
-                $namelen = -1;
-                $next = $data + $packed;
-            } else {
-                my $h = ord(substr($d, $at, 1)) + 2;
-                $next = $at + $h + $packed;
-                $data = $at + $h;
-                if ($level == 1) {
-                    my $e = unpack("v", substr($d, $data - 2, 2));
-                    while ($e) { $data += $e; $e = unpack("v", substr($d, $data - 2, 2)); }
-                }
-            }
-            print join(" ", $at, $level, $data, $next - $data, $method, $namelen), "\n";
-            $at = $next;
-        }' "$1"
-}
+lzh_walk() { "$LZHTEST" walk "$1"; }
 
 # fix_header FILE OFFSET: recomputes the checks of the member header at
 # OFFSET after a patch: the byte sum of a level-0/1 base header and the
 # header CRC of a type-0x00 extended header (levels 1 and 2).
-fix_header() {
-    perl -e '
-        my ($path, $at) = @ARGV;
-        my @t; for my $i (0..255) { my $r = $i; for (1..8) { $r = ($r & 1) ? ($r >> 1) ^ 0xA001 : $r >> 1 } $t[$i] = $r }
-        sub crc { my $c = 0; $c = $t[($c ^ $_) & 0xFF] ^ ($c >> 8) for unpack("C*", $_[0]); $c }
-        open(my $f, "+<:raw", $path) or die "open: $!"; local $/; my $d = <$f>;
-        my $level = ord(substr($d, $at + 20, 1));
-        my ($size, $crcat) = (0, -1);
-        if ($level == 2) {
-            $size = unpack("v", substr($d, $at, 2));
-            for (my $c = 24; ; ) {
-                my $e = unpack("v", substr($d, $at + $c, 2)); last unless $e;
-                $crcat = $c + 3 if ord(substr($d, $at + $c + 2, 1)) == 0;
-                $c += $e;
-            }
-        } else {
-            my $s = ord(substr($d, $at, 1));
-            my $sum = 0; $sum += $_ for unpack("C*", substr($d, $at + 2, $s));
-            substr($d, $at + 1, 1) = chr($sum & 0xFF);
-            $size = $s + 2;
-            if ($level == 1) {
-                for (my $e = unpack("v", substr($d, $at + $size - 2, 2)); $e;
-                     $e = unpack("v", substr($d, $at + $size - 2, 2))) {
-                    $crcat = $size + 1 if ord(substr($d, $at + $size, 1)) == 0;
-                    $size += $e;
-                }
-            }
-        }
-        if ($crcat >= 0) {
-            substr($d, $at + $crcat, 2) = "\0\0";
-            substr($d, $at + $crcat, 2) = pack("v", crc(substr($d, $at, $size)));
-        }
-        seek($f, 0, 0); print $f $d; close $f or die "close: $!";' "$1" "$2"
-}
+fix_header() { "$LZHTEST" reseal "$1" "$2"; }
 
 # crc16_file FILE: CRC-16/ARC of the file, as four lower-case hex digits.
-crc16_file() {
-    perl -e '
-        my @t; for my $i (0..255) { my $r = $i; for (1..8) { $r = ($r & 1) ? ($r >> 1) ^ 0xA001 : $r >> 1 } $t[$i] = $r }
-        open(my $f, "<:raw", $ARGV[0]) or die "open: $!"; local $/; my $d = <$f>;
-        my $c = 0; $c = $t[($c ^ $_) & 0xFF] ^ ($c >> 8) for unpack("C*", $d);
-        printf "%04x\n", $c;' "$1"
-}
+crc16_file() { "$LZHTEST" crc16 "$1"; }
 
 # member_field ARCHIVE INDEX FIELD: a field of lzh_walk's line for member
 # INDEX (0-based): 1 header offset, 2 level, 3 data offset, 4 packed size.
@@ -399,24 +289,10 @@ member_field() {
 }
 
 # patch_bytes FILE OFFSET HEX: overwrites bytes of FILE at OFFSET.
-patch_bytes() {
-    perl -e '
-        my ($path, $at, $hex) = @ARGV;
-        open(my $f, "+<:raw", $path) or die "open: $!";
-        seek($f, $at, 0) or die "seek: $!";
-        print $f pack("H*", $hex);
-        close $f or die "close: $!";' "$1" "$2" "$3"
-}
+patch_bytes() { "$LZHTEST" patch "$1" "$2" "$3"; }
 
 # flip_byte FILE OFFSET: inverts every bit of one byte.
-flip_byte() {
-    perl -e '
-        my ($path, $at) = @ARGV;
-        open(my $f, "+<:raw", $path) or die "open: $!";
-        seek($f, $at, 0); read($f, my $b, 1) == 1 or die "offset $at is past the end";
-        seek($f, $at, 0); print $f chr(255 - ord $b);
-        close $f or die "close: $!";' "$1" "$2"
-}
+flip_byte() { "$LZHTEST" flip "$1" "$2"; }
 
 # byte_at FILE OFFSET: the byte as two hex digits.
 byte_at() {

@@ -1,6 +1,6 @@
-// Writes LZH member headers and archives for the tests, with an independent
-// bit-by-bit CRC-16, so that the engine's table-driven one is checked rather
-// than reused.
+// Writes LZH member headers and archives for the tests, with the tests' one
+// CRC-16 (CRC-16/ARC), written apart from the engine's so that the engine's
+// is checked rather than reused.
 #pragma once
 
 #include <cstdint>

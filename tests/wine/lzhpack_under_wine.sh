@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# lzhpack_under_wine.sh PATH_TO_LZHPACK_EXE PATH_TO_LZHX_EXE
+#
+# The Windows build of lzhpack, run under Wine in code page 932, on names
+# whose last character ends in the byte of a backslash (ソ is 0x83 0x5C): such
+# a file is packed and comes back from lzhx.exe unchanged, and such a folder
+# is refused as no regular file.
+set -u -o pipefail
+WINE_RUN=$(cd "$(dirname "$0")" && pwd)/wine-run.sh
+
+fail() {
+    echo "FAIL [lzhpack_under_wine]: $*" >&2
+    exit 1
+}
+
+[ $# -eq 2 ] || fail "usage: $0 PATH_TO_LZHPACK_EXE PATH_TO_LZHX_EXE"
+LZHPACK=$(realpath "$1") && LZHX=$(realpath "$2") || fail "no such programs: $*"
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/lzhpack_under_wine.XXXXXX") || fail "mktemp failed"
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || fail "cannot enter $WORK"
+
+printf 'Quillometer\r\n' >データソ && mkdir フォルダ表 || fail "cannot make the inputs"
+"$WINE_RUN" "$LZHPACK" packed.lzh データソ >pack.out 2>&1 ||
+    fail "the file データソ was not packed: $(iconv -f CP932 -t UTF-8 pack.out)"
+"$WINE_RUN" "$LZHX" -q packed.lzh out >lzhx.out 2>&1 || fail "lzhx.exe: $(iconv -f CP932 -t UTF-8 lzhx.out)"
+cmp -s データソ out/データソ || fail "データソ did not come back unchanged: $(ls out)"
+
+rc=0
+"$WINE_RUN" "$LZHPACK" folder.lzh フォルダ表 >refuse.out 2>&1 || rc=$?
+[ $rc -eq 1 ] || fail "the folder フォルダ表: exit code $rc, expected 1"
+grep -q 'not a regular file' refuse.out ||
+    fail "the folder フォルダ表 was refused for another reason: $(iconv -f CP932 -t UTF-8 refuse.out)"
+echo "lzhpack_under_wine: a file ending in ソ packed, a folder ending in 表 refused"
