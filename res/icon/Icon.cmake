@@ -9,9 +9,6 @@
 # for a resource script's OBJECT_DEPENDS) in the including scope and its
 # parent.
 
-set(QM_HOST_ICOMAKE "${PROJECT_SOURCE_DIR}/build/native/icomake"
-    CACHE FILEPATH "icomake built for the build machine (cmake --build --preset native)")
-
 set(QM_ICON_DIR ${CMAKE_BINARY_DIR}/res)
 set(QM_ICON_FILE ${QM_ICON_DIR}/Quillometer.ico)
 
@@ -25,7 +22,7 @@ if(NOT TARGET quillometer_icon)
     OUTPUT ${QM_ICON_FILE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_ICON_DIR}
     COMMAND ${QM_HOST_ICOMAKE} ${QM_ICON_FILE} ${_qm_icon_maps}
-    DEPENDS ${_qm_icon_maps} ${QM_HOST_ICOMAKE}
+    DEPENDS ${_qm_icon_maps} host_tools ${QM_HOST_ICOMAKE}
     COMMENT "Drawing Quillometer.ico"
     VERBATIM)
   add_custom_target(quillometer_icon DEPENDS ${QM_ICON_FILE})

@@ -4,8 +4,8 @@
 //
 //   lzhtest crc16 FILE               the file's CRC-16, four lower-case hex digits
 //   lzhtest walk ARCHIVE             a line per member of a plain archive:
-//                                    "HEADER_OFFSET LEVEL DATA_OFFSET PACKED METHOD NAME_LENGTH"
-//                                    (NAME_LENGTH -1 at level 2)
+//                                    "HEADER_OFFSET LEVEL DATA_OFFSET PACKED METHOD NAME_LENGTH
+//                                    NAME" (NAME_LENGTH -1 at level 2; NAME as stored)
 //   lzhtest headers ARCHIVE          a line per level-2 header, field by field (below)
 //   lzhtest reseal FILE OFFSET       recomputes the byte sum and header CRC of the
 //                                    header at OFFSET after a patch
@@ -134,12 +134,27 @@ template <class Visit> void EachHeader(const std::string& d, Visit visit) {
     }
 }
 
+// The member's name as stored: the base header's at levels 0 and 1, the
+// name record's at level 2.
+std::string StoredName(const std::string& d, const HeaderAt& h) {
+    if (h.Level != 2)
+        return d.substr(h.Offset + 22, Byte(d, h.Offset + 21));
+    for (size_t c = 24;;) {
+        const unsigned e = Le16(d, h.Offset + c);
+        if (e == 0)
+            return std::string();
+        if (Byte(d, h.Offset + c + 2) == 0x01)
+            return d.substr(h.Offset + c + 3, e - 3);
+        c += e;
+    }
+}
+
 int Walk(const std::string& path) {
     const std::string d = ReadFile(path);
     EachHeader(d, [&](const HeaderAt& h) {
         const int nameLength = h.Level == 2 ? -1 : static_cast<int>(Byte(d, h.Offset + 21));
-        std::printf("%zu %u %zu %u %s %d\n", h.Offset, h.Level, h.DataOffset, h.Packed,
-                    d.substr(h.Offset + 2, 5).c_str(), nameLength);
+        std::printf("%zu %u %zu %u %s %d %s\n", h.Offset, h.Level, h.DataOffset, h.Packed,
+                    d.substr(h.Offset + 2, 5).c_str(), nameLength, StoredName(d, h).c_str());
     });
     return 0;
 }

@@ -76,29 +76,45 @@ TEST_F(FileBufferTest, CreateNeverTouchesAnExistingFile) {
 }
 
 #ifndef _WIN32
+// While it lives, no file of the process may grow past `bytes`; SIGXFSZ is
+// ignored, so that a write past the limit fails instead of ending the tests.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : Previous(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &Saved);
+        struct rlimit limited = Saved;
+        limited.rlim_cur = bytes;
+        Set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, Previous);
+    }
+    bool Set;
+
+  private:
+    void (*Previous)(int);
+    struct rlimit Saved;
+};
+
 // Past a file-size limit the system refuses a write outright.
 TEST_F(FileBufferTest, AWriteFailureThrows) {
-    struct rlimit saved;
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 1000;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-
     bool first = false, second = false;
-    ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
-    const std::string block(1000, 'z');
-    Stream.Write(block.data(), 1000);
-    try {
-        Stream.Flush();
-        first = true;
-        Stream.Write("z", 1);
-        Stream.Flush();
-    } catch (const CFileException&) {
-        second = true;
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.Set);
+        ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
+        const std::string block(1000, 'z');
+        Stream.Write(block.data(), 1000);
+        try {
+            Stream.Flush();
+            first = true;
+            Stream.Write("z", 1);
+            Stream.Flush();
+        } catch (const CFileException&) {
+            second = true;
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
     EXPECT_TRUE(first) << "1000 bytes are within the limit";
     EXPECT_TRUE(second) << "the byte past the limit";
 }
@@ -106,24 +122,19 @@ TEST_F(FileBufferTest, AWriteFailureThrows) {
 // A file-size limit makes the system store only part of a write and report
 // the smaller count, as a full disk can: the stream must not call that success.
 TEST_F(FileBufferTest, AShortWriteThrows) {
-    struct rlimit saved;
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 1000;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-
     bool threw = false;
-    ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
-    const std::string block(4000, 'z');
-    Stream.Write(block.data(), 4000);
-    try {
-        Stream.Flush();
-    } catch (const CFileException&) {
-        threw = true;
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.Set);
+        ASSERT_TRUE(Stream.Create(Engine("out").c_str()));
+        const std::string block(4000, 'z');
+        Stream.Write(block.data(), 4000);
+        try {
+            Stream.Flush();
+        } catch (const CFileException&) {
+            threw = true;
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
     EXPECT_TRUE(threw);
     Stream.Close();
     EXPECT_EQ(1000u, ReadBytes(Path("out")).size()); // the system did store a part

@@ -34,11 +34,13 @@ skip() {
 
 passed() { CHECKS=$((CHECKS + 1)); }
 
-[ $# -eq 1 ] || fail "usage: $0 PATH_TO_LZHX_EXE"
+[ $# -eq 2 ] || fail "usage: $0 PATH_TO_LZHX_EXE PATH_TO_LZHTEST"
 LZHX=$1
 case $LZHX in /*) ;; *) LZHX=$PWD/$LZHX ;; esac
 [ -f "$LZHX" ] || fail "lzhx.exe not found: $LZHX"
-for tool in jlha perl iconv timeout; do
+LZHTEST=$2
+[ -x "$LZHTEST" ] || fail "lzhtest (the tests' archive tool, built for this machine) not found: $LZHTEST"
+for tool in jlha iconv timeout; do
     command -v "$tool" >/dev/null 2>&1 ||
         skip "'$tool' is not installed (scripts/install-deps.sh installs it)"
 done
@@ -120,19 +122,7 @@ MEMBERS=(
 NAMES=()
 
 gen_data() { # SIZE KIND SEED
-    perl -e '
-        my ($n, $kind, $s) = @ARGV;
-        my $x = ($s * 2654435761 + 12345) & 0xffffffff || 1;
-        my @w = qw(quill meter ink paper setup archive member header level
-            the of and to in is that for it with as on by this read me);
-        my $out = "";
-        binmode STDOUT;
-        while (length $out < $n) {
-            $x ^= ($x << 13) & 0xffffffff; $x ^= $x >> 17; $x ^= ($x << 5) & 0xffffffff;
-            $out .= $kind eq "random" ? pack("V", $x)
-                  : $w[$x % @w] . (($x >> 12) % 9 ? " " : "\r\n");
-        }
-        print substr($out, 0, $n);' "$1" "$2" "$3"
+    if [ "$2" = random ]; then "$LZHTEST" bytes "$1" "$3"; else "$LZHTEST" text "$1" "$3"; fi
 }
 
 seed=1
@@ -148,58 +138,15 @@ done
 # lzh_members ARCHIVE: "LEVEL METHOD NAME" for every member of a plain archive
 # (names turned from code page 932 into UTF-8).
 lzh_members() {
-    perl -e '
-        open(my $f, "<:raw", $ARGV[0]) or die "open: $!";
-        local $/; my $d = <$f>; my $at = 0;
-        while ($at + 22 <= length $d && ord(substr($d, $at, 1)) != 0) {
-            my $level = ord(substr($d, $at + 20, 1));
-            my $method = substr($d, $at + 2, 5);
-            my $packed = unpack("V", substr($d, $at + 7, 4));
-            my ($name, $next) = ("", 0);
-            if ($level == 2) {
-                my $size = unpack("v", substr($d, $at, 2));
-                for (my $e = $at + 24; ; ) {
-                    my $len = unpack("v", substr($d, $e, 2));
-                    last if $len == 0;
-                    $name = substr($d, $e + 3, $len - 3) if ord(substr($d, $e + 2, 1)) == 1;
-                    $e += $len;
-                }
-                $next = $at + $size + $packed;
-            } else {
-                $name = substr($d, $at + 22, ord(substr($d, $at + 21, 1)));
-                $next = $at + ord(substr($d, $at, 1)) + 2 + $packed;
-            }
-            print "$level $method $name\n";
-            $at = $next;
-        }' "$1" | iconv -f CP932 -t UTF-8
+    "$LZHTEST" walk "$1" | cut -d ' ' -f 2,5,7- | iconv -f CP932 -t UTF-8
 }
 
-# lzh_data_offset ARCHIVE INDEX: the offset of the INDEX-th member's data.
+# lzh_data_offset ARCHIVE INDEX: "OFFSET PACKED" of the INDEX-th member's data.
 lzh_data_offset() {
-    perl -e '
-        open(my $f, "<:raw", $ARGV[0]) or die; local $/; my $d = <$f>;
-        my ($at, $i) = (0, 0);
-        while (1) {
-            my $level = ord(substr($d, $at + 20, 1));
-            my $packed = unpack("V", substr($d, $at + 7, 4));
-            my $data = $level == 2 ? $at + unpack("v", substr($d, $at, 2))
-                                   : $at + ord(substr($d, $at, 1)) + 2;
-            if ($level == 1) {
-                for (my $e = unpack("v", substr($d, $data - 2, 2)); $e; ) {
-                    $data += $e; $packed -= $e; $e = unpack("v", substr($d, $data - 2, 2));
-                }
-            }
-            if ($i++ == $ARGV[1]) { print "$data $packed\n"; exit 0 }
-            $at = $data + $packed;
-        }' "$1" "$2"
+    "$LZHTEST" walk "$1" | awk -v i="$2" 'NR == i + 1 { print $3, $4 }'
 }
 
-flip_byte() { # FILE OFFSET
-    perl -e '
-        open(my $f, "+<:raw", $ARGV[0]) or die; seek($f, $ARGV[1], 0);
-        read($f, my $b, 1) == 1 or die; seek($f, $ARGV[1], 0); print $f chr(255 - ord $b);
-        close $f or die;' "$1" "$2"
-}
+flip_byte() { "$LZHTEST" flip "$1" "$2"; }
 
 # check_archive FILE OPTIONS LEVEL METHODS: the archive that "jlha cOPTIONS"
 # wrote holds every member in order with this header level; METHODS gives

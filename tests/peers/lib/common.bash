@@ -270,7 +270,7 @@ jlha_create() {
 
 # lzh_walk ARCHIVE: walks the member headers of a plain archive (the first
 # header at offset 0) and prints one line per member:
-# "HEADER_OFFSET LEVEL DATA_OFFSET PACKED_SIZE METHOD NAME_LENGTH".
+# "HEADER_OFFSET LEVEL DATA_OFFSET PACKED_SIZE METHOD NAME_LENGTH NAME".
 # Test tooling for placing damage; it trusts the archive it is given.
 lzh_walk() { "$LZHTEST" walk "$1"; }
 
