@@ -200,7 +200,7 @@ void RunTimed(const std::string& archive, const std::string& dest, long long thr
     const Clock::time_point start = Clock::now();
     bool ok = Extractor.Begin(archive.c_str(), dest.c_str(), nullptr);
     bool done = false;
-    char name[MaxPath];
+    char name[PathSize];
     std::strcpy(name, Extractor.GetMemberName());
     job.Members = ok ? 1 : 0;
     job.UnpackedBytes = ok ? Extractor.GetHeader().UnpackedSize : 0;

@@ -6,17 +6,13 @@
 
 namespace {
 
-const int kCharCount = 510; // 256 literals and 254 match lengths
-const int kPreCount = 19;
-const int kPosCount = 14;
-const int kCharBits = 12;
-const int kSmallBits = 8;
-const int kMinMatch = 3;
-const int kMaxMatch = 256;
+// The direct tables: 12 bits for the character/length code, 8 for the
+// pre-code and the position code; longer codes continue in a tree.
+enum { CharTableBits = 12, SmallTableBits = 8 };
 // The most bits a symbol that the direct tables resolve takes: a character
 // or length code of up to 12 bits, a position code of up to 8 and up to 12
 // extra bits. The bit input holds them all at once.
-static_assert(kCharBits + kSmallBits + 12 <= CFileBuffer::SpareBitsAhead,
+static_assert(CharTableBits + SmallTableBits + 12 <= CFileBuffer::SpareBitsAhead,
               "a whole common symbol fits the bits held");
 
 // Copies byte by byte upwards, so that a match shorter in distance than in
@@ -61,7 +57,7 @@ inline void CopyInsideRing(unsigned char* d, const unsigned char* s, int length,
 // refuses anything above 16.
 int CExtractorLZH::ReadCodeLength(CFileBuffer& in) {
     int c = static_cast<int>(in.GetBits(3));
-    if (c == 7) {
+    if (c == LengthEscape) {
         unsigned window = in.PeekBits();
         while (window & 0x8000) {
             ++c;
@@ -73,44 +69,46 @@ int CExtractorLZH::ReadCodeLength(CFileBuffer& in) {
 }
 
 void CExtractorLZH::ReadPreCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(5));
-    if (n > kPreCount)
+    const int n = static_cast<int>(in.GetBits(PreCountBits));
+    if (n > PreCodeCount)
         throw CExceptionLZH();
     if (n == 0) {
-        PosTable.BuildConstant(kPreCount, kSmallBits, static_cast<int>(in.GetBits(5)));
+        PosTable.BuildConstant(PreCodeCount, SmallTableBits,
+                               static_cast<int>(in.GetBits(PreCountBits)));
         return;
     }
-    int lengths[kPreCount];
+    int lengths[PreCodeCount];
     int i = 0;
     while (i < n) {
-        if (i == 3) {
+        if (i == PreZeroRunIndex) {
             // Entries 3 to 5 may be skipped as a run of zeros.
             const int run = static_cast<int>(in.GetBits(2));
             if (run > 0) {
-                for (int j = 3; j < 3 + run; ++j)
+                for (int j = PreZeroRunIndex; j < PreZeroRunIndex + run; ++j)
                     lengths[j] = 0;
-                i = 3 + run;
+                i = PreZeroRunIndex + run;
                 continue;
             }
         }
         lengths[i++] = ReadCodeLength(in);
     }
-    for (; i < kPreCount; ++i)
+    for (; i < PreCodeCount; ++i)
         lengths[i] = 0;
-    PosTable.Build(kPreCount, kSmallBits, lengths);
+    PosTable.Build(PreCodeCount, SmallTableBits, lengths);
 }
 
 // The character/length lengths, coded with the pre-code. A zero run that
 // would reach past the list (only in corrupt data) is clipped at its end.
 void CExtractorLZH::ReadCharCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(9));
-    if (n > kCharCount)
+    const int n = static_cast<int>(in.GetBits(CharCountBits));
+    if (n > CharCodeCount)
         throw CExceptionLZH();
     if (n == 0) {
-        CodeTable.BuildConstant(kCharCount, kCharBits, static_cast<int>(in.GetBits(9)));
+        CodeTable.BuildConstant(CharCodeCount, CharTableBits,
+                                static_cast<int>(in.GetBits(CharCountBits)));
         return;
     }
-    int lengths[kCharCount];
+    int lengths[CharCodeCount];
     int i = 0;
     while (i < n) {
         int t;
@@ -124,35 +122,36 @@ void CExtractorLZH::ReadCharCode(CFileBuffer& in) {
             run = static_cast<int>(in.GetBits(4)) + 3;
         else if (t == 2)
             run = static_cast<int>(in.GetBits(9)) + 20;
-        const int end = i + run < kCharCount ? i + run : kCharCount;
+        const int end = i + run < CharCodeCount ? i + run : CharCodeCount;
         for (; i < end; ++i)
             lengths[i] = 0;
     }
-    for (; i < kCharCount; ++i)
+    for (; i < CharCodeCount; ++i)
         lengths[i] = 0;
-    CodeTable.Build(kCharCount, kCharBits, lengths);
+    CodeTable.Build(CharCodeCount, CharTableBits, lengths);
 }
 
 void CExtractorLZH::ReadPositionCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(4));
-    if (n > kPosCount)
+    const int n = static_cast<int>(in.GetBits(PosCountBits));
+    if (n > PosCodeCount)
         throw CExceptionLZH();
     if (n == 0) {
-        PosTable.BuildConstant(kPosCount, kSmallBits, static_cast<int>(in.GetBits(4)));
+        PosTable.BuildConstant(PosCodeCount, SmallTableBits,
+                               static_cast<int>(in.GetBits(PosCountBits)));
         return;
     }
-    int lengths[kPosCount];
+    int lengths[PosCodeCount];
     int i = 0;
     for (; i < n; ++i)
         lengths[i] = ReadCodeLength(in);
-    for (; i < kPosCount; ++i)
+    for (; i < PosCodeCount; ++i)
         lengths[i] = 0;
-    PosTable.Build(kPosCount, kSmallBits, lengths);
+    PosTable.Build(PosCodeCount, SmallTableBits, lengths);
 }
 
 // Once per block, out of the step's hot path.
 [[gnu::noinline]] void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
-    BlockCount = static_cast<int>(in.GetBits(16));
+    BlockCount = static_cast<int>(in.GetBits(BlockCountBits));
     ReadPreCode(in);
     ReadCharCode(in);
     ReadPositionCode(in);
@@ -252,7 +251,7 @@ inline bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool
     memberDone = false;
     try {
         const int c = DecodeChar(in);
-        if (c < 256) {
+        if (c < LiteralCount) {
             const int pos = WindowPos;
             Window[pos] = static_cast<unsigned char>(c);
             WindowPos = pos + 1;
@@ -262,7 +261,7 @@ inline bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool
                 EmitRing(out, WindowSize);
             }
         } else {
-            const int length = c - 256 + kMinMatch;
+            const int length = c - LiteralCount + MinMatch;
             CopyMatch(out, length, DecodePosition(in));
         }
         if (Remaining <= 0) {
@@ -289,7 +288,7 @@ inline bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool
 // which its window does not reach yet).
 inline bool CExtractorLZH::CommonSymbolAhead() {
     // BlockCount is above 0 only within a -lh5- block.
-    return BlockCount > 0 && Remaining > kMaxMatch && WindowPos < WindowSize - kMaxMatch &&
+    return BlockCount > 0 && Remaining > MaxMatch && WindowPos < WindowSize - MaxMatch &&
            Archive.HoldBits();
 }
 
@@ -300,11 +299,11 @@ inline bool CExtractorLZH::CommonSymbolAhead() {
 bool CExtractorLZH::Step(bool& done) {
     if (!CommonSymbolAhead())
         return StepInFull(done);
-    const unsigned entry = CodeTable.EntryAt(Archive.PeekBits() >> (16 - kCharBits));
+    const unsigned entry = CodeTable.EntryAt(Archive.PeekBits() >> (16 - CharTableBits));
     if (CHuffmanTable::IsLongCode(entry))
         return StepInFull(done);
     const int c = CHuffmanTable::SymbolOf(entry);
-    if (c >= 256)
+    if (c >= LiteralCount)
         return StepCommonMatch(done, entry);
     Archive.SkipBits(CHuffmanTable::LengthOf(entry));
     --BlockCount;
@@ -319,7 +318,8 @@ bool CExtractorLZH::Step(bool& done) {
 // A match after CommonSymbolAhead, with its character/length entry.
 [[gnu::noinline]] bool CExtractorLZH::StepCommonMatch(bool& done, unsigned charEntry) {
     int used = CHuffmanTable::LengthOf(charEntry);
-    const unsigned posEntry = PosTable.EntryAt(Archive.PeekBitsAfter(used) >> (16 - kSmallBits));
+    const unsigned posEntry =
+        PosTable.EntryAt(Archive.PeekBitsAfter(used) >> (16 - SmallTableBits));
     if (CHuffmanTable::IsLongCode(posEntry))
         return StepInFull(done);
     used += CHuffmanTable::LengthOf(posEntry);
@@ -329,7 +329,7 @@ bool CExtractorLZH::Step(bool& done) {
     const int p = CHuffmanTable::SymbolOf(posEntry);
     const int distance = static_cast<int>((0x10000u | Archive.PeekBitsAfter(used)) >> (17 - p));
     used += p > 1 ? p - 1 : 0;
-    const int length = CHuffmanTable::SymbolOf(charEntry) - 256 + kMinMatch;
+    const int length = CHuffmanTable::SymbolOf(charEntry) - LiteralCount + MinMatch;
     const int pos = WindowPos;
     int source = pos - distance - 1;
     if (source < 0)

@@ -115,7 +115,7 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
     int last = LastCharIndex(Folder, '\\') + 1; // position counted from 1
     if (last > 3 && last == len)
         Folder[--len] = 0;
-    if (len + 1 >= MaxPath)
+    if (len + 1 >= PathSize)
         return false; // no room for the closing backslash
     // The backslash that closes the folder would become this byte's trail,
     // and the files would land beside the folder instead of in it.
@@ -247,15 +247,15 @@ namespace {
 // base-36 digits as there is room for (the member's own name fits, so at
 // least one). False when the serial does not fit.
 bool MakeTempName(char* out, int room, int serial) {
-    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    static const char Digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     if (room >= 11) {
         std::memcpy(out, "~qm0000.tmp", 12);
         for (int i = 6; i >= 3; --i, serial >>= 4)
-            out[i] = kDigits[serial & 15];
+            out[i] = Digits[serial & 15];
         return true;
     }
     for (int i = room - 1; i >= 0; --i) {
-        out[i] = kDigits[serial % 36];
+        out[i] = Digits[serial % 36];
         serial /= 36;
     }
     out[room] = 0;
@@ -269,7 +269,7 @@ bool MakeTempName(char* out, int room, int serial) {
 // name, and never an existing file, which is passed over for the next name.
 bool CExtractorLZH::CreateTempOutput() {
     const int folderLength = static_cast<int>(std::strlen(Folder));
-    const int room = MaxPath - 1 - folderLength;
+    const int room = PathSize - 1 - folderLength;
     std::memset(TempPath, 0, sizeof TempPath);
     std::memcpy(TempPath, Folder, static_cast<size_t>(folderLength));
     char* name = TempPath + folderLength;
@@ -381,7 +381,7 @@ void CExtractorLZH::Abort() {
 // The part before the first dot, less the spaces at its end, names the
 // device: "nul.txt", "NUL.", "Com1 .log" are all the device.
 bool CExtractorLZH::IsDeviceName(const char* name) {
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    static const char* const DeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t length = std::strcspn(name, ".");
     while (length > 0 && name[length - 1] == ' ')
         --length;
@@ -390,7 +390,7 @@ bool CExtractorLZH::IsDeviceName(const char* name) {
         return false;
     std::memcpy(stem, name, length);
     stem[length] = 0;
-    for (const char* device : kDevices)
+    for (const char* device : DeviceNames)
         if (_stricmp(stem, device) == 0)
             return true;
     if (length != 4 || stem[3] < '1' || stem[3] > '9')

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "FileBuffer.h"
+#include "FormatLZH.h"
 #include "HuffmanTable.h"
 
 enum {
@@ -19,7 +20,8 @@ enum {
     ErrCrc = 9           // the extracted data fails its CRC-16
 };
 
-enum { MaxPath = 260 };
+// Paths and names in fixed buffers: at most 259 bytes and the terminator.
+enum { PathSize = 260 };
 
 // The decoded fields of the current member header.
 struct MemberHeaderLZH {
@@ -28,14 +30,14 @@ struct MemberHeaderLZH {
     int PackedSize;
     int UnpackedSize;
     int TimeStamp; // seconds since 1970-01-01 00:00:00 UTC; negative = unknown
-    char Name[MaxPath];
+    char Name[PathSize];
     bool HasFileCrc;
     unsigned short FileCrc;
 };
 
 class CExtractorLZH {
   public:
-    enum { WindowSize = 0x4000, WindowSlack = 256, ScanLookAhead = 512, MinHeaderSize = 22 };
+    enum { WindowSize = RingSize, WindowSlack = 256, ScanLookAhead = 512 };
     // Names tried for the file a member is written to before it is complete.
     enum { TempNameTries = 1000 };
     // Bytes that the CRC-16 takes in one round of table look-ups.
@@ -118,10 +120,10 @@ class CExtractorLZH {
     CFileBuffer Archive;
     CFileBuffer Output;
     int HeaderOffset;
-    char Folder[MaxPath];
-    char Filter[MaxPath];
-    char OutPath[MaxPath];  // the member's file: Folder and Name
-    char TempPath[MaxPath]; // where it is written until it is complete
+    char Folder[PathSize];
+    char Filter[PathSize];
+    char OutPath[PathSize];  // the member's file: Folder and Name
+    char TempPath[PathSize]; // where it is written until it is complete
     bool Decoding;
     int Remaining;
     int WindowPos;

@@ -9,14 +9,12 @@
 
 namespace {
 
-const int kMethodCount = 9;
-const char kMethodTable[kMethodCount][5] = {
+// The nine methods a header may name; a method's place is its MethodIndex.
+const int MethodCount = 9;
+const char MethodTable[MethodCount][MethodLength] = {
     {'-', 'l', 'h', '0', '-'}, {'-', 'l', 'h', '1', '-'}, {'-', 'l', 'h', '2', '-'},
     {'-', 'l', 'h', '3', '-'}, {'-', 'l', 'h', '4', '-'}, {'-', 'l', 'h', '5', '-'},
     {'-', 'l', 'z', 's', '-'}, {'-', 'l', 'z', '5', '-'}, {'-', 'l', 'z', '4', '-'}};
-
-const unsigned char kExtHeaderCrc = 0x00;
-const unsigned char kExtFileName = 0x01;
 
 unsigned Le16(const unsigned char* p) {
     return p[0] | (p[1] << 8);
@@ -34,8 +32,8 @@ int Le32Signed(const unsigned char* p) {
 }
 
 int FindMethod(const unsigned char* p) {
-    for (int i = 0; i < kMethodCount; ++i)
-        if (std::memcmp(p, kMethodTable[i], 5) == 0)
+    for (int i = 0; i < MethodCount; ++i)
+        if (std::memcmp(p, MethodTable[i], MethodLength) == 0)
             return i;
     return -1;
 }
@@ -118,7 +116,7 @@ const char* CExtractorLZH::BaseName(const char* path) {
 // A name that does not fit is refused rather than cut, so that a long name
 // can never be shortened into the name of another file.
 bool CExtractorLZH::SetName(const unsigned char* text, int length) {
-    if (length < 0 || length >= MaxPath)
+    if (length < 0 || length >= PathSize)
         return false;
     std::memset(MemberHeader.Name, 0, sizeof MemberHeader.Name);
     std::memcpy(MemberHeader.Name, text, static_cast<size_t>(length));
@@ -149,14 +147,14 @@ bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
 
     if (n < MinHeaderSize || p[0] == 0)
         return true; // end of archive
-    h.MethodIndex = FindMethod(p + 2);
+    h.MethodIndex = FindMethod(p + HeaderMethodAt);
     if (h.MethodIndex < 0)
         return false;
-    h.PackedSize = Le32Signed(p + 7);
-    h.UnpackedSize = Le32Signed(p + 11);
+    h.PackedSize = Le32Signed(p + HeaderPackedSizeAt);
+    h.UnpackedSize = Le32Signed(p + HeaderOriginalSizeAt);
 
     bool valid;
-    switch (p[20]) {
+    switch (p[HeaderLevelAt]) {
     case 0:
     case 1:
         valid = ParseBaseHeader(p, n);
@@ -180,22 +178,24 @@ bool CExtractorLZH::ParseBaseHeader(const unsigned char* p, int n) {
         return false;
     if (HeaderSum(p + 2, p[0]) != p[1])
         return false;
-    h.TimeStamp = DosTimeToTimeStamp(Le16(p + 15), Le16(p + 17));
+    h.TimeStamp = DosTimeToTimeStamp(Le16(p + HeaderTimeAt), Le16(p + HeaderTimeAt + 2));
 
-    const int nameLength = p[21];
-    if (22 + nameLength > h.HeaderSize)
+    const int nameLength = p[Level01NameLengthAt];
+    if (Level01NameAt + nameLength > h.HeaderSize)
         return false; // the name would reach past the header
-    SetName(p + 22, nameLength);
+    SetName(p + Level01NameAt, nameLength);
 
-    const int rest = h.HeaderSize - nameLength;
-    if (rest >= 24) {
-        h.FileCrc = static_cast<unsigned short>(Le16(p + 22 + nameLength));
+    // After the name: the data's CRC-16 (2 bytes), then at level 1 the
+    // system (1) and the size of the first extended header (2).
+    const int rest = h.HeaderSize - nameLength - Level01NameAt;
+    if (rest >= 2) {
+        h.FileCrc = static_cast<unsigned short>(Le16(p + Level01NameAt + nameLength));
         h.HasFileCrc = true;
     }
-    if (p[20] == 0 || rest < 24)
+    if (p[HeaderLevelAt] == 0 || rest < 2)
         return true;
-    if (rest == 24 || rest == 25)
-        return false; // no room for the OS byte and the extension size
+    if (rest == 2 || rest == 3)
+        return false; // no room for the system byte and the extension size
     return ParseLevel1Extensions(p, n);
 }
 
@@ -211,12 +211,12 @@ bool CExtractorLZH::ParseLevel1Extensions(const unsigned char* p, int n) {
         if (size < 3 || n - h.HeaderSize < size || h.PackedSize < size)
             return false;
         const unsigned char* ext = p + h.HeaderSize;
-        if (ext[0] == kExtHeaderCrc) {
+        if (ext[0] == ExtHeaderCrc) {
             if (size < 5)
                 return false;
             crcAt = h.HeaderSize + 1;
             recorded = static_cast<unsigned short>(Le16(ext + 1));
-        } else if (ext[0] == kExtFileName) {
+        } else if (ext[0] == ExtFileName) {
             if (!SetName(ext + 1, size - 3))
                 return false;
         }
@@ -230,28 +230,28 @@ bool CExtractorLZH::ParseLevel1Extensions(const unsigned char* p, int n) {
 bool CExtractorLZH::ParseLevel2Header(const unsigned char* p, int n) {
     MemberHeaderLZH& h = MemberHeader;
     h.HeaderSize = static_cast<int>(Le16(p));
-    if (n < h.HeaderSize || h.HeaderSize < 26)
+    if (n < h.HeaderSize || h.HeaderSize < Level2FirstExtensionAt + 2)
         return false; // not all here, or no room for the fixed fields
     // The stored time is already UTC: taken as it is.
-    h.TimeStamp = Le32Signed(p + 15);
-    h.FileCrc = static_cast<unsigned short>(Le16(p + 21));
+    h.TimeStamp = Le32Signed(p + HeaderTimeAt);
+    h.FileCrc = static_cast<unsigned short>(Le16(p + Level2DataCrcAt));
     h.HasFileCrc = true;
 
     int crcAt = -1;
     unsigned short recorded = 0;
-    for (int at = 24;;) {
+    for (int at = Level2FirstExtensionAt;;) {
         const int size = static_cast<int>(Le16(p + at));
         if (size == 0)
             break;
         if (size < 3 || at + 2 + size > h.HeaderSize)
             return false;
         const unsigned char* ext = p + at + 2;
-        if (ext[0] == kExtHeaderCrc) {
+        if (ext[0] == ExtHeaderCrc) {
             if (size < 5)
                 return false;
             crcAt = at + 3;
             recorded = static_cast<unsigned short>(Le16(ext + 1));
-        } else if (ext[0] == kExtFileName) {
+        } else if (ext[0] == ExtFileName) {
             if (!SetName(ext + 1, size - 3))
                 return false;
         }

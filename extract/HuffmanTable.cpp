@@ -1,13 +1,13 @@
 #include "HuffmanTable.h"
 
+#include "FormatLZH.h"
+
 #include "FileBuffer.h"
 
 #include <cstring>
 #include <new>
 
-namespace {
-const int kMaxCodeLength = 16;
-}
+namespace {}
 
 CHuffmanTable::CHuffmanTable()
     : SymbolCount(0), TableBits(0), SymbolCapacity(0), BitsCapacity(0), CodeLengths(nullptr),
@@ -68,11 +68,11 @@ void CHuffmanTable::Release() {
 void CHuffmanTable::Build(int count, int bits, const int* lengths) {
     // Corrupt data can ask for lengths up to 23; they have no slot below.
     for (int i = 0; i < count; ++i)
-        if (lengths[i] < 0 || lengths[i] > kMaxCodeLength)
+        if (lengths[i] < 0 || lengths[i] > MaxCodeBits)
             throw CExceptionLZH();
 
     Reserve(count, bits);
-    int counts[kMaxCodeLength + 1] = {};
+    int counts[MaxCodeBits + 1] = {};
     for (int i = 0; i < count; ++i) {
         CodeLengths[i] = lengths[i];
         ++counts[lengths[i]];
@@ -80,8 +80,8 @@ void CHuffmanTable::Build(int count, int bits, const int* lengths) {
 
     // First code and code-space share of each length. Codes up to `bits` bits
     // are direct-table indices; longer ones are left-aligned 16-bit codes.
-    int start[kMaxCodeLength + 1];
-    int weight[kMaxCodeLength + 1];
+    int start[MaxCodeBits + 1];
+    int weight[MaxCodeBits + 1];
     int total = 0;
     for (int len = 1; len <= bits; ++len) {
         start[len] = total;
@@ -90,12 +90,12 @@ void CHuffmanTable::Build(int count, int bits, const int* lengths) {
     }
     const int directEnd = total;
     total <<= 16 - bits;
-    for (int len = bits + 1; len <= kMaxCodeLength; ++len) {
+    for (int len = bits + 1; len <= MaxCodeBits; ++len) {
         start[len] = total;
-        weight[len] = 1 << (kMaxCodeLength - len);
+        weight[len] = 1 << (MaxCodeBits - len);
         total += counts[len] * weight[len];
     }
-    if (total != 1 << kMaxCodeLength)
+    if (total != 1 << MaxCodeBits)
         throw CExceptionLZH(); // incomplete or over-subscribed
 
     for (int i = directEnd; i < 1 << bits; ++i)

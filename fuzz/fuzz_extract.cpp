@@ -223,7 +223,7 @@ std::string Describe(const MemberHeaderLZH& h) {
 bool SameHeader(const MemberHeaderLZH& a, const MemberHeaderLZH& b) {
     return a.HeaderSize == b.HeaderSize && a.MethodIndex == b.MethodIndex &&
            a.PackedSize == b.PackedSize && a.UnpackedSize == b.UnpackedSize &&
-           a.TimeStamp == b.TimeStamp && std::memcmp(a.Name, b.Name, MaxPath) == 0 &&
+           a.TimeStamp == b.TimeStamp && std::memcmp(a.Name, b.Name, PathSize) == 0 &&
            a.HasFileCrc == b.HasFileCrc && a.FileCrc == b.FileCrc;
 }
 
@@ -247,7 +247,7 @@ std::vector<ParsedAt>& HeadersInInput(bool reset = false) {
         static CExtractorLZH* parser = new CExtractorLZH();
         const std::string& input = Input();
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(input.data());
-        for (size_t i = 0; i + CExtractorLZH::MinHeaderSize <= input.size(); ++i) {
+        for (size_t i = 0; i + MinHeaderSize <= input.size(); ++i) {
             if (bytes[i + 2] == '-' && bytes[i + 6] == '-' &&
                 parser->ParseHeader(bytes + i, static_cast<int>(input.size() - i)) &&
                 parser->GetHeader().HeaderSize > 0)
@@ -414,7 +414,7 @@ bool IsTrail932(unsigned char b) {
 
 // A member the engine has opened: a plain name, and its file created.
 void CheckOpened(const MemberHeaderLZH& h, const char* when) {
-    FUZZ_CHECK(std::memchr(h.Name, 0, MaxPath) != nullptr, "%s: Name is not terminated", when);
+    FUZZ_CHECK(std::memchr(h.Name, 0, PathSize) != nullptr, "%s: Name is not terminated", when);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(h.Name);
     for (size_t i = 0; s[i] != 0; ++i) {
         if (IsLead932(s[i]) && s[i + 1] != 0 && IsTrail932(s[i + 1])) {

@@ -27,8 +27,8 @@ bool IsTrail932(unsigned char b) {
 // The name must end within its 260 bytes and hold no path separator outside
 // a double-byte character: it is appended to the destination folder as it is.
 void CheckName(const char* name) {
-    const void* end = std::memchr(name, 0, MaxPath);
-    FUZZ_CHECK(end != nullptr, "Name has no terminator within %d bytes", MaxPath);
+    const void* end = std::memchr(name, 0, PathSize);
+    FUZZ_CHECK(end != nullptr, "Name has no terminator within %d bytes", PathSize);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(name);
     for (size_t i = 0; s[i] != 0; ++i) {
         if (IsLead932(s[i]) && s[i + 1] != 0 && IsTrail932(s[i + 1])) {
@@ -43,7 +43,7 @@ void CheckName(const char* name) {
 bool SameHeader(const MemberHeaderLZH& a, const MemberHeaderLZH& b) {
     return a.HeaderSize == b.HeaderSize && a.MethodIndex == b.MethodIndex &&
            a.PackedSize == b.PackedSize && a.UnpackedSize == b.UnpackedSize &&
-           a.TimeStamp == b.TimeStamp && std::memcmp(a.Name, b.Name, MaxPath) == 0 &&
+           a.TimeStamp == b.TimeStamp && std::memcmp(a.Name, b.Name, PathSize) == 0 &&
            a.HasFileCrc == b.HasFileCrc && a.FileCrc == b.FileCrc;
 }
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     FUZZ_CHECK(size == 0 || std::memcmp(p, copy.data(), size) == 0,
                "ParseHeader changed its input");
-    if (n < CExtractorLZH::MinHeaderSize || (n > 0 && p[0] == 0)) {
+    if (n < MinHeaderSize || (n > 0 && p[0] == 0)) {
         FUZZ_CHECK(ok && first.HeaderSize == 0,
                    "%d bytes, first byte %d: must read as the end of the archive (ok %d, "
                    "HeaderSize %d)",
@@ -82,8 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (first.HeaderSize > 0) {
             FUZZ_CHECK(first.HeaderSize <= n, "HeaderSize %d with only %d bytes available",
                        first.HeaderSize, n);
-            FUZZ_CHECK(first.HeaderSize >= CExtractorLZH::MinHeaderSize,
-                       "HeaderSize %d below the smallest header", first.HeaderSize);
+            FUZZ_CHECK(first.HeaderSize >= MinHeaderSize, "HeaderSize %d below the smallest header",
+                       first.HeaderSize);
             FUZZ_CHECK(first.MethodIndex >= 0 && first.MethodIndex <= 8, "MethodIndex %d",
                        first.MethodIndex);
             FUZZ_CHECK(first.PackedSize >= 0, "PackedSize %d", first.PackedSize);

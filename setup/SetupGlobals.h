@@ -10,7 +10,7 @@
 // Posted by a work dialog's 200 ms timer: run one slice of the work.
 enum { WM_WORKSTEP = WM_USER + 101 };
 
-enum { PathSize = 260, TextSize = 1024 };
+enum { TextSize = 1024 }; // PathSize comes with the engine
 
 extern HINSTANCE InstanceHandle;
 extern char SetupPath[PathSize];  // the running setup, which holds the archive

@@ -13,8 +13,8 @@
 namespace {
 
 // Seconds between 1601-01-01 (the FILETIME epoch) and 1970-01-01.
-const int64_t kUnixEpochInFileTimeSeconds = 11644473600LL;
-const int64_t kTicksPerSecond = 10000000LL;
+const int64_t UnixEpochInFileTimeSeconds = 11644473600LL;
+const int64_t TicksPerSecond = 10000000LL;
 
 bool IsTrailByte932(unsigned char b) {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
@@ -117,8 +117,8 @@ bool DeletionAllowed(const std::string& hostPath) {
 timespec ToTimespec(const FILETIME* t) {
     const int64_t ticks = (static_cast<int64_t>(t->dwHighDateTime) << 32) | t->dwLowDateTime;
     timespec ts;
-    ts.tv_sec = static_cast<time_t>(ticks / kTicksPerSecond - kUnixEpochInFileTimeSeconds);
-    ts.tv_nsec = static_cast<long>(ticks % kTicksPerSecond) * 100;
+    ts.tv_sec = static_cast<time_t>(ticks / TicksPerSecond - UnixEpochInFileTimeSeconds);
+    ts.tv_nsec = static_cast<long>(ticks % TicksPerSecond) * 100;
     return ts;
 }
 
@@ -259,8 +259,8 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) {
         return FALSE;
     const int64_t days = DaysFromCivil(st->wYear, st->wMonth, st->wDay);
     const int64_t seconds = days * 86400 + st->wHour * 3600 + st->wMinute * 60 + st->wSecond +
-                            kUnixEpochInFileTimeSeconds;
-    const int64_t ticks = seconds * kTicksPerSecond + st->wMilliseconds * 10000LL;
+                            UnixEpochInFileTimeSeconds;
+    const int64_t ticks = seconds * TicksPerSecond + st->wMilliseconds * 10000LL;
     ft->dwLowDateTime = static_cast<DWORD>(ticks);
     ft->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;

@@ -103,7 +103,7 @@ TEST(LzhPackCodeLengths, AreOptimalUnderTheLimit) {
 
 TEST(LzhPackCodeLengths, StayWithin16BitsWhereHuffmanWouldNot) {
     // Fibonacci frequencies give an unlimited Huffman code about 40 deep.
-    std::vector<uint32_t> freq(CharSymbols, 0);
+    std::vector<uint32_t> freq(CharCodeCount, 0);
     uint32_t a = 1, b = 1;
     for (int i = 0; i < 40; ++i) {
         freq[static_cast<size_t>(i) * 7] = a;
@@ -133,20 +133,20 @@ TEST(LzhPackCodeLengths, OneOrNoSymbol) {
 // The engine's table decodes every canonical code to its own symbol.
 TEST(LzhPackCanonicalCodes, DecodeWithTheEnginesTable) {
     Bytes sample = Noise(20000, 3, 300);
-    std::vector<uint32_t> freq(CharSymbols, 0);
+    std::vector<uint32_t> freq(CharCodeCount, 0);
     for (size_t i = 0; i < sample.size(); ++i)
-        freq[(sample[i] * 7 + i % 5) % CharSymbols] +=
+        freq[(sample[i] * 7 + i % 5) % CharCodeCount] +=
             static_cast<uint32_t>(1 + (i % 97 == 0 ? 500 : 0));
-    uint8_t len[CharSymbols];
-    uint16_t code[CharSymbols];
-    LimitedCodeLengths(freq.data(), CharSymbols, 16, len);
-    CanonicalCodes(len, CharSymbols, code);
-    int lengths[CharSymbols];
-    for (int i = 0; i < CharSymbols; ++i)
+    uint8_t len[CharCodeCount];
+    uint16_t code[CharCodeCount];
+    LimitedCodeLengths(freq.data(), CharCodeCount, 16, len);
+    CanonicalCodes(len, CharCodeCount, code);
+    int lengths[CharCodeCount];
+    for (int i = 0; i < CharCodeCount; ++i)
         lengths[i] = len[i];
     CHuffmanTable table;
-    table.Build(CharSymbols, 12, lengths);
-    for (int s = 0; s < CharSymbols; ++s) {
+    table.Build(CharCodeCount, 12, lengths);
+    for (int s = 0; s < CharCodeCount; ++s) {
         if (!len[s])
             continue;
         unsigned window = static_cast<unsigned>(code[s]) << (16 - len[s]);

@@ -3,15 +3,15 @@
 #include <cstdlib>
 #include <sstream>
 
-const uint32_t kStandardPalette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                       0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                       0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+const uint32_t StandardPalette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                      0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                      0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 
 namespace {
 
-const int kMaxSide = 256; // a directory entry stores 256 as 0
-const int kNoColour = -1;
-const int kTransparentPixel = -2;
+const int MaxSide = 256; // a directory entry stores 256 as 0
+const int NoColour = -1;
+const int TransparentPixel = -2;
 
 struct MapReader {
     int Legend[256];
@@ -48,8 +48,7 @@ bool ParseDirective(const std::string& line, int number, MapReader& map, std::st
     if (keyword == "size") {
         if (map.Width != 0)
             return error = LineMessage(number, "a second size"), false;
-        if (!ReadNumber(words, 1, kMaxSide, map.Width) ||
-            !ReadNumber(words, 1, kMaxSide, map.Height))
+        if (!ReadNumber(words, 1, MaxSide, map.Width) || !ReadNumber(words, 1, MaxSide, map.Height))
             return error = LineMessage(number, "size needs a width and a height of 1 to 256"),
                    false;
         return true;
@@ -60,7 +59,7 @@ bool ParseDirective(const std::string& line, int number, MapReader& map, std::st
         if (!ReadLegendChar(words, c) || !ReadNumber(words, 0, 15, index))
             return error = LineMessage(number, "colour needs a character and an index 0 to 15"),
                    false;
-        if (map.Legend[c] != kNoColour)
+        if (map.Legend[c] != NoColour)
             return error = LineMessage(number, "the character is already in the legend"), false;
         map.Legend[c] = index;
         return true;
@@ -68,9 +67,9 @@ bool ParseDirective(const std::string& line, int number, MapReader& map, std::st
     if (keyword == "transparent") {
         if (!ReadLegendChar(words, c))
             return error = LineMessage(number, "transparent needs one character"), false;
-        if (map.Legend[c] != kNoColour)
+        if (map.Legend[c] != NoColour)
             return error = LineMessage(number, "the character is already in the legend"), false;
-        map.Legend[c] = kTransparentPixel;
+        map.Legend[c] = TransparentPixel;
         return true;
     }
     return error = LineMessage(number, "unknown directive \"" + keyword + "\""), false;
@@ -88,12 +87,12 @@ bool ParseRow(const std::string& line, int number, MapReader& map, IconImage& im
                false;
     for (size_t x = 0; x < line.size(); ++x) {
         int entry = map.Legend[static_cast<unsigned char>(line[x])];
-        if (entry == kNoColour)
+        if (entry == NoColour)
             return error =
                        LineMessage(number, std::string("'") + line[x] + "' is not in the legend"),
                    false;
-        image.Colour.push_back(entry == kTransparentPixel ? 0 : static_cast<uint8_t>(entry));
-        image.Transparent.push_back(entry == kTransparentPixel);
+        image.Colour.push_back(entry == TransparentPixel ? 0 : static_cast<uint8_t>(entry));
+        image.Transparent.push_back(entry == TransparentPixel);
     }
     ++map.Rows;
     return true;
@@ -144,7 +143,7 @@ void PutBitmapHeader(std::vector<uint8_t>& out, const IconImage& image) {
 }
 
 void PutPalette(std::vector<uint8_t>& out) {
-    for (uint32_t rgb : kStandardPalette) {
+    for (uint32_t rgb : StandardPalette) {
         out.push_back(static_cast<uint8_t>(rgb));       // blue
         out.push_back(static_cast<uint8_t>(rgb >> 8));  // green
         out.push_back(static_cast<uint8_t>(rgb >> 16)); // red
@@ -179,7 +178,7 @@ void PutMask(std::vector<uint8_t>& out, const IconImage& image) {
 bool ParsePixelMap(const std::string& text, IconImage& image, std::string& error) {
     MapReader map = {};
     for (int& entry : map.Legend)
-        entry = kNoColour;
+        entry = NoColour;
     image = IconImage();
     std::istringstream lines(text);
     std::string line;

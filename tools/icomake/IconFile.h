@@ -37,7 +37,7 @@ struct IconImage {
 // The standard 16-colour palette as 0xRRGGBB: black, maroon, green, olive,
 // navy, purple, teal, silver, grey, red, lime, yellow, blue, fuchsia, aqua,
 // white.
-extern const uint32_t kStandardPalette[16];
+extern const uint32_t StandardPalette[16];
 
 // Reads one pixel map. On failure returns false and sets error to a message
 // naming the line.

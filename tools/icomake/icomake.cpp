@@ -16,12 +16,12 @@
 
 namespace {
 
-const int kUsageExit = 64;
-const int kFailExit = 1;
+const int UsageExit = 64;
+const int FailExit = 1;
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "icomake: %s\n", message.c_str());
-    return kFailExit;
+    return FailExit;
 }
 
 bool ReadText(const char* path, std::string& text) {
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: icomake OUTPUT.ico MAP...\n"
                              "  Writes the text pixel maps MAP..., in this order, as the\n"
                              "  16-colour images of the icon file OUTPUT.ico.\n");
-        return kUsageExit;
+        return UsageExit;
     }
     std::vector<IconImage> images;
     for (int i = 2; i < argc; ++i) {

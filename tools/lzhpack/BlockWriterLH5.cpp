@@ -75,22 +75,22 @@ std::vector<LengthToken> CharLengthTokens(const uint8_t* lengths, int count) {
 // A code length of the pre-code or the position code: 0 to 6 in three bits,
 // 7 and more as three one-bits followed by (length - 7) one-bits and a zero.
 void PutCodeLength(CBitWriter& out, int length) {
-    if (length < 7) {
+    if (length < LengthEscape) {
         out.PutBits(3, static_cast<uint32_t>(length));
         return;
     }
-    int ones = length - 7;
-    out.PutBits(3, 7);
+    int ones = length - LengthEscape;
+    out.PutBits(3, LengthEscape);
     out.PutBits(ones + 1, ((1u << (ones + 1)) - 1) & ~1u);
 }
 
 // The pre-code list, with the two-bit count of zeros at entries 3 to 5.
 void PutPreCodeLengths(CBitWriter& out, const uint8_t* lengths) {
-    int n = UsedCount(lengths, PreSymbols);
-    out.PutBits(5, static_cast<uint32_t>(n));
+    int n = UsedCount(lengths, PreCodeCount);
+    out.PutBits(PreCountBits, static_cast<uint32_t>(n));
     int i = 0;
     while (i < n) {
-        if (i == 3) {
+        if (i == PreZeroRunIndex) {
             int zeros = 0;
             while (zeros < 3 && i + zeros < n && lengths[i + zeros] == 0)
                 ++zeros;
@@ -107,54 +107,54 @@ void PutPreCodeLengths(CBitWriter& out, const uint8_t* lengths) {
 // A code that uses a single symbol (or none) goes as a constant: a count of
 // 0 and the symbol, and its symbols then take no bits.
 struct CodeSet {
-    uint8_t CharLen[CharSymbols];
-    uint16_t CharCode[CharSymbols];
-    uint8_t PosLen[PosSymbols];
-    uint16_t PosCode[PosSymbols];
+    uint8_t CharLen[CharCodeCount];
+    uint16_t CharCode[CharCodeCount];
+    uint8_t PosLen[PosCodeCount];
+    uint16_t PosCode[PosCodeCount];
     int CharUsed, CharConstant;
     int PosUsed, PosConstant;
 };
 
 void MakeCodes(const BlockStats& stats, CodeSet& set) {
-    set.CharConstant = SingleSymbol(stats.Char, CharSymbols, &set.CharUsed);
-    set.PosConstant = SingleSymbol(stats.Pos, PosSymbols, &set.PosUsed);
-    LimitedCodeLengths(stats.Char, CharSymbols, MaxCodeBits, set.CharLen);
-    LimitedCodeLengths(stats.Pos, PosSymbols, MaxCodeBits, set.PosLen);
+    set.CharConstant = SingleSymbol(stats.Char, CharCodeCount, &set.CharUsed);
+    set.PosConstant = SingleSymbol(stats.Pos, PosCodeCount, &set.PosUsed);
+    LimitedCodeLengths(stats.Char, CharCodeCount, MaxCodeBits, set.CharLen);
+    LimitedCodeLengths(stats.Pos, PosCodeCount, MaxCodeBits, set.PosLen);
     if (set.CharUsed <= 1)
         std::memset(set.CharLen, 0, sizeof set.CharLen);
     if (set.PosUsed <= 1)
         std::memset(set.PosLen, 0, sizeof set.PosLen);
-    CanonicalCodes(set.CharLen, CharSymbols, set.CharCode);
-    CanonicalCodes(set.PosLen, PosSymbols, set.PosCode);
+    CanonicalCodes(set.CharLen, CharCodeCount, set.CharCode);
+    CanonicalCodes(set.PosLen, PosCodeCount, set.PosCode);
 }
 
 void PutCharCode(CBitWriter& out, const CodeSet& set) {
     if (set.CharUsed <= 1) {
-        out.PutBits(5, 0);
-        out.PutBits(5, 0);
-        out.PutBits(9, 0);
-        out.PutBits(9, static_cast<uint32_t>(set.CharConstant));
+        out.PutBits(PreCountBits, 0);
+        out.PutBits(PreCountBits, 0);
+        out.PutBits(CharCountBits, 0);
+        out.PutBits(CharCountBits, static_cast<uint32_t>(set.CharConstant));
         return;
     }
-    int n = UsedCount(set.CharLen, CharSymbols);
+    int n = UsedCount(set.CharLen, CharCodeCount);
     std::vector<LengthToken> tokens = CharLengthTokens(set.CharLen, n);
-    uint32_t preFreq[PreSymbols] = {0};
+    uint32_t preFreq[PreCodeCount] = {0};
     for (const LengthToken& t : tokens)
         ++preFreq[t.Symbol];
     int preUsed = 0;
-    int preConstant = SingleSymbol(preFreq, PreSymbols, &preUsed);
-    uint8_t preLen[PreSymbols];
-    uint16_t preCode[PreSymbols];
-    LimitedCodeLengths(preFreq, PreSymbols, MaxCodeBits, preLen);
+    int preConstant = SingleSymbol(preFreq, PreCodeCount, &preUsed);
+    uint8_t preLen[PreCodeCount];
+    uint16_t preCode[PreCodeCount];
+    LimitedCodeLengths(preFreq, PreCodeCount, MaxCodeBits, preLen);
     if (preUsed <= 1) {
         std::memset(preLen, 0, sizeof preLen);
-        out.PutBits(5, 0);
-        out.PutBits(5, static_cast<uint32_t>(preConstant));
+        out.PutBits(PreCountBits, 0);
+        out.PutBits(PreCountBits, static_cast<uint32_t>(preConstant));
     } else {
         PutPreCodeLengths(out, preLen);
     }
-    CanonicalCodes(preLen, PreSymbols, preCode);
-    out.PutBits(9, static_cast<uint32_t>(n));
+    CanonicalCodes(preLen, PreCodeCount, preCode);
+    out.PutBits(CharCountBits, static_cast<uint32_t>(n));
     for (const LengthToken& t : tokens) {
         out.PutBits(preLen[t.Symbol], preCode[t.Symbol]);
         out.PutBits(t.ExtraBits, t.Extra);
@@ -163,18 +163,18 @@ void PutCharCode(CBitWriter& out, const CodeSet& set) {
 
 void PutPositionCode(CBitWriter& out, const CodeSet& set) {
     if (set.PosUsed <= 1) {
-        out.PutBits(4, 0);
-        out.PutBits(4, static_cast<uint32_t>(set.PosConstant));
+        out.PutBits(PosCountBits, 0);
+        out.PutBits(PosCountBits, static_cast<uint32_t>(set.PosConstant));
         return;
     }
-    int n = UsedCount(set.PosLen, PosSymbols);
-    out.PutBits(4, static_cast<uint32_t>(n));
+    int n = UsedCount(set.PosLen, PosCodeCount);
+    out.PutBits(PosCountBits, static_cast<uint32_t>(n));
     for (int i = 0; i < n; ++i)
         PutCodeLength(out, set.PosLen[i]);
 }
 
 void PutHeader(CBitWriter& out, const BlockStats& stats, const CodeSet& set) {
-    out.PutBits(16, stats.Symbols);
+    out.PutBits(BlockCountBits, stats.Symbols);
     PutCharCode(out, set);
     PutPositionCode(out, set);
 }
@@ -187,15 +187,15 @@ void BlockStats::Clear() {
 
 void BlockStats::Add(const LzSymbol& s) {
     ++Char[s.Code];
-    if (s.Code >= 256)
+    if (s.Code >= LiteralCount)
         Pos[PositionSlot(s.Dist)]++;
     ++Symbols;
 }
 
 void BlockStats::Add(const BlockStats& other) {
-    for (int i = 0; i < CharSymbols; ++i)
+    for (int i = 0; i < CharCodeCount; ++i)
         Char[i] += other.Char[i];
-    for (int i = 0; i < PosSymbols; ++i)
+    for (int i = 0; i < PosCodeCount; ++i)
         Pos[i] += other.Pos[i];
     Symbols += other.Symbols;
 }
@@ -206,9 +206,9 @@ uint64_t BlockBits(const BlockStats& stats) {
     CBitWriter header;
     PutHeader(header, stats, set);
     uint64_t bits = header.BitCount();
-    for (int i = 0; i < CharSymbols; ++i)
+    for (int i = 0; i < CharCodeCount; ++i)
         bits += static_cast<uint64_t>(stats.Char[i]) * set.CharLen[i];
-    for (int p = 0; p < PosSymbols; ++p)
+    for (int p = 0; p < PosCodeCount; ++p)
         bits += static_cast<uint64_t>(stats.Pos[p]) * (set.PosLen[p] + PositionExtraBits(p));
     return bits;
 }
@@ -231,7 +231,7 @@ void WriteBlock(CBitWriter& out, const LzSymbol* symbols, int count) {
     for (int i = 0; i < count; ++i) {
         const LzSymbol& s = symbols[i];
         out.PutBits(set.CharLen[s.Code], set.CharCode[s.Code]);
-        if (s.Code < 256)
+        if (s.Code < LiteralCount)
             continue;
         int slot = PositionSlot(s.Dist);
         out.PutBits(set.PosLen[slot], set.PosCode[slot]);

@@ -3,18 +3,12 @@
 #pragma once
 
 #include "BitWriter.h"
+#include "FormatLZH.h"
 
 #include <cstdint>
 
-enum {
-    CharSymbols = 510, // 256 literals and the match lengths 3 to 256
-    PosSymbols = 14,   // distance classes
-    PreSymbols = 19,   // code-length symbols of the character/length code
-    MinMatch = 3,
-    MaxMatch = 256,
-    MaxDistance = 8192, // a match copies from 1 to 8192 bytes back
-    MaxBlockSymbols = 0xFFFF
-};
+// The most symbols one block header can announce.
+enum { MaxBlockSymbols = (1 << BlockCountBits) - 1 };
 
 // A literal (Code below 256) or a match: Code = 256 + length - 3 and Dist =
 // distance - 1, the value that the position code and its extra bits carry.
@@ -35,8 +29,8 @@ inline int PositionExtraBits(int slot) {
 
 // Symbol frequencies of a run of symbols, the input of every code decision.
 struct BlockStats {
-    uint32_t Char[CharSymbols];
-    uint32_t Pos[PosSymbols];
+    uint32_t Char[CharCodeCount];
+    uint32_t Pos[PosCodeCount];
     uint32_t Symbols;
 
     void Clear();

@@ -24,8 +24,8 @@ enum {
 const uint32_t Unreached = 0xFFFFFFFFu;
 
 struct CostModel {
-    uint32_t Char[CharSymbols];
-    uint32_t Slot[PosSymbols]; // the slot's code and its extra bits
+    uint32_t Char[CharCodeCount];
+    uint32_t Slot[PosCodeCount]; // the slot's code and its extra bits
 };
 
 // Price in bits of a symbol under the code its statistics would be sent
@@ -39,14 +39,14 @@ int SymbolBits(uint8_t length, uint32_t freq, int longest) {
 }
 
 void ModelFromStats(const BlockStats& stats, CostModel& model) {
-    uint8_t charLen[CharSymbols], posLen[PosSymbols];
+    uint8_t charLen[CharCodeCount], posLen[PosCodeCount];
     BlockCodeLengths(stats, charLen, posLen);
-    int longestChar = *std::max_element(charLen, charLen + CharSymbols);
-    int longestPos = *std::max_element(posLen, posLen + PosSymbols);
-    for (int i = 0; i < CharSymbols; ++i)
+    int longestChar = *std::max_element(charLen, charLen + CharCodeCount);
+    int longestPos = *std::max_element(posLen, posLen + PosCodeCount);
+    for (int i = 0; i < CharCodeCount; ++i)
         model.Char[i] =
             static_cast<uint32_t>(SymbolBits(charLen[i], stats.Char[i], longestChar) * CostScale);
-    for (int p = 0; p < PosSymbols; ++p) {
+    for (int p = 0; p < PosCodeCount; ++p) {
         int bits = SymbolBits(posLen[p], stats.Pos[p], longestPos) + PositionExtraBits(p);
         model.Slot[p] = static_cast<uint32_t>(bits * CostScale);
     }
@@ -70,7 +70,7 @@ void InitialModel(const uint8_t* data, uint32_t size, CostModel& model) {
         model.Char[256 + length - MinMatch] =
             static_cast<uint32_t>(std::min(16.0, bits) * CostScale);
     }
-    for (int p = 0; p < PosSymbols; ++p)
+    for (int p = 0; p < PosCodeCount; ++p)
         model.Slot[p] = static_cast<uint32_t>((3 + PositionExtraBits(p)) * CostScale);
 }
 
@@ -104,11 +104,11 @@ double EntropyBits(const uint32_t* freq, int count) {
 // Estimated block size for choosing split points: entropy of the symbols plus
 // the extra bits and a header price that grows with the symbols in use.
 double EstimateBlockBits(const BlockStats& s) {
-    double bits = EntropyBits(s.Char, CharSymbols) + EntropyBits(s.Pos, PosSymbols);
+    double bits = EntropyBits(s.Char, CharCodeCount) + EntropyBits(s.Pos, PosCodeCount);
     int used = 0;
-    for (int i = 0; i < CharSymbols; ++i)
+    for (int i = 0; i < CharCodeCount; ++i)
         used += s.Char[i] ? 1 : 0;
-    for (int p = 0; p < PosSymbols; ++p) {
+    for (int p = 0; p < PosCodeCount; ++p) {
         bits += static_cast<double>(s.Pos[p]) * PositionExtraBits(p);
         used += s.Pos[p] ? 1 : 0;
     }
@@ -116,9 +116,9 @@ double EstimateBlockBits(const BlockStats& s) {
 }
 
 void SubtractStats(const BlockStats& whole, const BlockStats& part, BlockStats& out) {
-    for (int i = 0; i < CharSymbols; ++i)
+    for (int i = 0; i < CharCodeCount; ++i)
         out.Char[i] = whole.Char[i] - part.Char[i];
-    for (int p = 0; p < PosSymbols; ++p)
+    for (int p = 0; p < PosCodeCount; ++p)
         out.Pos[p] = whole.Pos[p] - part.Pos[p];
     out.Symbols = whole.Symbols - part.Symbols;
 }

@@ -3,9 +3,9 @@
 // decoder rebuilds from those lengths.
 #pragma once
 
-#include <cstdint>
+#include "FormatLZH.h" // MaxCodeBits
 
-enum { MaxCodeBits = 16 };
+#include <cstdint>
 
 // Optimal code lengths (at most maxBits) for the symbols with a non-zero
 // frequency; symbols with frequency 0 get length 0. With two or more used

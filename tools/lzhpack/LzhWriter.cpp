@@ -1,14 +1,11 @@
 #include "LzhWriter.h"
 
 #include "EncoderLH5.h"
+#include "FormatLZH.h"
 
 namespace {
 
 enum : uint8_t {
-    ExtHeaderCrc = 0x00,
-    ExtFileName = 0x01,
-    ExtWindowsTimes = 0x41,
-    ExtUnixTime = 0x54,
     AttributeArchive = 0x20,
     // Windows NT: readers keep the names' case as stored (an MS-DOS archive
     // would have names in capitals shown in lower case).

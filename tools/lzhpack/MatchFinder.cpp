@@ -1,5 +1,7 @@
 #include "MatchFinder.h"
 
+#include "FormatLZH.h"
+
 #include <cstring>
 
 namespace {
@@ -9,9 +11,6 @@ enum {
     CyclicSize = 16384, // more than the 8,192-byte reach, so a slot is never
                         // reused while its string can still be matched
     CyclicMask = CyclicSize - 1,
-    Reach = 8192,
-    LongestMatch = 256,
-    ShortestMatch = 3
 };
 
 // Number of equal bytes of a and b from offset start up to limit.
@@ -44,10 +43,10 @@ uint32_t CMatchFinder::HashAt(uint32_t pos) const {
 
 int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
     uint32_t left = Size - pos;
-    if (left < ShortestMatch)
+    if (left < MinMatch)
         return 0;
     uint32_t limit =
-        left < static_cast<uint32_t>(LongestMatch) ? left : static_cast<uint32_t>(LongestMatch);
+        left < static_cast<uint32_t>(MaxMatch) ? left : static_cast<uint32_t>(MaxMatch);
     uint32_t h = HashAt(pos);
     uint32_t candidate = Head[h]; // position + 1
     Head[h] = pos + 1;
@@ -59,13 +58,13 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
     uint32_t* smallerSlot = &Tree[2 * slot];
     uint32_t* largerSlot = &Tree[2 * slot + 1];
     uint32_t smallerLen = 0, largerLen = 0;
-    uint32_t best = ShortestMatch - 1;
+    uint32_t best = MinMatch - 1;
     int found = 0;
     const uint8_t* cur = Data + pos;
 
     for (int depth = MaxDepth;; --depth) {
         uint32_t distance = pos + 1 - candidate;
-        if (candidate == 0 || distance > Reach || depth == 0) {
+        if (candidate == 0 || distance > MaxDistance || depth == 0) {
             *smallerSlot = 0;
             *largerSlot = 0;
             break;

@@ -25,8 +25,8 @@
 
 namespace {
 
-const int kUsageExit = 64;
-const int kFailExit = 1;
+const int UsageExit = 64;
+const int FailExit = 1;
 
 int Usage() {
     std::fprintf(stderr,
@@ -37,12 +37,12 @@ int Usage() {
                  "  -0        store every member (-lh0-)\n"
                  "  -5        compress every non-empty member (-lh5-), even where it grows\n"
                  "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n");
-    return kUsageExit;
+    return UsageExit;
 }
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "lzhpack: %s\n", message.c_str());
-    return kFailExit;
+    return FailExit;
 }
 
 std::string SystemError() {

@@ -21,7 +21,7 @@
 
 namespace {
 
-const int kUsageExit = 64;
+const int UsageExit = 64;
 
 CExtractorLZH Extractor;
 
@@ -56,7 +56,7 @@ int Usage() {
                          "  every member, or only MEMBER (case-insensitive).\n"
                          "  -q  print nothing but errors\n"
                          "  Exit status: 0 on success, else the engine's error code.\n");
-    return kUsageExit;
+    return UsageExit;
 }
 
 // The engine takes Windows paths; on other systems a slash is a separator too.
