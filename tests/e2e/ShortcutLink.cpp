@@ -28,6 +28,8 @@
 // characters, then UTF-16 characters if the link is flagged Unicode, else
 // bytes of the system code page) in the order name, relative path, working
 // folder, arguments, icon location.
+#include "RobotText.h"
+
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -63,24 +65,11 @@ const DWORD kVolumeIdAndLocalBasePath = 0x1;
 }
 
 std::string Utf8(const std::wstring& wide) {
-    if (wide.empty())
-        return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                   0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], size,
-                        nullptr, nullptr);
-    return text;
+    return NarrowText(CP_UTF8, wide);
 }
 
 std::wstring FromAnsi(const std::string& text) {
-    if (text.empty())
-        return std::wstring();
-    int size =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-    return wide;
+    return WideText(CP_ACP, text);
 }
 
 void PrintField(const char* name, const std::wstring& value) {

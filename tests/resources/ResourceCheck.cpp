@@ -121,14 +121,7 @@ void Report(const char* format, ...) {
 }
 
 std::string Utf8(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                   0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-    return out;
+    return NarrowText(CP_UTF8, text);
 }
 
 // A text for a message: in quotes, line feeds and other control characters
@@ -172,16 +165,7 @@ std::wstring Expected(const std::string& key) {
         Report("the table of texts has no text %s", key.c_str());
         return std::wstring();
     }
-    const std::string& utf8 = entry->second;
-    if (utf8.empty())
-        return std::wstring();
-    const int count =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(count > 0 ? count : 0), L'\0');
-    if (count > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
-                            count);
-    return wide;
+    return WideText(CP_UTF8, entry->second);
 }
 
 void CompareText(const char* what, const std::wstring& got, const std::wstring& want) {

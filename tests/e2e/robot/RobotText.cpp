@@ -25,6 +25,27 @@ std::wstring Widen(UINT codePage, DWORD flags, const std::string& text, bool& ok
     return wide;
 }
 
+} // namespace
+
+std::wstring WideText(unsigned codePage, const std::string& text) {
+    bool ok = true;
+    return Widen(codePage, 0, text, ok);
+}
+
+std::string NarrowText(unsigned codePage, const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    const int count = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                          nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(count > 0 ? count : 0), '\0');
+    if (count > 0)
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &narrow[0],
+                            count, nullptr, nullptr);
+    return narrow;
+}
+
+namespace {
+
 bool ReadEscape(const std::string& line, size_t& i, std::string& text, std::string& error) {
     if (i + 1 >= line.size()) {
         error = "a backslash ends the line";
@@ -95,12 +116,7 @@ std::string Cp932ToUtf8(const std::string& cp932) {
     std::wstring wide = Widen(kJapaneseCodePage, 0, cp932, ok);
     if (wide.empty())
         return ok ? std::string() : std::string("(undecodable)");
-    int count = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], count,
-                        nullptr, nullptr);
-    return utf8;
+    return NarrowText(CP_UTF8, wide);
 }
 
 std::string Quoted(const std::string& cp932) {

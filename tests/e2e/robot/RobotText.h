@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// Between narrow texts of a code page (65001 for UTF-8, 0 for the system's
+// ANSI code page) and UTF-16; the tests' other Windows programs use these too.
+std::wstring WideText(unsigned codePage, const std::string& text);
+std::string NarrowText(unsigned codePage, const std::wstring& text);
+
 // UTF-8 → code page 932. False when the text is no valid UTF-8 or holds a
 // character that code page 932 lacks (so a typo in a test is not silently
 // turned into a question mark).
