@@ -380,13 +380,7 @@ case_planted_libraries() {
     done
     (
         export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(IFS=,; echo "${planted_libraries[*]}")=n,b"
-        e2e_robot 'C:\cases\planted_libraries\QuillometerSetup.exe' <<'EOF'
-start
-dialog menu
-click 1002
-msgbox yesno @2008
-answer no
-dialog folder
+        { scenario_to_folder_dialog; cat <<'EOF'; } | e2e_robot 'C:\cases\planted_libraries\QuillometerSetup.exe'
 click 1007
 browser @2002
 browse-select 'C:\cases\planted_libraries\dest'
@@ -480,13 +474,7 @@ case_existing_dbcs_folders() {
     host=$(e2e_host_path "$dir")
     mkdir -p "$host/入力ソ" "$host/記録表" "$host/配布ソ" &&
         cp "$E2E_SETUP" "$host/配布ソ/QuillometerSetup.exe" || fail "cannot make the folders"
-    e2e_robot <<'EOF' || fail "an existing folder typed"
-start
-dialog menu
-click 1002
-msgbox yesno @2008
-answer no
-dialog folder
+    { scenario_to_folder_dialog; cat <<'EOF'; } | e2e_robot || fail "an existing folder typed"
 type 1006 'C:\cases\existing_dbcs_folders\入力ソ'
 click 1
 msgbox yesno @2012
@@ -707,13 +695,7 @@ EOF
     value=${value:0:248}'\'
     [ ${#value} -eq 249 ] || fail "the long value is ${#value} bytes"
     e2e_reg_set "$program_folder_key" ProgramFolder "$value" || fail "cannot set ProgramFolder"
-    e2e_robot <<'EOF' || fail "a ProgramFolder that cannot take Quillom.exe"
-start
-dialog menu
-click 1002
-msgbox yesno @2008
-answer no
-dialog folder
+    { scenario_to_folder_dialog; cat <<'EOF'; } | e2e_robot || fail "a ProgramFolder that cannot take Quillom.exe"
 text 1006 'C:\' + @2003 + '\'
 click 2
 dialog menu
@@ -753,13 +735,7 @@ EOF
 # proposes the default destination.
 missing_program_folder() {
     e2e_reg_set "$program_folder_key" ProgramFolder "$1" "${2:-REG_SZ}" || fail "cannot set ProgramFolder"
-    e2e_robot <<'EOF' || fail "ProgramFolder '$1' (${2:-REG_SZ}) was taken for an installation"
-start
-dialog menu
-click 1002
-msgbox yesno @2008
-answer no
-dialog folder
+    { scenario_to_folder_dialog; cat <<'EOF'; } | e2e_robot || fail "ProgramFolder '$1' (${2:-REG_SZ}) was taken for an installation"
 text 1006 'C:\' + @2003 + '\'
 esc
 dialog menu

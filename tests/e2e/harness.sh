@@ -48,6 +48,7 @@
 #   e2e_same_file A B / e2e_kill_strays / e2e_wine ARGS...
 #   e2e_file_size_limit KIB COMMAND... run COMMAND where no file may grow past KIB KiB
 #   e2e_text KEY                       a text of the setup's user interface (tests/ui-texts.txt)
+#   scenario_to_folder_dialog / scenario_to_search   a scenario's first lines
 set -u -o pipefail
 
 E2E_WINE_TIMEOUT=${E2E_WINE_TIMEOUT:-120}
@@ -92,6 +93,17 @@ e2e_load() {
 # It starts in C:\ (without a Z: drive Wine cannot map a host folder).
 e2e_wine() {
     (cd "$WINEPREFIX/drive_c" && timeout "$E2E_WINE_TIMEOUT" wine "$@")
+}
+
+# scenario_to_folder_dialog / scenario_to_search: a scenario's first lines
+# for the install flow, up to the folder dialog (No at question 2008) or up to
+# the search (Yes).
+scenario_to_folder_dialog() {
+    printf '%s\n' start 'dialog menu' 'click 1002' 'msgbox yesno @2008' 'answer no' 'dialog folder'
+}
+
+scenario_to_search() {
+    printf '%s\n' start 'dialog menu' 'click 1002' 'msgbox yesno @2008' 'answer yes'
 }
 
 # e2e_text KEY: a text of the setup's user interface from the tests' table

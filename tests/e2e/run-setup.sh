@@ -58,13 +58,7 @@ unset E2E_USER_DISPLAY
 e2e_start || exit 1
 e2e_load
 trap 'e2e_stop >/dev/null 2>&1' EXIT
-e2e_robot <<'EOF' || e2e_die "the install with the defaults failed"
-start
-dialog menu
-click 1002
-msgbox yesno @2008
-answer no
-dialog folder
+{ scenario_to_folder_dialog; cat <<'EOF'; } | e2e_robot || e2e_die "the install with the defaults failed"
 text 1006 'C:\' + @2003 + '\'
 click 1
 msgbox yesno 'C:\Program Files\Quillometer' + "\n\n" + @2009

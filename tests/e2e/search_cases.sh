@@ -186,11 +186,6 @@ expect_attributes() {
 # ---------------------------------------------------------------------------
 # Scenarios
 
-# The install flow up to the search: menu, Install, 2008 answered Yes.
-scenario_to_search() {
-    printf '%s\n' start 'dialog menu' 'click 1002' 'msgbox yesno @2008' 'answer yes'
-}
-
 # scenario_found SHOWN FOLDER [DIALOG]: the search proposes FOLDER through
 # question 2011, which shows SHOWN; No opens the folder dialog with FOLDER and
 # both boxes ticked. DIALOG "unseen": the search ends before its dialog shows.

@@ -60,13 +60,8 @@ fresh_install_state() {
 # the destination exists already, so that question 2009 is not asked.
 install_with() {
     {
+        scenario_to_folder_dialog
         cat <<'EOF'
-start
-dialog menu
-click 1002
-msgbox yesno @2008
-answer no
-dialog folder
 text 1006 'C:\Program Files\Quillometer\'
 checked 1008 yes
 checked 1009 yes
