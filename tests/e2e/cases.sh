@@ -735,13 +735,8 @@ EOF
 # proposes the default destination.
 missing_program_folder() {
     e2e_reg_set "$program_folder_key" ProgramFolder "$1" "${2:-REG_SZ}" || fail "cannot set ProgramFolder"
-    { scenario_to_folder_dialog; cat <<'EOF'; } | e2e_robot || fail "ProgramFolder '$1' (${2:-REG_SZ}) was taken for an installation"
-text 1006 'C:\' + @2003 + '\'
-esc
-dialog menu
-esc
-exit 0
-EOF
+    { scenario_to_folder_dialog; scenario_quit_at_default; } | e2e_robot ||
+        fail "ProgramFolder '$1' (${2:-REG_SZ}) was taken for an installation"
 }
 
 # ProgramFolder counts only as a string (REG_SZ) holding an absolute path:

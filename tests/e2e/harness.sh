@@ -49,6 +49,7 @@
 #   e2e_file_size_limit KIB COMMAND... run COMMAND where no file may grow past KIB KiB
 #   e2e_text KEY                       a text of the setup's user interface (tests/ui-texts.txt)
 #   scenario_to_folder_dialog / scenario_to_search   a scenario's first lines
+#   scenario_quit_at_default           its last lines, at the default destination
 set -u -o pipefail
 
 E2E_WINE_TIMEOUT=${E2E_WINE_TIMEOUT:-120}
@@ -104,6 +105,12 @@ scenario_to_folder_dialog() {
 
 scenario_to_search() {
     printf '%s\n' start 'dialog menu' 'click 1002' 'msgbox yesno @2008' 'answer yes'
+}
+
+# scenario_quit_at_default: a scenario's last lines in the folder dialog: it
+# proposes the default destination; Esc, and Esc again in the menu.
+scenario_quit_at_default() {
+    printf '%s\n' "text 1006 'C:\\' + @2003 + '\\'" esc 'dialog menu' esc 'exit 0'
 }
 
 # e2e_text KEY: a text of the setup's user interface from the tests' table

@@ -209,14 +209,8 @@ EOF
 # After a search that found nothing: the folder dialog with the default
 # destination.
 scenario_end_at_default() {
-    cat <<'EOF'
-dialog folder
-text 1006 'C:\' + @2003 + '\'
-esc
-dialog menu
-esc
-exit 0
-EOF
+    echo 'dialog folder'
+    scenario_quit_at_default
 }
 
 # search_to_default LIMIT-MS WHAT: a search that finds nothing ends within
