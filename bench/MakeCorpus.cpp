@@ -51,7 +51,7 @@ void Put32(Bytes& out, uint32_t v) {
     Put16(out, v >> 16);
 }
 
-const char* const kEnglish[] = {
+const char* const English[] = {
     "the",        "of",       "and",       "to",         "a",          "in",         "is",
     "it",         "you",      "that",      "he",         "was",        "for",        "on",
     "are",        "with",     "as",        "I",          "his",        "they",       "be",
@@ -195,7 +195,7 @@ const char* const kEnglish[] = {
     "drink",      "occur",    "support",   "speech",     "nature",     "range",      "steam",
     "motion",     "path",     "liquid",    "log",        "meant",      "quotient",   "teeth",
     "shell",      "neck"};
-const uint32_t kEnglishCount = sizeof kEnglish / sizeof kEnglish[0];
+const uint32_t EnglishCount = sizeof English / sizeof English[0];
 
 // English-like prose: skewed word choice, sentences, paragraphs, CRLF lines
 // of at most 76 columns, now and then a number or a quoted name.
@@ -210,7 +210,7 @@ Bytes MakeEnglish(size_t size, uint64_t seed) {
         if (rng.Chance(2)) {
             word = std::to_string(rng.Below(2000));
         } else {
-            word = kEnglish[rng.Skewed(kEnglishCount)];
+            word = English[rng.Skewed(EnglishCount)];
             if (capital || rng.Chance(1))
                 word[0] = static_cast<char>(word[0] >= 'a' ? word[0] - 32 : word[0]);
         }
@@ -296,18 +296,18 @@ Bytes MakeJapanese(size_t size, uint64_t seed) {
     return out;
 }
 
-const char* const kIdentParts[] = {
+const char* const IdentParts[] = {
     "buffer", "count",  "index", "table",  "node", "list",   "value", "result", "file",   "name",
     "path",   "offset", "size",  "length", "data", "header", "entry", "state",  "window", "code",
     "bits",   "next",   "prev",  "item",   "key",  "hash",   "flag",  "mode",   "error",  "text"};
-const char* const kTypes[] = {"int",   "unsigned", "char*",   "const char*", "size_t",
-                              "bool",  "long",     "double",  "uint32_t",    "std::string",
-                              "Node*", "Table&",   "uint8_t", "void*",       "Entry*"};
+const char* const Types[] = {"int",   "unsigned", "char*",   "const char*", "size_t",
+                             "bool",  "long",     "double",  "uint32_t",    "std::string",
+                             "Node*", "Table&",   "uint8_t", "void*",       "Entry*"};
 
 std::string Identifier(Rng& rng, bool type) {
-    std::string s = kIdentParts[rng.Skewed(30)];
+    std::string s = IdentParts[rng.Skewed(30)];
     if (rng.Chance(60)) {
-        std::string second = kIdentParts[rng.Below(30)];
+        std::string second = IdentParts[rng.Below(30)];
         second[0] = static_cast<char>(second[0] - 32);
         s += second;
     }
@@ -325,14 +325,14 @@ Bytes MakeSource(size_t size, uint64_t seed) {
     while (out.size() < size) {
         const std::string cls = Identifier(rng, true);
         if (rng.Chance(30))
-            out += "// " + cls + ": " + kEnglish[rng.Skewed(kEnglishCount)] + " the " +
-                   kIdentParts[rng.Below(30)] + " of each " + kIdentParts[rng.Below(30)] + ".\n";
-        out += std::string(kTypes[rng.Skewed(15)]) + " " + cls + "::" + Identifier(rng, true) +
+            out += "// " + cls + ": " + English[rng.Skewed(EnglishCount)] + " the " +
+                   IdentParts[rng.Below(30)] + " of each " + IdentParts[rng.Below(30)] + ".\n";
+        out += std::string(Types[rng.Skewed(15)]) + " " + cls + "::" + Identifier(rng, true) +
                std::to_string(function++ % 7) + "(";
         const int args = static_cast<int>(rng.Below(4));
         for (int a = 0; a < args; ++a)
             out +=
-                std::string(a ? ", " : "") + kTypes[rng.Skewed(15)] + " " + Identifier(rng, false);
+                std::string(a ? ", " : "") + Types[rng.Skewed(15)] + " " + Identifier(rng, false);
         out += ") {\n";
         int depth = 1;
         const int statements = 3 + static_cast<int>(rng.Below(25));
@@ -354,8 +354,8 @@ Bytes MakeSource(size_t size, uint64_t seed) {
             } else if (kind == 4) {
                 out += pad + a + "[" + b + "] = " + std::to_string(rng.Below(256)) + ";\n";
             } else if (kind == 5) {
-                out += pad + "// " + kEnglish[rng.Skewed(kEnglishCount)] + " " +
-                       kEnglish[rng.Skewed(kEnglishCount)] + " " + a + "\n";
+                out += pad + "// " + English[rng.Skewed(EnglishCount)] + " " +
+                       English[rng.Skewed(EnglishCount)] + " " + a + "\n";
             } else {
                 out += pad + a + " = " + Identifier(rng, true) + "(" + b + ", " +
                        std::to_string(rng.Skewed(100)) + ");\n";
@@ -392,7 +392,7 @@ Bytes MakeLog(size_t size, uint64_t seed) {
         const uint64_t day = t / 86400 % 28 + 1;
         const uint64_t sec = t % 86400;
         const std::string path =
-            "/" + std::string(kIdentParts[rng.Skewed(30)]) + "/" + kIdentParts[rng.Below(30)] +
+            "/" + std::string(IdentParts[rng.Skewed(30)]) + "/" + IdentParts[rng.Below(30)] +
             (rng.Chance(30) ? ".html" : "?id=" + std::to_string(rng.Below(100000)));
         std::snprintf(line, sizeof line,
                       "%s - - [%02u/Nov/2023:%02u:%02u:%02u +0000] \"%s %s HTTP/1.1\" %d %u \"-\" "
@@ -550,9 +550,9 @@ Bytes MakeResources(size_t size, uint64_t seed) {
         default: { // UTF-16LE string table
             const int strings = 50 + static_cast<int>(rng.Below(200));
             for (int s = 0; s < strings; ++s) {
-                std::string text = kEnglish[rng.Skewed(kEnglishCount)];
+                std::string text = English[rng.Skewed(EnglishCount)];
                 for (int w = static_cast<int>(rng.Below(8)); w > 0; --w)
-                    text += std::string(" ") + kEnglish[rng.Skewed(kEnglishCount)];
+                    text += std::string(" ") + English[rng.Skewed(EnglishCount)];
                 Put16(out, static_cast<uint32_t>(text.size()));
                 for (char c : text)
                     Put16(out, static_cast<unsigned char>(c));
@@ -571,7 +571,7 @@ struct FileRecipe {
     Bytes (*Make)(size_t, uint64_t);
 };
 
-const FileRecipe kFiles[] = {
+const FileRecipe Files[] = {
     {"prose_en.txt", 170, MakeEnglish},    {"prose_ja.txt", 110, MakeJapanese},
     {"source.cpp", 160, MakeSource},       {"access.log", 140, MakeLog},
     {"code.bin", 150, MakeCode},           {"tables.bin", 120, MakeTables},
@@ -592,7 +592,7 @@ int main(int argc, char** argv) {
     }
     const size_t total = static_cast<size_t>(megabytes) * 1000 * 1000;
     uint64_t seed = 0x51A11E7ull;
-    for (const FileRecipe& recipe : kFiles) {
+    for (const FileRecipe& recipe : Files) {
         const size_t size = total / 1000 * static_cast<size_t>(recipe.Permille);
         const Bytes data = recipe.Make(size, seed++);
         const std::string path = std::string(argv[1]) + "/" + recipe.Name;

@@ -133,7 +133,7 @@ class Histogram {
 };
 
 enum StepKind { KindMember, KindWrite, KindRead, KindOther, KindCount };
-const char* const kKindNames[KindCount] = {
+const char* const KindNames[KindCount] = {
     "opened the next member (closed one file, created another)", "wrote a ring to the output file",
     "refilled the input buffer",
     "no file access (block header with three table builds, or a member's first ring)"};
@@ -149,8 +149,8 @@ struct SlowStep {
 // Steps slower than the threshold in the first timed run, in step order. The
 // capacity is fixed so that the profiler's own memory does not depend on the
 // archive; steps beyond it are counted but not timed again.
-const int kCandidateCapacity = 1 << 16;
-SlowStep Candidates[kCandidateCapacity];
+const int CandidateCapacity = 1 << 16;
+SlowStep Candidates[CandidateCapacity];
 int CandidateCount = 0;
 unsigned long long CandidatesDropped = 0;
 
@@ -235,7 +235,7 @@ void RunTimed(const std::string& archive, const std::string& dest, long long thr
 
         if (!retime) {
             if (ns > thresholdNs) {
-                if (CandidateCount < kCandidateCapacity)
+                if (CandidateCount < CandidateCapacity)
                     Candidates[CandidateCount++] = {index, ns, kind, job.Members, percent};
                 else
                     ++CandidatesDropped;
@@ -365,9 +365,9 @@ int main(int argc, char** argv) {
             continue;
         std::printf("  %6llu steps, mean %6.1f us, max %6.1f us: %s\n", slow[k],
                     Micro(slowSum[k] / static_cast<long long>(slow[k])), Micro(slowMax[k]),
-                    kKindNames[k]);
+                    KindNames[k]);
     }
     std::printf("worst step (lower of two runs): %.1f us, step %llu, member %d at %d%%, %s\n",
-                Micro(worst.Ns), worst.Index, worst.Member, worst.Percent, kKindNames[worst.Kind]);
+                Micro(worst.Ns), worst.Index, worst.Member, worst.Percent, KindNames[worst.Kind]);
     return 0;
 }

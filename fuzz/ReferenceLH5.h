@@ -13,15 +13,15 @@
 namespace reference {
 
 // The member's compressed bytes, most significant bit first; zero bits past
-// their end, of which at most kSlackBits may be consumed: a member whose
+// their end, of which at most SlackBits may be consumed: a member whose
 // codes go on further is cut short.
-const size_t kSlackBits = 16;
+const size_t SlackBits = 16;
 
 class BitReader {
   public:
     BitReader(const unsigned char* data, size_t size) : Data(data), Size(size), Position(0) {}
 
-    bool Overrun() const { return Position > Size * 8 + kSlackBits; }
+    bool Overrun() const { return Position > Size * 8 + SlackBits; }
 
     unsigned Peek16() const {
         unsigned w = 0;

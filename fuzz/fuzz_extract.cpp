@@ -52,11 +52,11 @@ long long StepBudget(size_t fileSize) {
     const long long budget = 1024 + 4 * static_cast<long long>(fileSize);
     return budget < 32768 ? budget : 32768;
 }
-const long long kOutputBudget = 16LL << 20;
+const long long OutputBudget = 16LL << 20;
 
-const int kMethodStored = 0;
-const int kMethodLh5 = 5;
-const int kMethodLz4 = 8;
+const int MethodStored = 0;
+const int MethodLh5 = 5;
+const int MethodLz4 = 8;
 
 // ---------------------------------------------------------------------------
 // The private folder: <tmp>/qm-fuzz-XXXXXX holding archive.lzh and out/.
@@ -330,11 +330,11 @@ bool MustComplete(const MemberHeaderLZH& h) {
         if (data > input.size() || input.size() - data < packed)
             return false;
         std::string out;
-        if (h.MethodIndex == kMethodLh5) {
+        if (h.MethodIndex == MethodLh5) {
             if (!reference::Decode(bytes + data, packed, h.UnpackedSize,
                                    static_cast<size_t>(limit) + 256, out))
                 return false;
-        } else if (h.MethodIndex == kMethodStored || h.MethodIndex == kMethodLz4) {
+        } else if (h.MethodIndex == MethodStored || h.MethodIndex == MethodLz4) {
             if (packed < static_cast<size_t>(h.UnpackedSize))
                 return false;
             out.assign(reinterpret_cast<const char*>(bytes + data),
@@ -358,13 +358,13 @@ bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
     bool ok = f.Regular;
     if (!ok) {
         std::snprintf(text, sizeof text, "not a regular file");
-    } else if (h.MethodIndex == kMethodStored || h.MethodIndex == kMethodLz4) {
+    } else if (h.MethodIndex == MethodStored || h.MethodIndex == MethodLz4) {
         ok = f.Size == u && IsStoredCopy(h, f.Content);
         if (!ok)
             std::snprintf(text, sizeof text,
                           "%lld bytes, stored size %lld, %s the data after the header", f.Size, u,
                           f.Size == u ? "not" : "so not");
-    } else if (h.MethodIndex == kMethodLh5) {
+    } else if (h.MethodIndex == MethodLh5) {
         ok = f.Size == u;
         if (!ok)
             std::snprintf(text, sizeof text, "%lld bytes, -lh5- size %lld", f.Size, u);
@@ -427,8 +427,8 @@ void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     }
     FUZZ_CHECK(h.HeaderSize > 0 && h.PackedSize >= 0 && h.UnpackedSize >= 0,
                "%s: open %s has impossible sizes", when, Describe(h).c_str());
-    FUZZ_CHECK(h.MethodIndex == kMethodStored || h.MethodIndex == kMethodLh5 ||
-                   h.MethodIndex == kMethodLz4,
+    FUZZ_CHECK(h.MethodIndex == MethodStored || h.MethodIndex == MethodLh5 ||
+                   h.MethodIndex == MethodLz4,
                "%s: open %s has a method that is not extracted", when, Describe(h).c_str());
 }
 
@@ -473,7 +473,7 @@ void CheckUntouched(const Completed& completed, const char* name, const char* wh
 // at most one member per HeaderSize + PackedSize bytes of the file.
 long long StepAllowance(const MemberHeaderLZH& h, size_t fileSize) {
     const long long u = h.UnpackedSize;
-    const long long perMember = h.MethodIndex == kMethodLh5 ? (u > 0 ? u : 1) : u / 16384 + 1;
+    const long long perMember = h.MethodIndex == MethodLh5 ? (u > 0 ? u : 1) : u / 16384 + 1;
     const long long span = static_cast<long long>(h.HeaderSize) + h.PackedSize;
     const long long members = static_cast<long long>(fileSize) / (span > 0 ? span : 1) + 1;
     return perMember * members;
@@ -634,7 +634,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
 
             const long long produced =
                 producedBefore + static_cast<long long>(current.UnpackedSize) * percent / 100;
-            if (result.Steps >= StepBudget(fileSize) || produced >= kOutputBudget) {
+            if (result.Steps >= StepBudget(fileSize) || produced >= OutputBudget) {
                 engine.Abort();
                 result.End = Cancelled;
                 CheckUntouched(completed, current.Name, "after Abort");
@@ -685,15 +685,15 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
 // where the full job's chain ended: at the end of the archive after a full
 // job that succeeded, at the same damaged header after one that failed there.
 void RunMissingMemberJob(CExtractorLZH& engine, const JobResult& full) {
-    static const char kMissing[] = "?missing?";
+    static const char Missing[] = "?missing?";
     bool named = false; // a member of the full job has that name after all
     for (const std::string& name : full.Opened)
-        named = named || SameIgnoringAsciiCase(name.c_str(), kMissing);
+        named = named || SameIgnoringAsciiCase(name.c_str(), Missing);
     const Workspace& space = Space();
-    if (engine.Begin(space.EngineArchive.c_str(), space.EngineOut.c_str(), kMissing)) {
+    if (engine.Begin(space.EngineArchive.c_str(), space.EngineOut.c_str(), Missing)) {
         const MemberHeaderLZH current = engine.GetHeader();
-        FUZZ_CHECK(SameIgnoringAsciiCase(current.Name, kMissing),
-                   "the filter \"%s\" opened the member \"%.60s\"", kMissing, current.Name);
+        FUZZ_CHECK(SameIgnoringAsciiCase(current.Name, Missing),
+                   "the filter \"%s\" opened the member \"%.60s\"", Missing, current.Name);
         engine.Abort();
         FUZZ_CHECK(List(space.Out).empty(), "Abort left %zu file(s)", List(space.Out).size());
         return;

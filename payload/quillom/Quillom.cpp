@@ -6,17 +6,17 @@
 
 namespace {
 
-const char kClassName[] = "QuillometerStandIn";
-const char kTitle[] = "Quillometer";
-const char kVersionLine[] = "Quillometer Ver1.18";
-const int kVersionId = 100;
+const char ClassName[] = "QuillometerStandIn";
+const char Title[] = "Quillometer";
+const char VersionLine[] = "Quillometer Ver1.18";
+const int VersionId = 100;
 
 void CreateVersionLabel(HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    CreateWindowA("STATIC", kVersionLine, WS_CHILD | WS_VISIBLE | SS_CENTER, 0,
+    CreateWindowA("STATIC", VersionLine, WS_CHILD | WS_VISIBLE | SS_CENTER, 0,
                   client.bottom / 2 - 10, client.right, 20, window,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kVersionId)),
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(VersionId)),
                   reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE)), nullptr);
 }
 
@@ -39,7 +39,7 @@ bool RegisterMainClass(HINSTANCE instance) {
     wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = kClassName;
+    wc.lpszClassName = ClassName;
     return RegisterClassA(&wc) != 0;
 }
 
@@ -48,8 +48,8 @@ bool RegisterMainClass(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (!RegisterMainClass(instance))
         return 1;
-    HWND window = CreateWindowA(kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 360, 160, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowA(ClassName, Title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                360, 160, nullptr, nullptr, instance, nullptr);
     if (window == nullptr)
         return 1;
     ShowWindow(window, showCommand);

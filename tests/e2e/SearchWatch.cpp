@@ -46,11 +46,11 @@
 
 namespace {
 
-const int kMarqueeId = 1010;
-const int kMarqueeLength = 45;
-const int kPhases = 10;
-const int kMovesWanted = 11;
-const DWORD kMarqueeGiveUpMs = 8000;
+const int MarqueeId = 1010;
+const int MarqueeLength = 45;
+const int Phases = 10;
+const int MovesWanted = 11;
+const DWORD MarqueeGiveUpMs = 8000;
 
 struct Options {
     DWORD AppearMs = 60000;
@@ -97,7 +97,7 @@ BOOL CALLBACK FindSearchDialog(HWND window, LPARAM param) {
     GetClassNameA(window, className, sizeof className);
     if (std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window))
         return TRUE;
-    if (GetDlgItem(window, kMarqueeId) == nullptr)
+    if (GetDlgItem(window, MarqueeId) == nullptr)
         return TRUE;
     *reinterpret_cast<HWND*>(param) = window;
     return FALSE;
@@ -131,14 +131,14 @@ HWND WaitForDialog(DWORD appearMs) {
 // The line of phase p: 45 code-page-932 middle dots (0xA5), with an arrow
 // head wherever the position's remainder by ten is the phase.
 std::string LineOfPhase(int phase) {
-    std::string line(kMarqueeLength, '\xA5');
-    for (int j = phase; j < kMarqueeLength; j += kPhases)
+    std::string line(MarqueeLength, '\xA5');
+    for (int j = phase; j < MarqueeLength; j += Phases)
         line[j] = '>';
     return line;
 }
 
 int PhaseOf(const std::string& text) {
-    for (int phase = 0; phase < kPhases; ++phase)
+    for (int phase = 0; phase < Phases; ++phase)
         if (text == LineOfPhase(phase))
             return phase;
     return -1;
@@ -157,43 +157,43 @@ std::string ReadControlText(HWND control) {
     return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-// Reads the line until it has moved kMovesWanted times, checking every
+// Reads the line until it has moved MovesWanted times, checking every
 // reading and every move.
 void CheckMarquee(HWND dialog) {
-    HWND line = GetDlgItem(dialog, kMarqueeId);
+    HWND line = GetDlgItem(dialog, MarqueeId);
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     std::vector<int> phases;
     std::vector<double> changedAt;
     long readings = 0;
-    while (static_cast<int>(phases.size()) <= kMovesWanted) {
+    while (static_cast<int>(phases.size()) <= MovesWanted) {
         std::string text = ReadControlText(line);
         if (IsGone(dialog))
             Fail(Format("the search dialog closed after %zu of the %d moves of its line were seen",
-                        phases.empty() ? 0 : phases.size() - 1, kMovesWanted));
+                        phases.empty() ? 0 : phases.size() - 1, MovesWanted));
         ++readings;
         int phase = PhaseOf(text);
         if (phase < 0)
             Fail(Format("static %d shows %zu bytes that are no phase of the moving line: %s",
-                        kMarqueeId, text.size(), Hex(text).c_str()));
+                        MarqueeId, text.size(), Hex(text).c_str()));
         if (phases.empty() || phases.back() != phase) {
-            if (!phases.empty() && phase != (phases.back() + 1) % kPhases)
+            if (!phases.empty() && phase != (phases.back() + 1) % Phases)
                 Fail(Format("the line went from phase %d to phase %d; it must move one place "
                             "per tick",
                             phases.back(), phase));
             phases.push_back(phase);
             changedAt.push_back(MsSince(start));
         }
-        if (MsSince(start) > kMarqueeGiveUpMs)
+        if (MsSince(start) > MarqueeGiveUpMs)
             Fail(Format("the line moved only %zu times in %lu ms", phases.size() - 1,
-                        kMarqueeGiveUpMs));
+                        MarqueeGiveUpMs));
         Sleep(1);
     }
     std::string seen;
     for (int phase : phases)
         seen += Format("%d", phase);
     // The first change is measured from the first reading, not from a tick.
-    double period = (changedAt.back() - changedAt[1]) / (kMovesWanted - 1);
+    double period = (changedAt.back() - changedAt[1]) / (MovesWanted - 1);
     Note(Format("moving line: phases %s in %ld readings, one move every %.0f ms", seen.c_str(),
                 readings, period));
     if (period < 150 || period > 600)

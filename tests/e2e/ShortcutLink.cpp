@@ -42,9 +42,9 @@
 
 namespace {
 
-const DWORD kHeaderSize = 0x4C;
-const unsigned char kLinkClassId[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                        0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+const DWORD HeaderSize = 0x4C;
+const unsigned char LinkClassId[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                       0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
 enum LinkFlag : DWORD {
     HasTargetIdList = 0x1,
@@ -57,7 +57,7 @@ enum LinkFlag : DWORD {
     IsUnicode = 0x80,
 };
 
-const DWORD kVolumeIdAndLocalBasePath = 0x1;
+const DWORD VolumeIdAndLocalBasePath = 0x1;
 
 [[noreturn]] void Fail(const std::string& message) {
     std::printf("shortcut_link: %s\n", message.c_str());
@@ -129,10 +129,10 @@ std::wstring WideZ(const Bytes& file, size_t offset, size_t end, const char* wha
 // The parts of a link
 
 void ReadHeader(const Bytes& file, DWORD& flags) {
-    if (U32(file, 0, "the header") != kHeaderSize)
+    if (U32(file, 0, "the header") != HeaderSize)
         Fail("the header size is not 0x4C");
-    Need(file, 0, kHeaderSize, "the header");
-    if (std::memcmp(file.Data.data() + 4, kLinkClassId, sizeof kLinkClassId) != 0)
+    Need(file, 0, HeaderSize, "the header");
+    if (std::memcmp(file.Data.data() + 4, LinkClassId, sizeof LinkClassId) != 0)
         Fail("the class id is not that of a shell link");
     flags = U32(file, 0x14, "the link flags");
     std::printf("flags=0x%lX\nshow=%lu\nhotkey=%u\n", flags, U32(file, 0x3C, "the show command"),
@@ -167,7 +167,7 @@ size_t ReadLinkInfo(const Bytes& file, size_t offset) {
     if (headerSize < 0x1C || headerSize > size)
         Fail("the link information header has a wrong size");
     DWORD infoFlags = U32(file, offset + 8, "the link information flags");
-    if ((infoFlags & kVolumeIdAndLocalBasePath) == 0) {
+    if ((infoFlags & VolumeIdAndLocalBasePath) == 0) {
         std::printf("target=\n");
         return end;
     }
@@ -226,7 +226,7 @@ int ReadLink(const std::wstring& path) {
     Bytes file = ReadWholeFile(path);
     DWORD flags = 0;
     ReadHeader(file, flags);
-    size_t offset = kHeaderSize;
+    size_t offset = HeaderSize;
     if (flags & HasTargetIdList)
         offset = SkipIdList(file, offset);
     if (flags & HasLinkInfo)

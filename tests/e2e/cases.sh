@@ -753,13 +753,16 @@ case_registry_not_absolute() {
 # Cancel while the multi-megabyte Large.dat extracts: the dialog answers at
 # once, the member before it stays complete, nothing of Large.dat or the
 # members after it is left, message 2016, then the menu. Meanwhile the bar
-# and the name line move.
+# and the name line move. Every step is a round trip to the wineserver, so
+# on a loaded machine the bar may take longer than the usual 30 s to reach
+# Large.dat: the waits here allow 90.
 case_cancel_large() {
     local setup dest
     fresh_prefix_state
     setup=$(setup_copy cancel_large "$E2E_SETUP_LARGE") || exit 1
     dest=$(e2e_host_path 'C:\cases\cancel_large\dest')
     e2e_robot "$setup" <<'EOF' || fail "Cancel during Large.dat"
+timeout 90
 start
 dialog menu
 click 1002

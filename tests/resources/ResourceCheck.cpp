@@ -23,15 +23,15 @@
 
 namespace {
 
-const WORD kJapanese = 1041;
-const WORD kIconGroupId = 201;
-const WORD kArchiveId = 301;
-const wchar_t kArchiveType[] = L"ARCHIVES";
+const WORD Japanese = 1041;
+const WORD IconGroupId = 201;
+const WORD ArchiveId = 301;
+const wchar_t ArchiveType[] = L"ARCHIVES";
 
 // Dialog header fields shared by all four templates: WS_POPUP, WS_CAPTION,
 // WS_SYSMENU, DS_MODALFRAME, DS_CENTER, DS_SETFONT.
-const DWORD kDialogStyle = 0x80C808C0;
-const WORD kFontPoints = 9;
+const DWORD DialogStyle = 0x80C808C0;
+const WORD FontPoints = 9;
 
 // A control as the dialog manager must get it. Its text is named by its key
 // in the tests' table of texts; "" is an empty text, and null stands for the
@@ -51,24 +51,24 @@ struct DialogSpec {
     size_t Count;
 };
 
-const WORD kNoId = 0xFFFF; // the usual identifier of labels nobody addresses
+const WORD NoId = 0xFFFF; // the usual identifier of labels nobody addresses
 
-const ControlSpec kMenuControls[] = {
-    {kNoId, L"STATIC", nullptr, 0x50000003, 10, 10, 20, 20},
-    {kNoId, L"STATIC", "menu.prompt", 0x50020201, 35, 15, 80, 10},
+const ControlSpec MenuControls[] = {
+    {NoId, L"STATIC", nullptr, 0x50000003, 10, 10, 20, 20},
+    {NoId, L"STATIC", "menu.prompt", 0x50020201, 35, 15, 80, 10},
     {1001, L"BUTTON", "menu.readme", 0x50010000, 35, 40, 80, 15},
     {1002, L"BUTTON", "menu.install", 0x50010000, 35, 65, 80, 15},
     {2, L"BUTTON", "menu.quit", 0x50010000, 35, 90, 80, 15},
 };
 
-const ControlSpec kProgressControls[] = {
-    {kNoId, L"STATIC", "progress.label", 0x50020000, 10, 10, 180, 8},
+const ControlSpec ProgressControls[] = {
+    {NoId, L"STATIC", "progress.label", 0x50020000, 10, 10, 180, 8},
     {1003, L"STATIC", "", 0x50020080, 10, 25, 180, 8},
     {1004, L"msctls_progress32", "progress.bar", 0x50800000, 10, 45, 180, 15},
     {2, L"BUTTON", "progress.cancel", 0x50010000, 145, 70, 45, 15},
 };
 
-const ControlSpec kFolderControls[] = {
+const ControlSpec FolderControls[] = {
     {1005, L"STATIC", "", 0x50020000, 10, 10, 220, 10},
     {1006, L"EDIT", "", 0x50810080, 10, 25, 175, 14},
     {1007, L"BUTTON", "folder.browse", 0x50030000, 190, 25, 40, 15},
@@ -78,29 +78,29 @@ const ControlSpec kFolderControls[] = {
     {2, L"BUTTON", "folder.cancel", 0x50010000, 125, 85, 40, 15},
 };
 
-const ControlSpec kSearchControls[] = {
-    {kNoId, L"STATIC", "search.wait", 0x50020001, 10, 10, 150, 8},
-    {kNoId, L"STATIC", "search.looking", 0x50020001, 10, 25, 150, 8},
+const ControlSpec SearchControls[] = {
+    {NoId, L"STATIC", "search.wait", 0x50020001, 10, 10, 150, 8},
+    {NoId, L"STATIC", "search.looking", 0x50020001, 10, 25, 150, 8},
     {1010, L"STATIC", "search.marquee", 0x50821281, 15, 45, 140, 15},
     {2, L"BUTTON", "search.cancel", 0x50010000, 110, 70, 45, 15},
 };
 
-const DialogSpec kDialogs[] = {
-    {101, 134, 119, kMenuControls, sizeof kMenuControls / sizeof kMenuControls[0]},
-    {102, 199, 93, kProgressControls, sizeof kProgressControls / sizeof kProgressControls[0]},
-    {103, 239, 109, kFolderControls, sizeof kFolderControls / sizeof kFolderControls[0]},
-    {104, 169, 93, kSearchControls, sizeof kSearchControls / sizeof kSearchControls[0]},
+const DialogSpec Dialogs[] = {
+    {101, 134, 119, MenuControls, sizeof MenuControls / sizeof MenuControls[0]},
+    {102, 199, 93, ProgressControls, sizeof ProgressControls / sizeof ProgressControls[0]},
+    {103, 239, 109, FolderControls, sizeof FolderControls / sizeof FolderControls[0]},
+    {104, 169, 93, SearchControls, sizeof SearchControls / sizeof SearchControls[0]},
 };
 
-const WORD kFirstString = 2001;
-const WORD kLastString = 2017;
+const WORD FirstString = 2001;
+const WORD LastString = 2017;
 
 // Icons 1 and 2: 32 x 32 and 16 x 16 pixels, 4 bits per pixel.
 struct IconSpec {
     WORD Id;
     int Side;
 };
-const IconSpec kIcons[] = {{1, 32}, {2, 16}};
+const IconSpec Icons[] = {{1, 32}, {2, 16}};
 
 // ---------------------------------------------------------------------------
 // Reporting
@@ -260,16 +260,16 @@ std::vector<ResEntry> ListResources(HMODULE module) {
 
 std::vector<ResEntry> ExpectedResources() {
     std::vector<ResEntry> expected;
-    auto add = [&](ResKey type, WORD name) { expected.push_back({type, {name, L""}, kJapanese}); };
-    for (const IconSpec& icon : kIcons)
+    auto add = [&](ResKey type, WORD name) { expected.push_back({type, {name, L""}, Japanese}); };
+    for (const IconSpec& icon : Icons)
         add({3, L""}, icon.Id);
-    add({14, L""}, kIconGroupId);
-    for (const DialogSpec& dialog : kDialogs)
+    add({14, L""}, IconGroupId);
+    for (const DialogSpec& dialog : Dialogs)
         add({5, L""}, dialog.Id);
     // A string table block holds 16 strings: block n has the ids 16(n-1) to 16n-1.
-    for (WORD block = kFirstString / 16 + 1; block <= kLastString / 16 + 1; ++block)
+    for (WORD block = FirstString / 16 + 1; block <= LastString / 16 + 1; ++block)
         add({6, L""}, block);
-    add({0, kArchiveType}, kArchiveId);
+    add({0, ArchiveType}, ArchiveId);
     return expected;
 }
 
@@ -285,10 +285,10 @@ void CheckDirectory(const std::vector<ResEntry>& found) {
         Report("the executable has no resources");
     std::vector<ResEntry> expected = ExpectedResources();
     for (const ResEntry& e : found) {
-        if (e.Language != kJapanese)
+        if (e.Language != Japanese)
             Report("%s %s is in language %u, expected %u", TypeLabel(e.Type).c_str(),
                    NameLabel(e.Name).c_str(), static_cast<unsigned>(e.Language),
-                   static_cast<unsigned>(kJapanese));
+                   static_cast<unsigned>(Japanese));
         if (!Contains(expected, e))
             Report("unexpected resource %s %s", TypeLabel(e.Type).c_str(),
                    NameLabel(e.Name).c_str());
@@ -301,7 +301,7 @@ void CheckDirectory(const std::vector<ResEntry>& found) {
 // The bytes of one resource in Japanese; empty when it is missing (the
 // directory check has already said so).
 std::vector<BYTE> ResourceBytes(HMODULE module, const ResKey& type, WORD name) {
-    HRSRC found = FindResourceExW(module, KeyArgument(type), MAKEINTRESOURCEW(name), kJapanese);
+    HRSRC found = FindResourceExW(module, KeyArgument(type), MAKEINTRESOURCEW(name), Japanese);
     if (found == nullptr)
         return std::vector<BYTE>();
     HGLOBAL loaded = LoadResource(module, found);
@@ -401,7 +401,7 @@ void CheckIconImage(HMODULE module, const IconSpec& icon) {
 }
 
 void CheckIconGroup(HMODULE module) {
-    std::vector<BYTE> data = ResourceBytes(module, {14, L""}, kIconGroupId);
+    std::vector<BYTE> data = ResourceBytes(module, {14, L""}, IconGroupId);
     if (data.empty())
         return;
     Reader r = {&data, 0, false};
@@ -410,7 +410,7 @@ void CheckIconGroup(HMODULE module) {
     WORD count = ReadWord(r);
     if (reserved != 0 || kind != 1 || count != 2)
         Report("icon group %u: reserved %u, type %u, %u entries; expected 0, 1 (icon), 2",
-               static_cast<unsigned>(kIconGroupId), static_cast<unsigned>(reserved),
+               static_cast<unsigned>(IconGroupId), static_cast<unsigned>(reserved),
                static_cast<unsigned>(kind), static_cast<unsigned>(count));
     bool seen[2] = {false, false};
     for (WORD i = 0; i < count && !r.Overrun; ++i) {
@@ -421,12 +421,12 @@ void CheckIconGroup(HMODULE module) {
         DWORD bytes = ReadDword(r);
         WORD id = ReadWord(r);
         const IconSpec* icon = nullptr;
-        for (const IconSpec& s : kIcons)
+        for (const IconSpec& s : Icons)
             if (s.Id == id)
                 icon = &s;
         if (icon == nullptr) {
             Report("icon group %u: entry %u names icon %u, which is not 1 or 2",
-                   static_cast<unsigned>(kIconGroupId), static_cast<unsigned>(i),
+                   static_cast<unsigned>(IconGroupId), static_cast<unsigned>(i),
                    static_cast<unsigned>(id));
             continue;
         }
@@ -436,16 +436,16 @@ void CheckIconGroup(HMODULE module) {
             bits != 4 || bytes != actual)
             Report("icon group %u, icon %u: %d x %d, %d colours, %u plane(s), %u bits, %lu bytes; "
                    "expected %d x %d, 16, 1, 4, %lu",
-                   static_cast<unsigned>(kIconGroupId), static_cast<unsigned>(id), width, height,
+                   static_cast<unsigned>(IconGroupId), static_cast<unsigned>(id), width, height,
                    colours, static_cast<unsigned>(planes), static_cast<unsigned>(bits),
                    static_cast<unsigned long>(bytes), icon->Side, icon->Side,
                    static_cast<unsigned long>(actual));
     }
     if (r.Overrun)
-        Report("icon group %u is cut short", static_cast<unsigned>(kIconGroupId));
-    for (const IconSpec& icon : kIcons)
+        Report("icon group %u is cut short", static_cast<unsigned>(IconGroupId));
+    for (const IconSpec& icon : Icons)
         if (!seen[icon.Id - 1])
-            Report("icon group %u lacks icon %u", static_cast<unsigned>(kIconGroupId),
+            Report("icon group %u lacks icon %u", static_cast<unsigned>(IconGroupId),
                    static_cast<unsigned>(icon.Id));
 }
 
@@ -484,9 +484,9 @@ void CheckControlClass(const std::string& where, const NameOrOrdinal& got,
 
 void CheckControlText(const std::string& where, const NameOrOrdinal& got, const ControlSpec& want) {
     if (want.TextKey == nullptr) {
-        if (!got.IsOrdinal || got.Number != kIconGroupId)
+        if (!got.IsOrdinal || got.Number != IconGroupId)
             Report("%s: text %s, expected the icon ordinal %u", where.c_str(),
-                   FieldLabel(got).c_str(), static_cast<unsigned>(kIconGroupId));
+                   FieldLabel(got).c_str(), static_cast<unsigned>(IconGroupId));
         return;
     }
     const std::wstring text = want.TextKey[0] == 0 ? std::wstring() : Expected(want.TextKey);
@@ -555,10 +555,10 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
     std::wstring font = (style & DS_SETFONT) ? ReadWideString(r) : L"";
 
     unsigned id = spec.Id;
-    if (style != kDialogStyle)
+    if (style != DialogStyle)
         Report("dialog %u: style 0x%08lX, expected 0x%08lX (differing bits 0x%08lX)", id,
-               static_cast<unsigned long>(style), static_cast<unsigned long>(kDialogStyle),
-               static_cast<unsigned long>(style ^ kDialogStyle));
+               static_cast<unsigned long>(style), static_cast<unsigned long>(DialogStyle),
+               static_cast<unsigned long>(style ^ DialogStyle));
     if (exStyle != 0)
         Report("dialog %u: extended style 0x%08lX, expected 0", id,
                static_cast<unsigned long>(exStyle));
@@ -571,9 +571,9 @@ void CheckDialog(HMODULE module, const DialogSpec& spec) {
                FieldLabel(cls).c_str());
     std::string what = "dialog " + std::to_string(id);
     CompareText((what + ": caption").c_str(), caption, Expected("2001"));
-    if (points != kFontPoints)
+    if (points != FontPoints)
         Report("dialog %u: font size %u, expected %u", id, static_cast<unsigned>(points),
-               static_cast<unsigned>(kFontPoints));
+               static_cast<unsigned>(FontPoints));
     CompareText((what + ": font").c_str(), font, Expected("dialog.font"));
     if (count != spec.Count)
         Report("dialog %u: %u controls, expected %u", id, static_cast<unsigned>(count),
@@ -604,7 +604,7 @@ void CheckStringBlock(HMODULE module, WORD block) {
                    static_cast<unsigned>(id));
             return;
         }
-        if (id < kFirstString || id > kLastString) {
+        if (id < FirstString || id > LastString) {
             if (length != 0)
                 Report("unexpected string %u: %s", static_cast<unsigned>(id), Quoted(text).c_str());
             continue;
@@ -634,7 +634,7 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& bytes) {
 }
 
 void CheckArchive(HMODULE module, const std::vector<BYTE>& payload) {
-    std::vector<BYTE> data = ResourceBytes(module, {0, kArchiveType}, kArchiveId);
+    std::vector<BYTE> data = ResourceBytes(module, {0, ArchiveType}, ArchiveId);
     if (data.empty())
         return;
     if (data == payload)
@@ -643,7 +643,7 @@ void CheckArchive(HMODULE module, const std::vector<BYTE>& payload) {
     while (i < data.size() && i < payload.size() && data[i] == payload[i])
         ++i;
     Report("\"ARCHIVES\" %u holds %u bytes, the payload file %u; they differ from offset %u",
-           static_cast<unsigned>(kArchiveId), static_cast<unsigned>(data.size()),
+           static_cast<unsigned>(ArchiveId), static_cast<unsigned>(data.size()),
            static_cast<unsigned>(payload.size()), static_cast<unsigned>(i));
 }
 
@@ -684,12 +684,12 @@ int main(int argc, char** argv) {
     }
     std::vector<ResEntry> found = ListResources(module);
     CheckDirectory(found);
-    for (const IconSpec& icon : kIcons)
+    for (const IconSpec& icon : Icons)
         CheckIconImage(module, icon);
     CheckIconGroup(module);
-    for (const DialogSpec& dialog : kDialogs)
+    for (const DialogSpec& dialog : Dialogs)
         CheckDialog(module, dialog);
-    for (WORD block = kFirstString / 16 + 1; block <= kLastString / 16 + 1; ++block)
+    for (WORD block = FirstString / 16 + 1; block <= LastString / 16 + 1; ++block)
         CheckStringBlock(module, block);
     CheckArchive(module, payload);
     FreeLibrary(module);
@@ -701,13 +701,13 @@ int main(int argc, char** argv) {
     std::printf("resource_check: %u resources, all in language %u: icons 1 and 2, group %u, "
                 "dialogs 101-104 (%u controls), strings %u-%u, \"ARCHIVES\" %u (%u bytes, "
                 "identical to the payload); no version block, no manifest\n",
-                static_cast<unsigned>(found.size()), static_cast<unsigned>(kJapanese),
-                static_cast<unsigned>(kIconGroupId),
-                static_cast<unsigned>(sizeof kMenuControls / sizeof kMenuControls[0] +
-                                      sizeof kProgressControls / sizeof kProgressControls[0] +
-                                      sizeof kFolderControls / sizeof kFolderControls[0] +
-                                      sizeof kSearchControls / sizeof kSearchControls[0]),
-                static_cast<unsigned>(kFirstString), static_cast<unsigned>(kLastString),
-                static_cast<unsigned>(kArchiveId), static_cast<unsigned>(payload.size()));
+                static_cast<unsigned>(found.size()), static_cast<unsigned>(Japanese),
+                static_cast<unsigned>(IconGroupId),
+                static_cast<unsigned>(sizeof MenuControls / sizeof MenuControls[0] +
+                                      sizeof ProgressControls / sizeof ProgressControls[0] +
+                                      sizeof FolderControls / sizeof FolderControls[0] +
+                                      sizeof SearchControls / sizeof SearchControls[0]),
+                static_cast<unsigned>(FirstString), static_cast<unsigned>(LastString),
+                static_cast<unsigned>(ArchiveId), static_cast<unsigned>(payload.size()));
     return 0;
 }

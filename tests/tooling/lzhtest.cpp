@@ -286,7 +286,7 @@ std::string Bytes(long long count, long long seed) {
     return out;
 }
 
-const char* const kWords[] = {
+const char* const Words[] = {
     "the",   "of",      "and",    "to",     "in",    "is",     "was",   "that",    "for",
     "it",    "with",    "as",     "his",    "on",    "be",     "at",    "by",      "this",
     "had",   "not",     "are",    "but",    "from",  "or",     "have",  "an",      "they",
@@ -302,13 +302,13 @@ const char* const kWords[] = {
     "setup", "archive", "member", "header", "1998",  "2001",   "-lh5-", "level"};
 
 std::string Text(long long count, long long seed) {
-    const uint32_t wordCount = sizeof kWords / sizeof kWords[0];
+    const uint32_t wordCount = sizeof Words / sizeof Words[0];
     std::string out;
     uint32_t x = Start(seed, 777);
     uint32_t column = 0;
     while (static_cast<long long>(out.size()) < count) {
         XorShift(x);
-        std::string word = kWords[x % wordCount];
+        std::string word = Words[x % wordCount];
         if ((x >> 20) % 11 == 0 && word[0] >= 'a' && word[0] <= 'z')
             word[0] = static_cast<char>(word[0] - 'a' + 'A');
         out += word;

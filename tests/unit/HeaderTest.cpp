@@ -33,7 +33,7 @@ class HeaderTest : public ::testing::Test {
 };
 
 // The header of the payload's last member, as a real archiver wrote it.
-const char kReadMeHeader[] =
+const char ReadMeHeader[] =
     "47002d6c68352d93140000a93800003c1f803a200206574d0d0001526561644d652e7478741b0041e0c0f5"
     "5beda4bf0100463bb35590c00100d8fe794d90c001050000ebeb0000";
 
@@ -94,7 +94,7 @@ TEST_F(HeaderTest, CrcAtEveryLengthAndAlignmentMatchesTheReference) {
 }
 
 TEST_F(HeaderTest, ParsesTheReadMeHeaderOfThePayload) {
-    const std::string h = FromHex(kReadMeHeader);
+    const std::string h = FromHex(ReadMeHeader);
     ASSERT_EQ(71u, h.size());
     ASSERT_TRUE(Parse(h));
     EXPECT_EQ(71, H().HeaderSize);
@@ -115,7 +115,7 @@ TEST_F(HeaderTest, ParsesTheReadMeHeaderOfThePayload) {
 }
 
 TEST_F(HeaderTest, ShortOrZeroStartReadsAsEndOfArchive) {
-    const std::string h = FromHex(kReadMeHeader);
+    const std::string h = FromHex(ReadMeHeader);
     EXPECT_TRUE(X->ParseHeader(Bytes(h), 21));
     EXPECT_EQ(0, H().HeaderSize);
     EXPECT_TRUE(X->ParseHeader(Bytes(h), 0));

@@ -66,10 +66,10 @@ IconImage MustParse(const std::string& text) {
     return image;
 }
 
-const char kLegend[] = "transparent .\n"
-                       "colour k 0 black\n"
-                       "colour r 9 red\n"
-                       "colour w 15 white\n";
+const char Legend[] = "transparent .\n"
+                      "colour k 0 black\n"
+                      "colour r 9 red\n"
+                      "colour w 15 white\n";
 
 } // namespace
 
@@ -138,7 +138,7 @@ TEST(IcoMake, ProductIconPixelsRoundTrip) {
 // in the file, the first pixel of a byte is its high nibble, a transparent
 // pixel is colour 0 with its mask bit set, and row padding stays zero.
 TEST(IcoMake, SmallMapLayout) {
-    IconImage image = MustParse(std::string("size 3 2\n") + kLegend +
+    IconImage image = MustParse(std::string("size 3 2\n") + Legend +
                                 "r.w\n"
                                 "kwr\n");
     Bytes ico = BuildIconFile({image});
@@ -167,11 +167,11 @@ TEST(IcoMake, MapErrorsNamed) {
         std::string Message;
     };
     const Case cases[] = {
-        {std::string("size 2 2\n") + kLegend + "rw\nr\n", "line 7: the row has 1 pixels, not 2"},
-        {std::string("size 2 2\n") + kLegend + "rw\nrx\n", "line 7: 'x' is not in the legend"},
-        {std::string("size 2 2\n") + kLegend + "rw\n", "1 rows of pixels, the size says 2"},
-        {std::string("size 2 1\n") + kLegend + "rw\nrw\n", "line 7: more rows than the size says"},
-        {std::string(kLegend) + "rw\n", "line 5: pixels before the size"},
+        {std::string("size 2 2\n") + Legend + "rw\nr\n", "line 7: the row has 1 pixels, not 2"},
+        {std::string("size 2 2\n") + Legend + "rw\nrx\n", "line 7: 'x' is not in the legend"},
+        {std::string("size 2 2\n") + Legend + "rw\n", "1 rows of pixels, the size says 2"},
+        {std::string("size 2 1\n") + Legend + "rw\nrw\n", "line 7: more rows than the size says"},
+        {std::string(Legend) + "rw\n", "line 5: pixels before the size"},
         {std::string("size 2 1\ncolour r 9\ncolour r 12\nrr\n"),
          "line 3: the character is already in the legend"},
         {std::string("size 2 1\ncolour r 16\nrr\n"),

@@ -20,9 +20,9 @@
 namespace fs = std::filesystem;
 
 #ifdef _WIN32
-const char kSeparator = '\\';
+const char Separator = '\\';
 #else
-const char kSeparator = '/';
+const char Separator = '/';
 #endif
 
 TempDir::TempDir() {
@@ -54,10 +54,10 @@ TempDir::~TempDir() {
 std::string TempDir::Path(const std::string& relative) const {
     if (relative.empty())
         return Root;
-    std::string joined = Root + kSeparator + relative;
+    std::string joined = Root + Separator + relative;
     for (char& c : joined)
         if (c == '/' || c == '\\')
-            c = kSeparator;
+            c = Separator;
     return joined;
 }
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-const DWORD kWaitMs = 20000;
+const DWORD WaitMs = 20000;
 
 int Fail(const char* what) {
     std::printf("quillom_window_check: %s\n", what);
@@ -36,7 +36,7 @@ BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param) {
 
 HWND WaitForWindow(DWORD processId) {
     Search search = {processId, nullptr};
-    for (DWORD waited = 0; waited < kWaitMs && search.Window == nullptr; waited += 100) {
+    for (DWORD waited = 0; waited < WaitMs && search.Window == nullptr; waited += 100) {
         Sleep(100);
         EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     }
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     }
 
     DWORD code = 1;
-    if (WaitForSingleObject(process.hProcess, kWaitMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.hProcess, WaitMs) != WAIT_OBJECT_0)
         result = Fail("the program did not end after WM_CLOSE");
     else if (!GetExitCodeProcess(process.hProcess, &code) || code != 0)
         result = Fail("the program did not end with exit code 0");

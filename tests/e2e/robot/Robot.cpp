@@ -56,8 +56,8 @@
 
 namespace {
 
-const DWORD kPollMs = 20;
-const int kCaptionString = 2001;
+const DWORD PollMs = 20;
+const int CaptionString = 2001;
 
 struct Layout {
     RECT Dialog;
@@ -276,7 +276,7 @@ void MakeCurrent(HWND window, DialogKind kind) {
     g.Current = window;
     g.CurrentKind = kind;
     if (kind != KindOther)
-        ExpectCaption(window, ExpectedText(std::to_string(kCaptionString)), KindName(kind));
+        ExpectCaption(window, ExpectedText(std::to_string(CaptionString)), KindName(kind));
 }
 
 // Waits for a dialog of the kind while no message box shows; an unexpected
@@ -296,7 +296,7 @@ void WaitForDialog(DialogKind kind) {
         }
         if (TimedOut(start))
             Fail(std::string("the ") + KindName(kind) + " did not appear within " + Seconds());
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
 }
 
@@ -325,7 +325,7 @@ HWND WaitForMessageBox() {
         }
         if (TimedOut(start))
             Fail("no message box appeared within " + Seconds());
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
 }
 
@@ -338,7 +338,7 @@ void WaitUntilGone(HWND window, const char* what) {
     while (!IsGone(window)) {
         if (TimedOut(start))
             Fail(std::string("the ") + what + " did not close within " + Seconds());
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
 }
 
@@ -396,7 +396,7 @@ void WaitForText(HWND control, const std::string& expected) {
         if (TimedOut(start))
             Fail(Format("control %d shows %s, expected %s", IdOf(control),
                         Quoted(TextOf(control)).c_str(), Quoted(expected).c_str()));
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
 }
 
@@ -521,14 +521,14 @@ void CmdBrowser(Args& args) {
         }
         if (TimedOut(start))
             Fail("no folder browser showing " + Quoted(expected) + " appeared within " + Seconds());
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
 }
 
 // ---------------------------------------------------------------------------
 // Commands: choosing a folder in the folder browser's tree
 
-const UINT kTreeAnswerMs = 5000;
+const UINT TreeAnswerMs = 5000;
 
 HWND RequireTree(HWND browser) {
     for (HWND control : ControlsOf(browser))
@@ -549,11 +549,11 @@ std::string TreeText(HWND tree, HTREEITEM item) {
 HTREEITEM ExpandedChild(HWND tree, HTREEITEM item, DWORD waitMs) {
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item),
-                        SMTO_ABORTIFHUNG, kTreeAnswerMs, &answer);
+                        SMTO_ABORTIFHUNG, TreeAnswerMs, &answer);
     DWORD start = GetTickCount();
     HTREEITEM child = TreeItem(tree, TVGN_CHILD, item);
     while (child == nullptr && GetTickCount() - start < waitMs) {
-        Sleep(kPollMs);
+        Sleep(PollMs);
         child = TreeItem(tree, TVGN_CHILD, item);
     }
     return child;
@@ -624,9 +624,9 @@ void CmdBrowseSelect(Args& args) {
     }
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item),
-                        SMTO_ABORTIFHUNG, kTreeAnswerMs, &answer);
+                        SMTO_ABORTIFHUNG, TreeAnswerMs, &answer);
     SendMessageTimeoutA(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item),
-                        SMTO_ABORTIFHUNG, kTreeAnswerMs, &answer);
+                        SMTO_ABORTIFHUNG, TreeAnswerMs, &answer);
     if (TreeItem(tree, TVGN_CARET, nullptr) != item)
         Fail("the browser's tree did not select " + Quoted(path));
     Click(RequireControl(IDOK));
@@ -736,7 +736,7 @@ void CmdTick(Args& args) {
     while ((CheckState(box) == BST_CHECKED) != wanted) {
         if (TimedOut(start))
             Fail(Format("box %d did not change when clicked", id));
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
 }
 
@@ -792,7 +792,7 @@ void CmdExit(Args& args) {
 // ---------------------------------------------------------------------------
 // Commands: the folder dialog's layout in its two modes
 
-const int kLayoutIds[] = {1005, 1006, 1007, 1008, 1009, IDOK, IDCANCEL};
+const int LayoutIds[] = {1005, 1006, 1007, 1008, 1009, IDOK, IDCANCEL};
 
 RECT WindowRect(HWND window) {
     RECT rect;
@@ -818,7 +818,7 @@ void CmdRememberLayout(Args& args) {
     HWND dialog = RequireCurrent(KindFolder);
     Layout layout;
     layout.Dialog = WindowRect(dialog);
-    for (int id : kLayoutIds)
+    for (int id : LayoutIds)
         layout.Controls[id] = RelativeRect(dialog, id);
     g.Layouts[name] = layout;
 }
@@ -985,7 +985,7 @@ void CmdOpened(Args& args) {
     while ((lines = CompleteLines(ReadWholeFile(g.RecorderLog))).size() <= g.RecorderLinesSeen) {
         if (TimedOut(start))
             Fail("nothing was opened within " + Seconds() + " (expected " + Quoted(expected) + ")");
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
     std::string opened = lines[g.RecorderLinesSeen++];
     if (opened != expected)
@@ -1023,7 +1023,7 @@ void CmdAppWindow(Args& args) {
     while (EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search)), search.Found == nullptr) {
         if (TimedOut(start))
             Fail("no window titled " + Quoted(title) + " appeared within " + Seconds());
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
     DWORD processId = 0;
     GetWindowThreadProcessId(search.Found, &processId);
@@ -1082,7 +1082,7 @@ void CmdSnap(Args& args) {
     while (GetFileAttributesA(g.SnapRequest.c_str()) != INVALID_FILE_ATTRIBUTES) {
         if (TimedOut(start))
             Fail("nobody took the picture " + name + " within " + Seconds());
-        Sleep(kPollMs);
+        Sleep(PollMs);
     }
 }
 
@@ -1132,7 +1132,7 @@ struct Command {
     void (*Run)(Args& args);
 };
 
-const Command kCommands[] = {
+const Command Commands[] = {
     {"program", CmdProgram},
     {"texts", CmdTexts},
     {"recorder-log", CmdRecorderLog},
@@ -1172,7 +1172,7 @@ const Command kCommands[] = {
 
 void RunCommand(Args& args) {
     const std::string name = WordArg(args, "a command");
-    for (const Command& command : kCommands) {
+    for (const Command& command : Commands) {
         if (name == command.Name) {
             command.Run(args);
             return;

@@ -7,7 +7,7 @@
 
 namespace {
 
-const UINT kJapaneseCodePage = 932;
+const UINT JapaneseCodePage = 932;
 
 std::wstring Widen(UINT codePage, DWORD flags, const std::string& text, bool& ok) {
     ok = true;
@@ -101,19 +101,19 @@ bool Utf8ToCp932(const std::string& utf8, std::string& cp932) {
     if (wide.empty())
         return true;
     BOOL usedDefault = FALSE;
-    int count = WideCharToMultiByte(kJapaneseCodePage, WC_NO_BEST_FIT_CHARS, wide.data(),
+    int count = WideCharToMultiByte(JapaneseCodePage, WC_NO_BEST_FIT_CHARS, wide.data(),
                                     static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     if (count <= 0)
         return false;
     cp932.assign(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(kJapaneseCodePage, WC_NO_BEST_FIT_CHARS, wide.data(),
+    WideCharToMultiByte(JapaneseCodePage, WC_NO_BEST_FIT_CHARS, wide.data(),
                         static_cast<int>(wide.size()), &cp932[0], count, nullptr, &usedDefault);
     return !usedDefault;
 }
 
 std::string Cp932ToUtf8(const std::string& cp932) {
     bool ok = true;
-    std::wstring wide = Widen(kJapaneseCodePage, 0, cp932, ok);
+    std::wstring wide = Widen(JapaneseCodePage, 0, cp932, ok);
     if (wide.empty())
         return ok ? std::string() : std::string("(undecodable)");
     return NarrowText(CP_UTF8, wide);

@@ -9,7 +9,7 @@
 
 namespace {
 
-const UINT kAnswerWaitMs = 5000;
+const UINT AnswerWaitMs = 5000;
 
 struct DialogSearch {
     DWORD ProcessId;
@@ -132,7 +132,7 @@ std::string TextOf(HWND window) {
     if (_stricmp(ClassOf(window).c_str(), "Edit") == 0) {
         DWORD_PTR copied = 0;
         if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                                 SMTO_ABORTIFHUNG, kAnswerWaitMs, &copied))
+                                 SMTO_ABORTIFHUNG, AnswerWaitMs, &copied))
             return "(no answer to WM_GETTEXT)";
         return std::string(text, copied);
     }
@@ -190,7 +190,7 @@ std::string MessageBoxText(HWND box) {
 
 bool ReadButtonCheck(HWND button, int& state) {
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutA(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kAnswerWaitMs, &answer))
+    if (!SendMessageTimeoutA(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, AnswerWaitMs, &answer))
         return false;
     state = static_cast<int>(answer);
     return true;
@@ -198,7 +198,7 @@ bool ReadButtonCheck(HWND button, int& state) {
 
 bool ReadProgressPos(HWND bar, int& position) {
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kAnswerWaitMs, &answer))
+    if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, AnswerWaitMs, &answer))
         return false;
     position = static_cast<int>(answer);
     return true;
@@ -207,7 +207,7 @@ bool ReadProgressPos(HWND bar, int& position) {
 HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM item) {
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item),
-                             SMTO_ABORTIFHUNG, kAnswerWaitMs, &answer))
+                             SMTO_ABORTIFHUNG, AnswerWaitMs, &answer))
         return nullptr;
     return reinterpret_cast<HTREEITEM>(answer);
 }
@@ -229,7 +229,7 @@ bool ReadTreeItemText(HWND tree, HANDLE process, HTREEITEM item, std::string& te
     DWORD_PTR answer = 0;
     bool read = WriteProcessMemory(process, remote, &request, sizeof request, nullptr) &&
                 SendMessageTimeoutA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote),
-                                    SMTO_ABORTIFHUNG, kAnswerWaitMs, &answer) &&
+                                    SMTO_ABORTIFHUNG, AnswerWaitMs, &answer) &&
                 answer != 0 &&
                 ReadProcessMemory(process, remote, &request, sizeof request, nullptr) &&
                 ReadProcessMemory(process, request.pszText, buffer, textSize - 1, nullptr);
