@@ -114,9 +114,10 @@ bool ComputeChecksum(std::FILE* f, uint64_t size, uint32_t fieldOffset, uint32_t
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: pechecksum FILE\n"
-                             "  Prints the checksum field of the Windows executable FILE and the\n"
-                             "  checksum of its bytes; exits with 0 when they agree, 1 when not.\n");
+        std::fprintf(stderr,
+                     "usage: pechecksum FILE\n"
+                     "  Prints the checksum field of the Windows executable FILE and the\n"
+                     "  checksum of its bytes; exits with 0 when they agree, 1 when not.\n");
         return UsageExit;
     }
     const std::string path = argv[1];
