@@ -1,0 +1,242 @@
+#!/usr/bin/env bash
+# signed_release.sh QUILLOM.EXE LZHTEST BUILD: scripts/release.sh as a vendor
+# runs it, with a throw-away code-signing certificate made here by openssl
+# (a CA and a vendor certificate it issued) and four files:
+# - every refusal, with nothing written (the first table);
+# - a signed release that osslsigncode verifies against the CA, whose
+#   SHA256SUMS sha256sum -c accepts, and that a second release repeats to
+#   the byte; an unsigned one;
+# - a failing check of each kind keeping the setup out of OUTDIR (the
+#   second table: osslsigncode stands in through PATH and spoils its work);
+# - under Wine (the end-to-end harness), the signed setup installing its
+#   payload, and one byte changed in a member's data failing osslsigncode
+#   verify and making the setup report 2016.
+# BUILD is the release's own build folder, kept for the second release.
+set -u -o pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+. "$root/tests/e2e/harness.sh"
+quillom=$1 lzhtest=$2 build=$3
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+work=$(dirname "$build")/work
+rm -rf "$work" && mkdir -p "$work" || fail "cannot create $work"
+cd "$work" || exit 1
+export SOURCE_DATE_EPOCH=1764547200 # 2025-12-01 00:00:00 UTC
+export QM_RELEASE_BUILD=$build QM_SIGN_NAME=Quillometer QM_SIGN_URL=https://quillometer.example/
+unset QM_SIGN_PKCS12 QM_SIGN_PASSWORD_FILE QM_SIGN_TIMESTAMP_URL
+
+# The four files of the release.
+mkdir files other && cp "$quillom" files/Quillom.exe && cp "$root/payload/ReadMe.txt" files/ &&
+    "$lzhtest" text 40000 11 >files/Quillom.hlp && "$lzhtest" bytes 3000 5 >files/Quillom.cnt &&
+    cp files/Quillom.hlp other/ && cp files/ReadMe.txt other/README.TXT || fail "cannot make the files"
+four="files/Quillom.exe files/Quillom.hlp files/Quillom.cnt files/ReadMe.txt"
+
+# --- Certificates ---------------------------------------------------------------
+# One key for every certificate. The CA issues vendor's (code signing) and
+# those of expired, server (TLS servers) and encipher (a key that may not
+# sign); stranger's is self-signed, trusted by no one.
+
+pkcs12_of() { # NAME: NAME.p12 of NAME.pem, the key and the CA, sealed with NAME.pw
+    printf '%s password\n' "$1" >"$1.pw" &&
+        openssl pkcs12 -export -inkey vendor.key -in "$1.pem" -certfile ca.pem -passout "file:$1.pw" -out "$1.p12"
+}
+certificate() { # NAME DAYS EXTENDED-KEY-USAGE KEY-USAGE
+    printf 'basicConstraints=CA:false\nkeyUsage=critical,%s\nextendedKeyUsage=%s\n' "$4" "$3" >"$1.ext" &&
+        openssl req -new -key vendor.key -subj "/O=Fenwarde/CN=$1" -out "$1.csr" &&
+        openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -days "$2" -extfile "$1.ext" -out "$1.pem" &&
+        pkcs12_of "$1"
+}
+{
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -days 2 -subj "/CN=Quillometer Test CA" \
+        -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign -out ca.pem &&
+        openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out vendor.key &&
+        certificate vendor 1 codeSigning digitalSignature && certificate expired -1 codeSigning digitalSignature &&
+        certificate server 1 serverAuth digitalSignature && certificate encipher 1 codeSigning keyEncipherment &&
+        openssl req -x509 -key vendor.key -days 1 -subj /CN=stranger -addext extendedKeyUsage=codeSigning -out stranger.pem &&
+        pkcs12_of stranger &&
+        openssl pkcs12 -export -nokeys -in vendor.pem -passout file:vendor.pw -out keyless.p12 &&
+        openssl pkcs12 -export -nocerts -inkey vendor.key -passout file:vendor.pw -out certless.p12 &&
+        head -c 2000 /dev/urandom >junk.p12 && echo wrong >wrong.pw
+} >certificates.log 2>&1 || { cat certificates.log; fail "openssl could not make the certificates"; }
+! openssl x509 -in expired.pem -noout -checkend 0 >/dev/null || fail "the expired certificate has not expired"
+signing="QM_SIGN_PKCS12=vendor.p12 QM_SIGN_PASSWORD_FILE=vendor.pw"
+
+# release OUTDIR [VAR=VALUE...] -- FILE...: scripts/release.sh with the
+# environment given; its messages in OUTDIR.log.
+release() {
+    local out=$1 vars=()
+    shift
+    while [ "$1" != -- ]; do vars+=("$1") && shift; done
+    shift
+    env "${vars[@]}" bash "$root/scripts/release.sh" "$out" "$@" >"$out.log" 2>&1
+}
+
+# --- Refusals: nothing written to OUTDIR ------------------------------------------
+
+printf 'x' >a-file
+mkdir -p folder/Quillom.hlp
+rows=0
+while IFS='|' read -r what vars files message; do
+    [ -n "$what" ] || continue
+    rows=$((rows + 1))
+    out=$work/refused-$rows
+    [ "$what" != "OUTDIR is a file" ] || out=$work/a-file
+    # shellcheck disable=SC2086
+    release "$out" $vars -- $files
+    status=$?
+    [ $status -eq 1 ] || fail "$what: exit status $status, not 1: $(cat "$out.log")"
+    grep -qE "^release: $message" "$out.log" || fail "$what: no message '$message' in: $(cat "$out.log")"
+    if [ "$out" = "$work/a-file" ]; then
+        [ "$(cat a-file)" = x ] || fail "$what: the file changed"
+    else
+        [ ! -e "$out" ] || fail "$what: $out was written"
+    fi
+    echo "refused: $what: $(grep -m1 '^release: ' "$out.log")"
+done <<EOF
+a missing file||files/Quillom.exe missing/Quillom.hlp files/ReadMe.txt|no such file: missing/Quillom.hlp
+a folder for a file||files/Quillom.exe folder/Quillom.hlp files/ReadMe.txt|not a file: folder/Quillom.hlp
+a file no one can read||files/Quillom.exe /proc/self/mem files/ReadMe.txt|cannot read /proc/self/mem
+two files with one base name||$four other/Quillom.hlp|two files install as Quillom.hlp
+names that differ in case only||$four other/README.TXT|two files install as README.TXT
+no Quillom.exe||files/Quillom.hlp files/ReadMe.txt|no Quillom.exe among the files
+no ReadMe.txt||files/Quillom.exe files/Quillom.hlp|no ReadMe.txt among the files
+OUTDIR is a file||$four|.*a-file is no folder
+a bad SOURCE_DATE_EPOCH|SOURCE_DATE_EPOCH=2025-12-01|$four|SOURCE_DATE_EPOCH is not a count of seconds
+a missing PKCS#12 file|QM_SIGN_PKCS12=none.p12 QM_SIGN_PASSWORD_FILE=vendor.pw|$four|cannot read the certificate none.p12 \(QM_SIGN_PKCS12\)
+a missing password file|QM_SIGN_PKCS12=vendor.p12 QM_SIGN_PASSWORD_FILE=none.pw|$four|cannot read the password file none.pw
+a wrong password|QM_SIGN_PKCS12=vendor.p12 QM_SIGN_PASSWORD_FILE=wrong.pw|$four|cannot read the certificate vendor.p12: a wrong password
+no PKCS#12 file|QM_SIGN_PKCS12=junk.p12|$four|cannot read the certificate junk.p12: a wrong password, or no PKCS#12 file
+no key in it|QM_SIGN_PKCS12=keyless.p12 QM_SIGN_PASSWORD_FILE=vendor.pw|$four|cannot read the certificate keyless.p12: it holds no private key
+a key without its certificate|QM_SIGN_PKCS12=certless.p12 QM_SIGN_PASSWORD_FILE=vendor.pw|$four|cannot read the certificate certless.p12: it holds no certificate for its key
+an expired certificate|QM_SIGN_PKCS12=expired.p12 QM_SIGN_PASSWORD_FILE=expired.pw|$four|the certificate of O = Fenwarde, CN = expired has expired
+a certificate for TLS servers|QM_SIGN_PKCS12=server.p12 QM_SIGN_PASSWORD_FILE=server.pw|$four|.*is not for code signing \(extended key usage: TLS Web Server Authentication\)
+a key that may not sign|QM_SIGN_PKCS12=encipher.p12 QM_SIGN_PASSWORD_FILE=encipher.pw|$four|.*is not for code signing \(key usage: Key Encipherment\)
+EOF
+
+# --- A signed release ---------------------------------------------------------
+
+# shellcheck disable=SC2086
+release "$work/out1" $signing -- $four || fail "the release failed: $(cat "$work/out1.log")"
+cat out1.log
+[ "$(ls out1 | tr '\n' ' ')" = "QuillometerSetup.exe SHA256SUMS " ] || fail "out1 holds $(ls out1)"
+(cd out1 && sha256sum -c SHA256SUMS) || fail "sha256sum -c does not accept out1/SHA256SUMS"
+osslsigncode verify -CAfile ca.pem -in out1/QuillometerSetup.exe >verify.log 2>&1 ||
+    { cat verify.log; fail "osslsigncode verify fails on the release"; }
+cat verify.log
+for line in 'Signature verification: ok' 'Signing time: Dec  1 00:00:00 2025 GMT' \
+    'Text description: Quillometer' 'URL description: https://quillometer.example/' \
+    'Message digest algorithm  : SHA256' 'Subject: /O=Fenwarde/CN=vendor'; do
+    grep -qF "$line" verify.log || fail "osslsigncode verify does not show '$line'"
+done
+
+# --- Failed checks: the setup stays out of OUTDIR -----------------------------------
+# The stand-in osslsigncode signs with another certificate, damages the
+# payload before signing, or changes the checksum field after it.
+
+payload_data_offset() { # EXE: the offset of the first member's data
+    local payload=$build/payload.lzh offset header
+    offset=$(LC_ALL=C grep -obUaF -f <(head -c 24 "$payload") "$1" | head -n 1 | cut -d: -f1)
+    [ -n "$offset" ] || fail "the payload is not in $1"
+    header=$(od -An -tu2 -j0 -N2 "$payload" | tr -d ' ')
+    echo $((offset + header + 40))
+}
+pe=$(od -An -tu4 -j60 -N4 "$build/QuillometerSetup.exe" | tr -d ' ')
+mkdir stand-in
+cat >stand-in/osslsigncode <<EOF
+#!/usr/bin/env bash
+real=$(command -v osslsigncode)
+[ "\$1" = sign ] || exec "\$real" "\$@"
+args=("\$@")
+for ((i = 0; i < \${#args[@]}; i++)); do
+    case "\$TAMPER:\${args[i]}" in
+    stranger:-pkcs12) args[i + 1]=$work/stranger.p12 ;;
+    stranger:-readpass) args[i + 1]=$work/stranger.pw ;;
+    payload:-in) cp "\${args[i + 1]}" $work/damaged.exe && "$lzhtest" flip $work/damaged.exe $(payload_data_offset "$build/QuillometerSetup.exe") && args[i + 1]=$work/damaged.exe ;;
+    checksum:-out) out=\${args[i + 1]} ;;
+    esac
+done
+"\$real" "\${args[@]}" || exit
+[ "\$TAMPER" != checksum ] || printf '\x01\x02\x03\x04' | dd of="\$out" bs=1 seek=$((pe + 88)) conv=notrunc status=none
+EOF
+chmod +x stand-in/osslsigncode
+while IFS='|' read -r what tamper vars message; do
+    rows=$((rows + 1))
+    out=$work/failed-$rows
+    # shellcheck disable=SC2086
+    release "$out" PATH="$work/stand-in:$PATH" TAMPER="$tamper" $signing $vars -- $four
+    status=$?
+    [ $status -eq 1 ] || fail "$what: exit status $status, not 1: $(cat "$out.log")"
+    failures=$(grep -E "^release: (check failed|signing failed)" "$out.log")
+    [ "$(wc -l <<<"$failures")" -eq 1 ] && grep -qE "^release: $message" <<<"$failures" ||
+        fail "$what: expected the one failure '$message' in: $(cat "$out.log")"
+    [ ! -e "$out" ] || fail "$what: $out was written"
+    echo "refused: $what: $failures"
+done <<EOF
+signed by a stranger|stranger||check failed: osslsigncode verify fails
+the payload damaged before signing|payload||check failed: lzhx cannot extract the payload
+the checksum field changed after signing|checksum||check failed: the PE checksum field is wrong: .*: PE checksum field 04030201, computed
+a time-stamp server that does not answer|none|QM_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/|signing failed
+EOF
+
+# --- The same bytes again; and unsigned ----------------------------------------------
+# The build folder is kept; the payload is packed and the setup linked anew.
+
+# shellcheck disable=SC2086
+release "$work/out2" $signing -- $four || fail "the second release failed: $(cat "$work/out2.log")"
+echo "SHA256SUMS of the two releases:"
+cat out1/SHA256SUMS out2/SHA256SUMS
+cmp out1/QuillometerSetup.exe out2/QuillometerSetup.exe && cmp -s out1/SHA256SUMS out2/SHA256SUMS ||
+    fail "two releases with SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH differ"
+
+# shellcheck disable=SC2086
+release "$work/unsigned" -- $four || fail "the unsigned release failed: $(cat "$work/unsigned.log")"
+grep -qx 'release: not signed (QM_SIGN_PKCS12 is not set)' unsigned.log || fail "the unsigned release says: $(cat unsigned.log)"
+(cd unsigned && sha256sum -c SHA256SUMS) || fail "sha256sum -c does not accept unsigned/SHA256SUMS"
+! osslsigncode verify -in unsigned/QuillometerSetup.exe >unsigned-verify.log 2>&1 &&
+    grep -q 'No signature found' unsigned-verify.log || fail "the unsigned release carries a signature"
+
+# --- Under Wine: the signed setup installs; a changed byte fails ---------------------
+
+e2e_load
+dir=$(e2e_case_dir release) || fail "cannot create the case folder"
+host=$(e2e_host_path "$dir")
+cp out1/QuillometerSetup.exe "$host/QuillometerSetup.exe" && cp out1/QuillometerSetup.exe "$host/Damaged.exe" ||
+    fail "cannot copy the setup into the prefix"
+"$lzhtest" flip "$host/Damaged.exe" "$(payload_data_offset "$host/Damaged.exe")" || fail "cannot change a byte"
+! osslsigncode verify -CAfile ca.pem -in "$host/Damaged.exe" >damaged-verify.log 2>&1 &&
+    grep -q 'Signature verification: failed' damaged-verify.log ||
+    { cat damaged-verify.log; fail "osslsigncode verify passes a setup with a changed byte"; }
+grep -E 'message digest' damaged-verify.log
+
+# run_install SETUP DEST RESULT: the install flow into DEST, which it creates;
+# RESULT is the scenario's end.
+run_install() {
+    { scenario_to_folder_dialog; cat <<SCENARIO; } | e2e_robot "$dir\\$1"
+type 1006 '$dir\\$2'
+click 1
+msgbox yesno '$dir\\$2' + "\n\n" + @2009
+owner folder
+answer yes
+$3
+SCENARIO
+}
+run_install QuillometerSetup.exe dest "msgbox yesno @2012
+answer no
+exit 0" || fail "the signed setup did not install"
+for f in $four; do
+    e2e_same_file "$host/dest/${f##*/}" "$f" || fail "the signed setup installed ${f##*/} changed"
+done
+[ "$(ls "$host/dest" | wc -l)" -eq 4 ] || fail "the signed setup installed more: $(ls "$host/dest")"
+echo "the signed setup installed: $(ls "$host/dest" | tr '\n' ' ')"
+run_install Damaged.exe damaged "msgbox ok @2016
+answer ok
+dialog menu
+esc
+exit 0" || fail "the setup with a changed byte did not report 2016"
+[ ! -e "$host/damaged/Quillom.exe" ] || fail "the damaged Quillom.exe was left"
+echo "release: $rows refusals and failed checks, the signed setup verified, repeated to the byte and installed under Wine"
