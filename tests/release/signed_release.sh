@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # signed_release.sh QUILLOM.EXE LZHTEST BUILD: scripts/release.sh as a vendor
-# runs it, with a throw-away code-signing certificate made here by openssl
-# (a CA and a vendor certificate it issued) and four files:
+# runs it, with throw-away certificates made here by openssl (a CA and the
+# vendor's code-signing certificate that it issued) and four files:
 # - every refusal, with nothing written (the first table);
-# - a signed release that osslsigncode verifies against the CA, whose
-#   SHA256SUMS sha256sum -c accepts, and that a second release repeats to
-#   the byte; an unsigned one;
-# - a failing check of each kind keeping the setup out of OUTDIR (the
-#   second table: osslsigncode stands in through PATH and spoils its work);
+# - a signed release that osslsigncode verifies against the CA and whose
+#   SHA256SUMS sha256sum -c accepts; an unsigned release of other files;
+# - each check failing, and the setup kept out of OUTDIR (the second table:
+#   a stand-in osslsigncode, first in PATH, spoils its work);
+# - a second signed release, the same to the byte as the first;
 # - under Wine (the end-to-end harness), the signed setup installing its
 #   payload, and one byte changed in a member's data failing osslsigncode
 #   verify and making the setup report 2016.
-# BUILD is the release's own build folder, kept for the second release.
+# BUILD is the releases' own build folder, kept from one to the next.
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -22,6 +22,7 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
+[ -f "${E2E_SETUP:-}" ] || fail "E2E_SETUP names no setup (CTest sets it)"
 
 work=$(dirname "$build")/work
 rm -rf "$work" && mkdir -p "$work" || fail "cannot create $work"
@@ -134,9 +135,20 @@ for line in 'Signature verification: ok' 'Signing time: Dec  1 00:00:00 2025 GMT
     grep -qF "$line" verify.log || fail "osslsigncode verify does not show '$line'"
 done
 
+# An unsigned release of other files: a Quillom.hlp of other text. Its
+# build, kept, stands in below for a setup built from stale files.
+mkdir changed && "$lzhtest" text 40000 12 >changed/Quillom.hlp || fail "cannot make the changed file"
+release "$work/unsigned" -- files/Quillom.exe changed/Quillom.hlp files/Quillom.cnt files/ReadMe.txt ||
+    fail "the unsigned release failed: $(cat "$work/unsigned.log")"
+grep -qx 'release: not signed (QM_SIGN_PKCS12 is not set)' unsigned.log || fail "the unsigned release says: $(cat unsigned.log)"
+(cd unsigned && sha256sum -c SHA256SUMS) || fail "sha256sum -c does not accept unsigned/SHA256SUMS"
+! osslsigncode verify -in unsigned/QuillometerSetup.exe >unsigned-verify.log 2>&1 &&
+    grep -q 'No signature found' unsigned-verify.log || fail "the unsigned release carries a signature"
+cp "$build/QuillometerSetup.exe" stale.exe || exit 1
+
 # --- Failed checks: the setup stays out of OUTDIR -----------------------------------
-# The stand-in osslsigncode signs with another certificate, damages the
-# payload before signing, or changes the checksum field after it.
+# The stand-in osslsigncode signs with another certificate, signs a setup of
+# other files, damages the payload before signing or the checksum field after.
 
 payload_data_offset() { # EXE: the offset of the first member's data
     local payload=$build/payload.lzh offset header
@@ -157,6 +169,8 @@ for ((i = 0; i < \${#args[@]}; i++)); do
     stranger:-pkcs12) args[i + 1]=$work/stranger.p12 ;;
     stranger:-readpass) args[i + 1]=$work/stranger.pw ;;
     payload:-in) cp "\${args[i + 1]}" $work/damaged.exe && "$lzhtest" flip $work/damaged.exe $(payload_data_offset "$build/QuillometerSetup.exe") && args[i + 1]=$work/damaged.exe ;;
+    stale:-in) args[i + 1]=$work/stale.exe ;;
+    fewer:-in) args[i + 1]=$E2E_SETUP ;;
     checksum:-out) out=\${args[i + 1]} ;;
     esac
 done
@@ -179,12 +193,15 @@ while IFS='|' read -r what tamper vars message; do
 done <<EOF
 signed by a stranger|stranger||check failed: osslsigncode verify fails
 the payload damaged before signing|payload||check failed: lzhx cannot extract the payload
+a setup built from other files|stale||check failed: Quillom.hlp comes out of the payload changed
+the tree's own setup, of two files|fewer||check failed: the payload holds Quillom.exe ReadMe.txt, not Quillom.exe Quillom.hlp Quillom.cnt ReadMe.txt
 the checksum field changed after signing|checksum||check failed: the PE checksum field is wrong: .*: PE checksum field 04030201, computed
 a time-stamp server that does not answer|none|QM_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/|signing failed
 EOF
 
-# --- The same bytes again; and unsigned ----------------------------------------------
-# The build folder is kept; the payload is packed and the setup linked anew.
+# --- The same bytes again -------------------------------------------------------
+# The build folder, used for other files in between, is kept: the payload is
+# packed and the setup linked anew.
 
 # shellcheck disable=SC2086
 release "$work/out2" $signing -- $four || fail "the second release failed: $(cat "$work/out2.log")"
@@ -192,13 +209,6 @@ echo "SHA256SUMS of the two releases:"
 cat out1/SHA256SUMS out2/SHA256SUMS
 cmp out1/QuillometerSetup.exe out2/QuillometerSetup.exe && cmp -s out1/SHA256SUMS out2/SHA256SUMS ||
     fail "two releases with SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH differ"
-
-# shellcheck disable=SC2086
-release "$work/unsigned" -- $four || fail "the unsigned release failed: $(cat "$work/unsigned.log")"
-grep -qx 'release: not signed (QM_SIGN_PKCS12 is not set)' unsigned.log || fail "the unsigned release says: $(cat unsigned.log)"
-(cd unsigned && sha256sum -c SHA256SUMS) || fail "sha256sum -c does not accept unsigned/SHA256SUMS"
-! osslsigncode verify -in unsigned/QuillometerSetup.exe >unsigned-verify.log 2>&1 &&
-    grep -q 'No signature found' unsigned-verify.log || fail "the unsigned release carries a signature"
 
 # --- Under Wine: the signed setup installs; a changed byte fails ---------------------
 
