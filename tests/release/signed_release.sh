@@ -135,6 +135,24 @@ for line in 'Signature verification: ok' 'Signing time: Dec  1 00:00:00 2025 GMT
     grep -qF "$line" verify.log || fail "osslsigncode verify does not show '$line'"
 done
 
+payload_offset() { # EXE: where the payload starts in it
+    local offset
+    offset=$(LC_ALL=C grep -obUaF -f <(head -c 24 "$build/payload.lzh") "$1" | head -n 1 | cut -d: -f1)
+    [ -n "$offset" ] || fail "the payload is not in $1"
+    echo "$offset"
+}
+payload_data_offset() { # EXE: a byte of the first member's data (a level-2 header begins with its size)
+    echo $(($(payload_offset "$1") + $(od -An -tu2 -N2 "$build/payload.lzh") + 40))
+}
+# The certificate table (the data directories' security entry, whose address
+# is a file offset) comes after the payload.
+pe=$(od -An -tu4 -j60 -N4 out1/QuillometerSetup.exe | tr -d ' ')
+table=$(od -An -tu4 -j$((pe + 24 + 128)) -N4 out1/QuillometerSetup.exe | tr -d ' ')
+start=$(payload_offset out1/QuillometerSetup.exe) || exit 1
+end=$((start + $(stat -c %s "$build/payload.lzh")))
+[ "$table" -ge "$end" ] || fail "the certificate table at byte $table comes before the payload's end at $end"
+echo "the payload lies at bytes $start to $end, the certificate table from byte $table"
+
 # An unsigned release of other files: a Quillom.hlp of other text. Its
 # build, kept, stands in below for a setup built from stale files.
 mkdir changed && "$lzhtest" text 40000 12 >changed/Quillom.hlp || fail "cannot make the changed file"
@@ -150,14 +168,6 @@ cp "$build/QuillometerSetup.exe" stale.exe || exit 1
 # The stand-in osslsigncode signs with another certificate, signs a setup of
 # other files, damages the payload before signing or the checksum field after.
 
-payload_data_offset() { # EXE: the offset of the first member's data
-    local payload=$build/payload.lzh offset header
-    offset=$(LC_ALL=C grep -obUaF -f <(head -c 24 "$payload") "$1" | head -n 1 | cut -d: -f1)
-    [ -n "$offset" ] || fail "the payload is not in $1"
-    header=$(od -An -tu2 -j0 -N2 "$payload" | tr -d ' ')
-    echo $((offset + header + 40))
-}
-pe=$(od -An -tu4 -j60 -N4 "$build/QuillometerSetup.exe" | tr -d ' ')
 mkdir stand-in
 cat >stand-in/osslsigncode <<EOF
 #!/usr/bin/env bash
