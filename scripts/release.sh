@@ -141,13 +141,16 @@ signer=
 
 files=$build/release-files
 mkdir -p "$build" || die "cannot create the build folder $build"
-rm -rf "$files"
-mkdir -p "$files"
+# Copied beside the last release's copies first: a FILE may be one of them.
+rm -rf "$files.new"
+mkdir -p "$files.new"
 payload=()
 for f in "$@"; do
-    cp -p "$f" "$files/" 2>"$work/cp.log" || die "cannot read $f ($(head -n 1 "$work/cp.log"))"
+    cp -p -- "$f" "$files.new/" 2>"$work/cp.log" || die "cannot read $f ($(head -n 1 "$work/cp.log"))"
     payload+=("$files/${f##*/}")
 done
+rm -rf "$files"
+mv "$files.new" "$files"
 list=$(IFS=';' && echo "${payload[*]}")
 echo "release: building the setup in $build"
 (cd "$root" && cmake --preset release -B "$build" -DQM_PAYLOAD_FILES="$list") >"$work/configure.log" 2>&1 ||
