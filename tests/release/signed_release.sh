@@ -55,7 +55,7 @@ certificate() { # NAME DAYS EXTENDED-KEY-USAGE KEY-USAGE
         pkcs12_of stranger &&
         openssl pkcs12 -export -nokeys -in vendor.pem -passout file:vendor.pw -out keyless.p12 &&
         openssl pkcs12 -export -nocerts -inkey vendor.key -passout file:vendor.pw -out certless.p12 &&
-        head -c 2000 /dev/urandom >junk.p12 && echo wrong >wrong.pw
+        head -c 2000 /dev/urandom >junk.p12 && echo wrong >wrong.pw && printf 'vendor password\nmore\n' >two-lines.pw
 } >certificates.log 2>&1 || { cat certificates.log; fail "openssl could not make the certificates"; }
 ! openssl x509 -in expired.pem -noout -checkend 0 >/dev/null || fail "the expired certificate has not expired"
 signing="QM_SIGN_PKCS12=vendor.p12 QM_SIGN_PASSWORD_FILE=vendor.pw"
@@ -165,6 +165,7 @@ a bad SOURCE_DATE_EPOCH|SOURCE_DATE_EPOCH=2025-12-01|$four|SOURCE_DATE_EPOCH is 
 a missing PKCS#12 file|QM_SIGN_PKCS12=none.p12 QM_SIGN_PASSWORD_FILE=vendor.pw|$four|cannot read the certificate none.p12 \(QM_SIGN_PKCS12\)
 a missing password file|QM_SIGN_PKCS12=vendor.p12 QM_SIGN_PASSWORD_FILE=none.pw|$four|cannot read the password file none.pw
 a wrong password|QM_SIGN_PKCS12=vendor.p12 QM_SIGN_PASSWORD_FILE=wrong.pw|$four|cannot read the certificate vendor.p12: a wrong password
+a password file of two lines|QM_SIGN_PKCS12=vendor.p12 QM_SIGN_PASSWORD_FILE=two-lines.pw|$four|the password file two-lines.pw has more than one line
 no PKCS#12 file|QM_SIGN_PKCS12=junk.p12|$four|cannot read the certificate junk.p12: a wrong password, or no PKCS#12 file
 no key in it|QM_SIGN_PKCS12=keyless.p12 QM_SIGN_PASSWORD_FILE=vendor.pw|$four|cannot read the certificate keyless.p12: it holds no private key
 a key without its certificate|QM_SIGN_PKCS12=certless.p12 QM_SIGN_PASSWORD_FILE=vendor.pw|$four|cannot read the certificate certless.p12: it holds no certificate for its key
