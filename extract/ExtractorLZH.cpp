@@ -12,12 +12,13 @@ CExtractorLZH::CExtractorLZH()
     : ErrorCode(ErrNone), CrcTable(new unsigned short[256]),
       CrcSlices(new unsigned short[CrcSliceCount * 256]),
       Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1), Decoding(false),
-      Remaining(0), WindowPos(0), Crc(0), BlockCount(0) {
+      Remaining(0), WindowPos(0), Crc(0), BlockCount(0), CompletedPending(false) {
     std::memset(Folder, 0, sizeof Folder);
     std::memset(Filter, 0, sizeof Filter);
     std::memset(OutPath, 0, sizeof OutPath);
     std::memset(TempPath, 0, sizeof TempPath);
     std::memset(&MemberHeader, 0, sizeof MemberHeader);
+    std::memset(CompletedName, 0, sizeof CompletedName);
     // A match copy may read a few bytes of the slack behind the ring.
     std::memset(Window + WindowSize, 0, WindowSlack);
     BuildCrcTable();
@@ -32,6 +33,7 @@ CExtractorLZH::~CExtractorLZH() {
 bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const char* onlyFile) {
     Abort(); // a job still in progress ends as if cancelled; nothing else is open
     ErrorCode = ErrNone;
+    CompletedPending = false;
     if (!Archive.OpenRead(archivePath)) {
         ErrorCode = ErrOpenArchive;
         return false;
@@ -311,6 +313,8 @@ bool CExtractorLZH::FinishMember(bool& done) {
         CloseArchive(ErrCreateFile);
         return false;
     }
+    std::memcpy(CompletedName, MemberHeader.Name, sizeof CompletedName);
+    CompletedPending = true;
 
     if (Filter[0] != 0) {
         Archive.Close();
@@ -397,6 +401,13 @@ bool CExtractorLZH::IsDeviceName(const char* name) {
         return false;
     stem[3] = 0; // COM1 to COM9, LPT1 to LPT9
     return _stricmp(stem, "COM") == 0 || _stricmp(stem, "LPT") == 0;
+}
+
+const char* CExtractorLZH::TakeCompletedName() {
+    if (!CompletedPending)
+        return nullptr;
+    CompletedPending = false;
+    return CompletedName;
 }
 
 int CExtractorLZH::GetPercent() const {
