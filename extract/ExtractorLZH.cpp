@@ -106,6 +106,7 @@ bool CExtractorLZH::LocateArchive() {
 
 // Copies destFolder into Folder, creates it with every missing parent, and
 // leaves it ending in a backslash. A drive root such as C:\ stays as it is.
+// When the folder cannot be made, the parents made for it are removed.
 bool CExtractorLZH::PrepareFolder(const char* destFolder) {
     std::memset(Folder, 0, sizeof Folder);
     const size_t given = std::strlen(destFolder);
@@ -125,18 +126,28 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
         return false;
 
     if (_access(Folder, 0) != 0) {
+        // made[i]: the parent that ends before the backslash at i was made
+        // here. A folder that cannot be made takes them away again.
+        bool made[PathSize] = {};
         for (int i = 0; i < len; ++i) {
             if (IsDoubleByteAt(Folder, i)) {
                 ++i;
             } else if (Folder[i] == '\\') {
                 Folder[i] = 0;
                 if (_access(Folder, 0) != 0)
-                    _mkdir(Folder); // a failure here shows in the last _mkdir
+                    made[i] = _mkdir(Folder) == 0; // a failure shows in the last _mkdir
                 Folder[i] = '\\';
             }
         }
-        if (_mkdir(Folder) != 0)
+        if (_mkdir(Folder) != 0) {
+            for (int i = len - 1; i >= 0; --i) { // innermost first
+                if (made[i]) {
+                    Folder[i] = 0;
+                    _rmdir(Folder);
+                }
+            }
             return false;
+        }
     } else {
         // Not _stat: the Microsoft runtime's takes a trailing trail byte 0x5C
         // (the last byte of a name ending in ソ or 表) for a backslash and

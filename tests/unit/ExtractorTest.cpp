@@ -186,6 +186,20 @@ TEST_F(ExtractorTest, DestinationThatIsNoFolder) {
     EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("file/below")).Error);
 }
 
+// A destination that cannot be made takes away the parents made for it,
+// innermost first; a folder that was there stays, empty as it was.
+TEST_F(ExtractorTest, AFolderThatCannotBeMadeLeavesNoParentsBehind) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
+    WriteBytes(Dir.Path("file"), "x");
+    ASSERT_EQ(0, _mkdir(EnginePath(Dir.Path("keep")).c_str()));
+    // new1 and new2 are made on the way to file\x, which cannot be.
+    const std::string dest = EnginePath(Dir.Path("keep")) + "\\new1\\new2\\..\\..\\..\\file\\x";
+    ASSERT_FALSE(X->Begin(EnginePath(archive).c_str(), dest.c_str(), nullptr));
+    EXPECT_EQ(ErrCreateFolder, X->ErrorCode);
+    EXPECT_EQ(0, CountEntries(Dir.Path("keep")));
+    EXPECT_EQ(3, CountEntries(Dir.Path())); // the archive, file and keep
+}
+
 // Folders whose last character is 表 (0x95 0x5C) or ソ (0x83 0x5C), whose
 // trail byte has the value of a backslash: created the first time, taken as
 // the existing folder the second, with or without a closing backslash.
