@@ -10,6 +10,7 @@
 #include "../res/ResourceIds.h"
 #include "DbcsText.h"
 #include "Messages.h"
+#include "PathRules.h"
 #include "SetupGlobals.h"
 #include "Shortcut.h"
 #include "SystemLibrary.h"
