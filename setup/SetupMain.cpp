@@ -48,12 +48,23 @@ bool RunExtraction() {
     return ShowDialog(IDD_PROGRESS, ProgressDlgProc) == IDOK;
 }
 
+// What GetFileAttributesA gives for a folder path that ends in a backslash.
+unsigned long FolderAttributes(const char* folder) {
+    char path[PathSize];
+    if (!CopyText(path, folder))
+        return NoFileAttributes;
+    CutTrailingBackslash(path);
+    return GetFileAttributesA(path);
+}
+
 // The folder of an earlier installation, as recorded in the registry, with
-// its closing backslash. Only a string (REG_SZ) holding an absolute path
-// counts: a relative one would name a folder below whatever the current
-// folder happens to be, and Yes to question 2011 would install there. A
-// value that is missing, of another type, relative, too long for the buffer,
-// or too long to take the program's name after it counts as no value at all.
+// its closing backslash. Only a string (REG_SZ) holding an absolute path of
+// a folder that exists counts: a relative one would name a folder below
+// whatever the current folder happens to be, and Yes to question 2011 would
+// install there; a folder that is not there holds no installation. A value
+// that is missing, of another type, relative, too long for the buffer or to
+// take the program's name after it, or no path of an existing folder
+// (PathRules.h) counts as no value at all.
 void ReadProgramFolder() {
     DestFolder[0] = 0;
     HKEY key;
@@ -71,8 +82,8 @@ void ReadProgramFolder() {
     DestFolder[size] = 0;
     // The program's path is formed by appending its name, so a value written
     // without its closing backslash must get one.
-    if (!IsAbsolutePath(DestFolder) || !EndWithBackslash(DestFolder) ||
-        !FitsWithName(DestFolder, ProgramName, PathSize))
+    if (!EndWithBackslash(DestFolder) || !FitsWithName(DestFolder, ProgramName, PathSize) ||
+        !IsRecordedInstallation(DestFolder, FolderAttributes(DestFolder)))
         DestFolder[0] = 0;
 }
 
