@@ -29,10 +29,10 @@ UINT_PTR WorkTimerId;
 CExtractorLZH Extractor;
 
 const char ProgramName[] = "Quillom.exe";
+const char ReadMeName[] = "ReadMe.txt";
 
 namespace {
 
-const char ReadMeName[] = "ReadMe.txt";
 const char OptionKey[] = "Software\\Fenwarde\\Quillometer\\Option";
 const char ProgramFolderValue[] = "ProgramFolder";
 
