@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "../res/ResourceIds.h"
 #include "DbcsText.h"
@@ -174,6 +175,38 @@ void RegisterProgressBarClass() {
     initControls(&classes);
 }
 
+// The narrow form of a wide path, only where it names the same file: a
+// character that the ANSI code page lacks is replaced, by '?' or by a
+// look-alike that may name another file, so the path must come back
+// unchanged from the narrow form.
+bool NarrowPath(const wchar_t* wide, char (&narrow)[PathSize]) {
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, PathSize, NULL, NULL) == 0)
+        return false;
+    wchar_t back[PathSize];
+    return MultiByteToWideChar(CP_ACP, 0, narrow, -1, back, PathSize) != 0 &&
+           wcscmp(back, wide) == 0;
+}
+
+// The running setup, which holds the archive. Where a folder's name has no
+// form in the ANSI code page (a Korean name on a Japanese system), the
+// narrow path of the module names no file; the short (8.3) path of the same
+// file is plain ASCII and serves, and the ReadMe flow proposes its folder.
+// A volume without short names gives the long path back: the archive then
+// cannot be opened (2016).
+void FindSetupPath(HINSTANCE instance) {
+    GetModuleFileNameA(instance, SetupPath, PathSize);
+    SetupPath[PathSize - 1] = 0; // a path cut short is left unterminated by some systems
+    wchar_t wide[PathSize];
+    const DWORD length = GetModuleFileNameW(instance, wide, PathSize);
+    char narrow[PathSize];
+    if (length == 0 || length >= PathSize || NarrowPath(wide, narrow))
+        return;
+    wchar_t shortPath[PathSize];
+    const DWORD shortLength = GetShortPathNameW(wide, shortPath, PathSize);
+    if (shortLength != 0 && shortLength < PathSize && NarrowPath(shortPath, narrow))
+        CopyText(SetupPath, narrow);
+}
+
 void RunMenuLoop() {
     for (;;) {
         const INT_PTR choice = ShowDialog(IDD_MENU, MenuDlgProc);
@@ -210,8 +243,7 @@ INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictLibrarySearch(); // before anything can load a library
     InstanceHandle = instance;
-    GetModuleFileNameA(instance, SetupPath, PathSize);
-    SetupPath[PathSize - 1] = 0; // a path cut short is left unterminated by some systems
+    FindSetupPath(instance);
     RegisterProgressBarClass();
     RunMenuLoop();
     return 0;
