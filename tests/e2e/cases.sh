@@ -625,7 +625,8 @@ EOF
 case_registry_yes() {
     local dest='C:\cases\registry_yes\Apps\Quillometer\'
     fresh_prefix_state
-    e2e_case_dir registry_yes >/dev/null || fail "cannot create the case folder"
+    e2e_case_dir registry_yes >/dev/null && mkdir -p "$(e2e_host_path "$dest")" ||
+        fail "cannot create the installation folder"
     e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
     [ "$(e2e_reg_get "$program_folder_key" ProgramFolder)" = "$dest" ] || fail "ProgramFolder reads back as $(e2e_reg_get "$program_folder_key" ProgramFolder)"
     e2e_robot <<'EOF' || fail "2011 answered Yes"
@@ -649,6 +650,8 @@ EOF
 case_registry_no() {
     local dest='C:\cases\registry no\Quillometer\'
     fresh_prefix_state
+    e2e_case_dir 'registry no' >/dev/null && mkdir -p "$(e2e_host_path "$dest")" ||
+        fail "cannot create the installation folder"
     e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
     e2e_robot <<'EOF' || fail "2011 answered No"
 start
@@ -677,7 +680,8 @@ EOF
 case_registry_bare() {
     local dest='C:\cases\registry_bare\Quillometer' value='C:\cases\' i
     fresh_prefix_state
-    e2e_case_dir registry_bare >/dev/null || fail "cannot create the case folder"
+    e2e_case_dir registry_bare >/dev/null && mkdir -p "$(e2e_host_path "$dest")" ||
+        fail "cannot create the installation folder"
     e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
     e2e_robot <<'EOF' || fail "a ProgramFolder without its closing backslash"
 start
