@@ -15,11 +15,12 @@ void TrimTypedPath(char* text);
 bool IsAbsolutePath(const char* path);
 
 // True when every part of path can be a folder's name: none is a device
-// name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any extension,
-// in any case), holds a character that no name may hold (a control
-// character, " * ? < > |, or ':' anywhere but after the drive letter), or
-// ends in a space or a dot, which Windows drops; and path does not start
-// with \\?\ or \\.\ , which hand the rest to the system untouched.
+// name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$ and CONOUT$,
+// with any extension, in any case: the engine's one list), holds a
+// character that no name may hold (a control character, " * ? < > |, or ':'
+// anywhere but after the drive letter), or ends in a space or a dot, which
+// Windows drops; and path does not start with \\?\ or \\.\ , which hand the
+// rest to the system untouched.
 bool IsFolderPath(const char* path);
 
 // What GetFileAttributesA gives for a path that does not exist.
