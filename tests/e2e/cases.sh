@@ -899,7 +899,8 @@ destination_row() {
     while [ ! -d "$watch" ]; do watch=${watch%/*}; done
     keep=$(e2e_host_path "$folder")
     [ "$outcome" = refused ] && keep=
-    before=$(find "$watch" | grep -vxF -e "$keep" | grep -vF -e "${keep:-//}/" | sort)
+    listing() { find "$watch" ${keep:+-path "$keep" -prune -o} -print | sort; }
+    before=$(listing)
     touch "$E2E_STATE/row.start"
     {
         scenario_to_folder_dialog
@@ -920,7 +921,7 @@ destination_row() {
     elif [ -n "$(links_since "$E2E_STATE/row.start")" ]; then
         fail "$name: shortcuts were made: $(links_since "$E2E_STATE/row.start")"
     fi
-    [ "$(find "$watch" | grep -vxF -e "$keep" | grep -vF -e "${keep:-//}/" | sort)" = "$before" ] ||
+    [ "$(listing)" = "$before" ] ||
         fail "$name: left in $watch: $(find "$watch" -newer "$E2E_STATE/row.start" | tr '\n' ' ')"
 }
 
