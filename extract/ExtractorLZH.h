@@ -59,6 +59,11 @@ class CExtractorLZH {
     void Abort();
     int GetPercent() const;
     const char* GetMemberName() const { return MemberHeader.Name; }
+    // The name under which this job last completed a member (written,
+    // checked and in its place), given once; null when no member has been
+    // completed since the last call. A Step completes at most one member, so
+    // a caller that asks after every Step learns of every file the job wrote.
+    const char* TakeCompletedName();
 
     int ErrorCode;
 
@@ -132,4 +137,6 @@ class CExtractorLZH {
     unsigned short Crc;
     int BlockCount; // symbols left in the -lh5- block; 0 or less in a stored member
     MemberHeaderLZH MemberHeader;
+    bool CompletedPending; // CompletedName not yet taken
+    char CompletedName[PathSize];
 };
