@@ -10,7 +10,8 @@
 # new and no temporary file is left. Then interrupts: on SIGINT, SIGTERM and
 # SIGHUP lzhx ends the job, the member being written goes and lzhx exits with
 # 128 + the signal; lzhpack removes its part file, keeps the old archive and
-# exits the same way.
+# exits the same way; a signal that is ignored from the start (nohup) stays
+# ignored.
 #
 # QM_KILLS sets the number of kills (default 100).
 #
@@ -122,10 +123,12 @@ passed
 for signal in INT TERM HUP; do
     run_lzhx -q "$WORK/old.lzh" "$DEST"
     expect_rc 0 -- "back to the old version"
-    "$LZHX" "$WORK/new.lzh" "$DEST" >"$WORK/lzhx.out" 2>"$WORK/lzhx.err" &
+    rm -f "$WORK/lzhx.out"
+    # A job in the background of a script ignores SIGINT unless told not to.
+    env --default-signal=INT,TERM,HUP "$LZHX" "$WORK/new.lzh" "$DEST" >"$WORK/lzhx.out" 2>"$WORK/lzhx.err" &
     pid=$!
     for ((wait = 0; wait < 500; wait++)); do
-        grep -qx big1.txt "$WORK/lzhx.out" && break
+        grep -qx big1.txt "$WORK/lzhx.out" 2>/dev/null && break
         sleep 0.01
     done
     kill -STOP "$pid"
@@ -143,11 +146,31 @@ for signal in INT TERM HUP; do
     passed
 done
 
+# Under nohup SIGHUP is ignored from the start: the job goes on to its end.
+run_lzhx -q "$WORK/old.lzh" "$DEST"
+expect_rc 0 -- "back to the old version"
+rm -f "$WORK/lzhx.out"
+env --ignore-signal=HUP "$LZHX" "$WORK/new.lzh" "$DEST" >"$WORK/lzhx.out" 2>"$WORK/lzhx.err" &
+pid=$!
+for ((wait = 0; wait < 500; wait++)); do
+    grep -qx big1.txt "$WORK/lzhx.out" 2>/dev/null && break
+    sleep 0.01
+done
+kill -STOP "$pid"
+kill -HUP "$pid"
+kill -CONT "$pid"
+RC=0
+wait "$pid" || RC=$?
+[ "$RC" -eq 0 ] || fail "lzhx under nohup exited with $RC on SIGHUP: $(head -c 500 "$WORK/lzhx.err")"
+check_folder "SIGHUP under nohup"
+[ "$NEW" -eq "${#MEMBERS[@]}" ] || fail "SIGHUP under nohup ended the job"
+
 # lzhpack writes ARCHIVE.part; an interrupt removes it and keeps the archive.
 gen_text 30000000 7 >"$WORK/large.txt"
 for signal in INT TERM HUP; do
     cp "$WORK/old.lzh" "$WORK/archive.lzh"
-    "$LZHPACK" -5 "$WORK/archive.lzh" "$WORK/large.txt" >/dev/null 2>"$WORK/lzhpack.err" &
+    env --default-signal=INT,TERM,HUP "$LZHPACK" -5 "$WORK/archive.lzh" "$WORK/large.txt" \
+        >/dev/null 2>"$WORK/lzhpack.err" &
     pid=$!
     for ((wait = 0; wait < 500; wait++)); do
         [ -e "$WORK/archive.lzh.part" ] && break

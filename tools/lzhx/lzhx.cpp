@@ -38,14 +38,22 @@ extern "C" void OnInterrupt(int signal) {
 // SIGINT, SIGTERM and SIGHUP; Ctrl-C (SIGINT) and Ctrl-Break (SIGBREAK) on
 // Windows.
 void CatchInterrupts() {
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    static const int Signals[] = {
+        SIGINT,
+        SIGTERM,
 #ifdef SIGHUP
-    std::signal(SIGHUP, OnInterrupt);
+        SIGHUP,
 #endif
 #ifdef SIGBREAK
-    std::signal(SIGBREAK, OnInterrupt);
+        SIGBREAK,
 #endif
+    };
+    // A signal ignored from the start stays ignored: a job under nohup, or
+    // in the background of a shell without job control, is not meant to end
+    // by it.
+    for (int signal : Signals)
+        if (std::signal(signal, OnInterrupt) == SIG_IGN)
+            std::signal(signal, SIG_IGN);
 }
 
 const char* ErrorText(int code) {
