@@ -228,19 +228,28 @@ void Record(const char* call, HANDLE file) {
     RecordedLines().push_back(std::string(call) + " " + (open ? NameOf(open->Path) : "?"));
 }
 
-// UTF-16 and code page 932, through iconv; false for a sequence that has no
+// UTF-16 and code page 932, through iconv, with one converter for each way,
+// opened once and reset for each use; false for a sequence that has no
 // counterpart, or a result that does not fit.
-bool Convert(const char* to, const char* from, const char* in, size_t inBytes, char* out,
-             size_t& outBytes) {
-    iconv_t converter = iconv_open(to, from);
+iconv_t WideFrom932() {
+    static const iconv_t converter = iconv_open("UTF-16LE", "CP932");
+    return converter;
+}
+
+iconv_t NarrowFromUtf16() {
+    static const iconv_t converter = iconv_open("CP932", "UTF-16LE");
+    return converter;
+}
+
+bool Convert(iconv_t converter, const char* in, size_t inBytes, char* out, size_t& outBytes) {
     if (converter == reinterpret_cast<iconv_t>(-1))
         return false;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
     char* source = const_cast<char*>(in);
     char* target = out;
     size_t room = outBytes;
     const bool done =
         iconv(converter, &source, &inBytes, &target, &room) != static_cast<size_t>(-1);
-    iconv_close(converter);
     outBytes -= room;
     return done && inBytes == 0;
 }
@@ -248,7 +257,7 @@ bool Convert(const char* to, const char* from, const char* in, size_t inBytes, c
 bool NarrowFromWide(const WCHAR* wide, size_t count, std::string& narrow) {
     std::vector<char> out(count * 2 + 1);
     size_t size = out.size();
-    if (!Convert("CP932", "UTF-16LE", reinterpret_cast<const char*>(wide), count * sizeof(WCHAR),
+    if (!Convert(NarrowFromUtf16(), reinterpret_cast<const char*>(wide), count * sizeof(WCHAR),
                  out.data(), size))
         return false;
     narrow.assign(out.data(), size);
@@ -283,7 +292,7 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, WCHAR* wi
     const size_t bytes = length < 0 ? std::strlen(text) + 1 : static_cast<size_t>(length);
     std::vector<WCHAR> out(bytes + 1);
     size_t size = out.size() * sizeof(WCHAR);
-    if (!Convert("UTF-16LE", "CP932", text, bytes, reinterpret_cast<char*>(out.data()), size)) {
+    if (!Convert(WideFrom932(), text, bytes, reinterpret_cast<char*>(out.data()), size)) {
         LastError = ERROR_NO_UNICODE_TRANSLATION;
         return 0;
     }
@@ -642,6 +651,8 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
     if (Recording)
         RecordedLines().push_back("MoveFileExA " + NameOf(source) + " " + NameOf(target) +
                                   ((flags & MOVEFILE_WRITE_THROUGH) ? " write-through" : ""));
+    if (FailsOnPurpose("MoveFileExA"))
+        return FALSE;
     // A file that has no name on the disk yet is held open without shared
     // deletion, or Windows could move it; here it cannot be moved by name.
     if (HolderOf(source) != nullptr || HolderOf(target) != nullptr) {

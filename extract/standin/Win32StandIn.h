@@ -209,9 +209,10 @@ int _stricmp(const char* a, const char* b);
 // For the tests: a call that fails on purpose, and a record of what the
 // engine asked of the file system.
 //
-// StandInFailNext("FlushFileBuffers") or ("CloseHandle") makes the next such
-// call fail with ERROR_WRITE_FAULT (a handle is closed all the same); null
-// takes back every failure not met yet.
+// StandInFailNext("FlushFileBuffers"), ("CloseHandle") or ("MoveFileExA")
+// makes the next such call fail with ERROR_WRITE_FAULT (a handle is closed
+// all the same, a file is not moved); null takes back every failure not met
+// yet.
 void StandInFailNext(const char* call);
 // While recording, WriteFile, FlushFileBuffers, CloseHandle and MoveFileExA
 // add a line each: the call and the file's name without its folder, e.g.

@@ -414,7 +414,7 @@ TEST_F(ExtractorTest, AReadOnlyFileIsReplacedOnceItsNewVersionIsComplete) {
 // Recorded calls of a job that replaces one file and makes another: every
 // member's file is flushed to the disk after its last write and before it is
 // closed, closed before it is moved, and moved over its target write-through
-// (the folder is synced after the rename).
+// (the folder is synced after the rename), from the name of its own index.
 TEST_F(ExtractorTest, AMemberIsOnTheDiskBeforeItTakesItsPlace) {
     const std::string archive =
         Archive(ArchiveBytes({Stored("replaced", Pattern(40000, 1)), Stored("made", "m")}));
@@ -438,6 +438,7 @@ TEST_F(ExtractorTest, AMemberIsOnTheDiskBeforeItTakesItsPlace) {
             }
         }
         ASSERT_FALSE(temp.empty()) << member << ": no write-through move";
+        EXPECT_EQ(TempName(FileIndex(Out(member))), temp) << "named by its own index";
         auto last = [&](const std::string& call) {
             size_t at = calls.size();
             for (size_t i = 0; i < move; ++i)
@@ -451,26 +452,36 @@ TEST_F(ExtractorTest, AMemberIsOnTheDiskBeforeItTakesItsPlace) {
     }
 }
 
-// A flush or a close that fails is a failed write: the member's file goes,
-// and the file it would have replaced stays as it was.
-TEST_F(ExtractorTest, AFailedFlushOrCloseIsAFailedWrite) {
-    for (const char* call : {"FlushFileBuffers", "CloseHandle"}) {
+// A flush or a close that fails is a failed write, a move that fails a file
+// that cannot be replaced: the member's file goes, and the file it would
+// have replaced stays as it was, read-only as it was.
+TEST_F(ExtractorTest, AFailedFlushCloseOrMoveLeavesTheTargetAsItWas) {
+    const struct {
+        const char* Call;
+        int Error;
+    } failures[] = {{"FlushFileBuffers", ErrFileAccess},
+                    {"CloseHandle", ErrFileAccess},
+                    {"MoveFileExA", ErrCreateFile}};
+    for (const auto& failure : failures) {
         TempDir dir;
         WriteBytes(dir.Path("old.lzh"), ArchiveBytes({Stored("a", "old a")}));
         ASSERT_TRUE(Extract(dir.Path("old.lzh"), dir.Path("o")).Ok);
+        SetReadOnly(dir.Path("o/a"), true);
         WriteBytes(dir.Path("new.lzh"), ArchiveBytes({Stored("a", Pattern(30000, 4))}));
         ASSERT_TRUE(X->Begin(EnginePath(dir.Path("new.lzh")).c_str(),
                              EnginePath(dir.Path("o")).c_str(), nullptr));
-        StandInFailNext(call);
+        StandInFailNext(failure.Call);
         bool done = false;
         bool ok = true;
         while (ok && !done)
             ok = X->Step(done);
         StandInFailNext(nullptr);
-        EXPECT_FALSE(ok) << call;
-        EXPECT_EQ(ErrFileAccess, X->ErrorCode) << call;
-        EXPECT_EQ("old a", ReadBytes(dir.Path("o/a"))) << call;
-        EXPECT_EQ(1, CountEntries(dir.Path("o"))) << call << ": no temporary file stays";
+        EXPECT_FALSE(ok) << failure.Call;
+        EXPECT_EQ(failure.Error, X->ErrorCode) << failure.Call;
+        EXPECT_EQ("old a", ReadBytes(dir.Path("o/a"))) << failure.Call;
+        EXPECT_TRUE(IsReadOnly(dir.Path("o/a"))) << failure.Call;
+        EXPECT_EQ(1, CountEntries(dir.Path("o"))) << failure.Call << ": no temporary file stays";
+        SetReadOnly(dir.Path("o/a"), false);
     }
 }
 #endif
