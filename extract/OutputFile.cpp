@@ -77,10 +77,11 @@ bool NameIsTaken(const char* path) {
 // A file left by a job that was killed between keeping a member's file and
 // moving it: its name's number is its own index, it is a plain file of one
 // name, and nobody writes it or holds it without shared deletion. It is
-// removed through the handle that was checked.
+// removed through the handle that was checked, which may read its
+// attributes and delete it, nothing more.
 void RemoveIfLeftOver(const char* path, unsigned long long index) {
-    const HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE file = CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     BY_HANDLE_FILE_INFORMATION information;

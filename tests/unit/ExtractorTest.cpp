@@ -330,19 +330,22 @@ TEST_F(ExtractorTest, WhatKilledJobsLeftGoesAndNothingElse) {
     const std::string archive = Archive(ArchiveBytes({Stored("f", "new")}));
     ASSERT_TRUE(Extract(archive, Out()).Ok);
     std::vector<std::string> leftovers, others;
-    auto named = [&](const std::string& data, const char* form, int offset) {
+    // A file made and then named by its own index, or by a number far from
+    // it (files made one after another may get neighbouring indexes).
+    auto named = [&](const std::string& data, const char* form, bool own) {
         WriteBytes(Out("made"), data);
-        const std::string name = TempName(FileIndex(Out("made")) + offset, form);
-        std::rename(Out("made").c_str(), Out(name).c_str());
+        const unsigned long long index = FileIndex(Out("made"));
+        const std::string name = TempName(own ? index : index ^ 0x5A5A5A5A5A5AULL, form);
+        EXPECT_EQ(0, std::rename(Out("made").c_str(), Out(name).c_str())) << name;
         return name;
     };
     for (int i = 0; i < 3; ++i)
-        leftovers.push_back(named(Pattern(1000, i), "~qm%016llx.tmp", 0));
-    others.push_back(named("not its own number", "~qm%016llx.tmp", 1));
-    others.push_back(named("capitals", "~QM%016llX.TMP", 0));
-    others.push_back(named("read-only", "~qm%016llx.tmp", 0));
+        leftovers.push_back(named(Pattern(1000, i), "~qm%016llx.tmp", true));
+    others.push_back(named("not its own number", "~qm%016llx.tmp", false));
+    others.push_back(named("capitals", "~QM%016llX.TMP", true));
+    others.push_back(named("read-only", "~qm%016llx.tmp", true));
     SetReadOnly(Out(others.back()), true);
-    others.push_back(named("an earlier engine's", "~qm%04llx.tmp", 0));
+    others.push_back(named("an earlier engine's", "~qm0000.tmp", true));
     MakeFolder(Out("folder"));
     others.push_back(TempName(FileIndex(Out("folder"))));
     std::rename(Out("folder").c_str(), Out(others.back()).c_str());

@@ -170,7 +170,8 @@ bool IsReadOnly(const std::string& hostPath) {
 
 unsigned long long FileIndex(const std::string& hostPath) {
 #ifdef _WIN32
-    HANDLE file = CreateFileA(hostPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE file = CreateFileA(hostPath.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
