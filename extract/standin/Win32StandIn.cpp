@@ -183,10 +183,13 @@ bool SyncFolder(const std::string& hostPath) {
     return synced;
 }
 
-// Gives an unnamed file the name it holds, on every handle of it.
+// Gives an unnamed file the name it holds, on every handle of it: through
+// /proc, or, without it, through the descriptor itself (which takes the
+// right to open any file by its inode, as root has).
 bool LinkUnnamed(const OpenFile& file) {
     const std::string self = "/proc/self/fd/" + std::to_string(file.Fd);
-    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.Path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.Path.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+        (errno != ENOENT || linkat(file.Fd, "", AT_FDCWD, file.Path.c_str(), AT_EMPTY_PATH) != 0)) {
         LastError = errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno);
         return false;
     }
