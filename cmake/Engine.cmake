@@ -9,7 +9,8 @@ set(EXTRACT_SOURCES
   extract/ExtractorLZH.cpp
   extract/FileBuffer.cpp
   extract/HeaderLZH.cpp
-  extract/HuffmanTable.cpp)
+  extract/HuffmanTable.cpp
+  extract/OutputFile.cpp)
 if(NOT WIN32)
   list(APPEND EXTRACT_SOURCES extract/standin/Win32StandIn.cpp)
 endif()

@@ -11,8 +11,9 @@
 CExtractorLZH::CExtractorLZH()
     : ErrorCode(ErrNone), CrcTable(new unsigned short[256]),
       CrcSlices(new unsigned short[CrcSliceCount * 256]),
-      Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1), Decoding(false),
-      Remaining(0), WindowPos(0), Crc(0), BlockCount(0), CompletedPending(false) {
+      Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1),
+      TempDeletesItself(false), Decoding(false), Remaining(0), WindowPos(0), Crc(0), BlockCount(0),
+      CompletedPending(false) {
     std::memset(Folder, 0, sizeof Folder);
     std::memset(Filter, 0, sizeof Filter);
     std::memset(OutPath, 0, sizeof OutPath);
@@ -46,6 +47,7 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
         CloseArchive(ErrCreateFolder);
         return false;
     }
+    RemoveStaleTempFiles();
     std::memset(Filter, 0, sizeof Filter);
     if (onlyFile != nullptr) {
         // No member name is that long, so no member can match.
@@ -236,69 +238,6 @@ bool CExtractorLZH::SetOutPath() {
     return true;
 }
 
-// A target that exists must open for writing as it would be written: not a
-// folder (an empty name, ".", ".."), not read-only, not held open without
-// write sharing (a running program, or the very archive being read).
-bool CExtractorLZH::TargetCanBeReplaced() const {
-    const DWORD attributes = GetFileAttributesA(OutPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true; // a new file; the folder's own refusal shows when it is made
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
-    const HANDLE probe = CreateFileA(OutPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(probe);
-    return true;
-}
-
-namespace {
-
-// Temporary name number `serial`: "~qm", four hex digits and ".tmp"; where
-// the folder leaves fewer bytes than that, the serial alone in as many
-// base-36 digits as there is room for (the member's own name fits, so at
-// least one). False when the serial does not fit.
-bool MakeTempName(char* out, int room, int serial) {
-    static const char Digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    if (room >= 11) {
-        std::memcpy(out, "~qm0000.tmp", 12);
-        for (int i = 6; i >= 3; --i, serial >>= 4)
-            out[i] = Digits[serial & 15];
-        return true;
-    }
-    for (int i = room - 1; i >= 0; --i) {
-        out[i] = Digits[serial % 36];
-        serial /= 36;
-    }
-    out[room] = 0;
-    return serial == 0;
-}
-
-} // namespace
-
-// Creates the file the member is written to: a new file in the destination
-// folder that fits the path limit, is no device, never the member's own
-// name, and never an existing file, which is passed over for the next name.
-bool CExtractorLZH::CreateTempOutput() {
-    const int folderLength = static_cast<int>(std::strlen(Folder));
-    const int room = PathSize - 1 - folderLength;
-    std::memset(TempPath, 0, sizeof TempPath);
-    std::memcpy(TempPath, Folder, static_cast<size_t>(folderLength));
-    char* name = TempPath + folderLength;
-    for (int serial = 0; serial < TempNameTries; ++serial) {
-        if (!MakeTempName(name, room, serial))
-            return false;
-        if (_stricmp(name, MemberHeader.Name) == 0 || IsDeviceName(name))
-            continue;
-        if (Output.Create(TempPath))
-            return true;
-        if (GetFileAttributesA(TempPath) == INVALID_FILE_ATTRIBUTES)
-            return false; // not taken: the folder refuses new files
-    }
-    return false;
-}
-
 // Step itself lives beside the -lh5- step (DecoderLH5.cpp), which it
 // inlines; a failure or the end of a member comes here.
 [[gnu::noinline]] bool CExtractorLZH::EndSlice(bool ok, bool& done) {
@@ -318,12 +257,8 @@ bool CExtractorLZH::FinishMember(bool& done) {
         return false;
     }
     SetOutputTimes(); // after the last write, so that nothing changes the times
-    Output.Close();
-    if (!MoveFileExA(TempPath, OutPath, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteTempOutput();
-        CloseArchive(ErrCreateFile);
+    if (!PutOutputInPlace())
         return false;
-    }
     std::memcpy(CompletedName, MemberHeader.Name, sizeof CompletedName);
     CompletedPending = true;
 
@@ -370,13 +305,8 @@ void CExtractorLZH::SetOutputTimes() {
 // The member in progress cannot be completed: its partial file goes, and
 // the file it would have replaced stays as it was.
 void CExtractorLZH::FailMember(int code) {
-    Output.Close();
-    DeleteTempOutput();
+    CloseTempOutput();
     CloseArchive(code);
-}
-
-void CExtractorLZH::DeleteTempOutput() {
-    _unlink(TempPath);
 }
 
 void CExtractorLZH::CloseArchive(int code) {
@@ -386,10 +316,8 @@ void CExtractorLZH::CloseArchive(int code) {
 
 // Only a file still being written is deleted; a completed one always stays.
 void CExtractorLZH::Abort() {
-    if (Output.IsOpen()) {
-        Output.Close();
-        DeleteTempOutput();
-    }
+    if (Output.IsOpen())
+        CloseTempOutput();
     Archive.Close();
 }
 

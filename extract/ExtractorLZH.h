@@ -38,8 +38,6 @@ struct MemberHeaderLZH {
 class CExtractorLZH {
   public:
     enum { WindowSize = RingSize, WindowSlack = 256, ScanLookAhead = 512 };
-    // Names tried for the file a member is written to before it is complete.
-    enum { TempNameTries = 1000 };
     // Bytes that the CRC-16 takes in one round of table look-ups.
     enum { CrcSliceCount = 8 };
 
@@ -93,14 +91,21 @@ class CExtractorLZH {
     bool SkipToNextHeader();
     bool OpenMember();
     bool SetOutPath();
-    bool TargetCanBeReplaced() const;
-    bool CreateTempOutput();
     bool FinishMember(bool& done);
     bool EndSlice(bool ok, bool& done);
     void SetOutputTimes();
     void FailMember(int code);
-    void DeleteTempOutput();
     void CloseArchive(int code);
+
+    // The member's file, written under a temporary name (OutputFile.cpp).
+    bool TargetCanBeReplaced() const;
+    bool CreateTempOutput();
+    void NameTempOutputByIdentity(int room);
+    bool SetTempDeletion(bool deleteOnClose);
+    bool PutOutputInPlace();
+    void CloseTempOutput();
+    void DeleteTempOutput();
+    void RemoveStaleTempFiles();
 
     bool StepInFull(bool& done);
     bool CommonSymbolAhead();
@@ -129,6 +134,7 @@ class CExtractorLZH {
     char Filter[PathSize];
     char OutPath[PathSize];  // the member's file: Folder and Name
     char TempPath[PathSize]; // where it is written until it is complete
+    bool TempDeletesItself;  // the system deletes it when it is closed
     bool Decoding;
     int Remaining;
     int WindowPos;

@@ -36,13 +36,18 @@ bool CFileBuffer::Create(const char* path) {
     return Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
 }
 
-void CFileBuffer::Close() {
+bool CFileBuffer::CreateTemporary(const char* path) {
+    return Open(path, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW);
+}
+
+bool CFileBuffer::Close() {
     if (!IsOpen())
-        return;
-    CloseHandle(FileHandle);
+        return true;
+    const bool closed = CloseHandle(FileHandle) != FALSE;
     FileHandle = INVALID_HANDLE_VALUE;
     delete[] IoBuffer;
     IoBuffer = nullptr;
+    return closed;
 }
 
 int CFileBuffer::ReadRaw(void* destination, int count) {
@@ -196,4 +201,8 @@ void CFileBuffer::Flush() {
         put != static_cast<DWORD>(Cursor))
         throw CFileException();
     Cursor = 0;
+}
+
+bool CFileBuffer::Commit() {
+    return IsOpen() && FlushFileBuffers(FileHandle) != FALSE;
 }

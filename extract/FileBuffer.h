@@ -23,7 +23,12 @@ class CFileBuffer {
     bool OpenRead(const char* path);
     // Creates a new file; an existing one is never opened or changed.
     bool Create(const char* path);
-    void Close();
+    // The same, with the access that renaming the file and setting its
+    // deletion through FileHandle need (DELETE).
+    bool CreateTemporary(const char* path);
+    // False when the system reports that closing failed; the handle is gone
+    // either way. Does not flush.
+    bool Close();
     bool IsOpen() const { return FileHandle != INVALID_HANDLE_VALUE; }
 
     // Raw access that bypasses IoBuffer, for reading member headers. The next
@@ -59,6 +64,9 @@ class CFileBuffer {
     // Output side.
     int Write(const void* source, int count);
     void Flush();
+    // Returns once what has been written is on the disk (FlushFileBuffers);
+    // false when the system cannot do that.
+    bool Commit();
 
     // Open to the owner: the engine sets an output file's times through it.
     HANDLE FileHandle;

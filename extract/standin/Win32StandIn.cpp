@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,13 +60,17 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-// The process's open files, for the sharing rules.
+// The process's open files, for the sharing rules and for what Windows
+// keeps of a file while it is open: its name, and a pending deletion.
 struct OpenFile {
     int Fd;
     dev_t Device;
     ino_t Inode;
     DWORD Access;
     DWORD Share;
+    std::string Path;   // host path: the name it was opened by or renamed to
+    bool Unnamed;       // made with O_TMPFILE and not linked yet: Path is only held
+    bool DeletePending; // the same on every handle of the file
 };
 
 std::vector<OpenFile>& OpenFiles() {
@@ -86,32 +92,179 @@ DWORD ErrorFromErrno(int error) {
     }
 }
 
+bool SameFile(const OpenFile& open, dev_t device, ino_t inode) {
+    return open.Device == device && open.Inode == inode;
+}
+
+OpenFile* EntryOf(HANDLE file) {
+    for (OpenFile& open : OpenFiles())
+        if (open.Fd == Fd(file))
+            return &open;
+    return nullptr;
+}
+
+// The unnamed file that holds this name, if any.
+const OpenFile* HolderOf(const std::string& hostPath) {
+    for (const OpenFile& open : OpenFiles())
+        if (open.Unnamed && open.Path == hostPath)
+            return &open;
+    return nullptr;
+}
+
+bool NameTaken(const std::string& hostPath) {
+    struct stat entry;
+    return lstat(hostPath.c_str(), &entry) == 0 || HolderOf(hostPath) != nullptr;
+}
+
+bool IsReadOnly(const struct stat& file) {
+    return S_ISREG(file.st_mode) && (file.st_mode & 0222) == 0;
+}
+
+bool DeletionPending(dev_t device, ino_t inode) {
+    for (const OpenFile& open : OpenFiles())
+        if (SameFile(open, device, inode) && open.DeletePending)
+            return true;
+    return false;
+}
+
 // Whether a new handle with this access and sharing may join the handles
 // already open on the file.
-bool SharingAllows(const struct stat& file, DWORD access, DWORD share) {
+bool SharingAllows(dev_t device, ino_t inode, DWORD access, DWORD share) {
     for (const OpenFile& open : OpenFiles()) {
-        if (open.Device != file.st_dev || open.Inode != file.st_ino)
+        if (!SameFile(open, device, inode))
             continue;
         if (((access & GENERIC_READ) && !(open.Share & FILE_SHARE_READ)) ||
             ((access & GENERIC_WRITE) && !(open.Share & FILE_SHARE_WRITE)) ||
+            ((access & DELETE) && !(open.Share & FILE_SHARE_DELETE)) ||
             ((open.Access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
-            ((open.Access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)))
+            ((open.Access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) ||
+            ((open.Access & DELETE) && !(share & FILE_SHARE_DELETE)))
             return false;
     }
+    return true;
+}
+
+bool EveryHandleSharesDeletion(dev_t device, ino_t inode) {
+    for (const OpenFile& open : OpenFiles())
+        if (SameFile(open, device, inode) && !(open.Share & FILE_SHARE_DELETE))
+            return false;
     return true;
 }
 
 // Whether the file at a host path may be deleted or replaced: not while a
 // handle on it does not share deletion.
 bool DeletionAllowed(const std::string& hostPath) {
+    if (const OpenFile* holder = HolderOf(hostPath))
+        return EveryHandleSharesDeletion(holder->Device, holder->Inode);
     struct stat file;
     if (stat(hostPath.c_str(), &file) != 0)
         return true;
-    for (const OpenFile& open : OpenFiles())
-        if (open.Device == file.st_dev && open.Inode == file.st_ino &&
-            !(open.Share & FILE_SHARE_DELETE))
-            return false;
+    return EveryHandleSharesDeletion(file.st_dev, file.st_ino);
+}
+
+std::string FolderOf(const std::string& hostPath) {
+    const size_t slash = hostPath.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : hostPath.substr(0, slash);
+}
+
+std::string NameOf(const std::string& hostPath) {
+    const size_t slash = hostPath.rfind('/');
+    return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+}
+
+bool SyncFolder(const std::string& hostPath) {
+    const int folder = open(FolderOf(hostPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    const bool synced = fsync(folder) == 0;
+    close(folder);
+    return synced;
+}
+
+// Gives an unnamed file the name it holds, on every handle of it: through
+// /proc, or, without it, through the descriptor itself (which takes the
+// right to open any file by its inode, as root has).
+bool LinkUnnamed(const OpenFile& file) {
+    const std::string self = "/proc/self/fd/" + std::to_string(file.Fd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.Path.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+        (errno != ENOENT || linkat(file.Fd, "", AT_FDCWD, file.Path.c_str(), AT_EMPTY_PATH) != 0)) {
+        LastError = errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno);
+        return false;
+    }
+    for (OpenFile& open : OpenFiles())
+        if (SameFile(open, file.Device, file.Inode))
+            open.Unnamed = false;
     return true;
+}
+
+// The tests' failures on purpose and record of calls.
+std::vector<std::string>& CallsToFail() {
+    static std::vector<std::string> calls;
+    return calls;
+}
+
+bool FailsOnPurpose(const char* call) {
+    std::vector<std::string>& calls = CallsToFail();
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i] == call) {
+            calls.erase(calls.begin() + static_cast<std::ptrdiff_t>(i));
+            LastError = ERROR_WRITE_FAULT;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Recording = false;
+
+std::vector<std::string>& RecordedLines() {
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+void Record(const char* call, HANDLE file) {
+    if (!Recording)
+        return;
+    const OpenFile* open = EntryOf(file);
+    RecordedLines().push_back(std::string(call) + " " + (open ? NameOf(open->Path) : "?"));
+}
+
+// UTF-16 and code page 932, through iconv, with one converter for each way,
+// opened once and reset for each use; false for a sequence that has no
+// counterpart, or a result that does not fit.
+iconv_t WideFrom932() {
+    static const iconv_t converter = iconv_open("UTF-16LE", "CP932");
+    return converter;
+}
+
+iconv_t NarrowFromUtf16() {
+    static const iconv_t converter = iconv_open("CP932", "UTF-16LE");
+    return converter;
+}
+
+bool Convert(iconv_t converter, const char* in, size_t inBytes, char* out, size_t& outBytes) {
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return false;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char* source = const_cast<char*>(in);
+    char* target = out;
+    size_t room = outBytes;
+    const bool done =
+        iconv(converter, &source, &inBytes, &target, &room) != static_cast<size_t>(-1);
+    outBytes -= room;
+    return done && inBytes == 0;
+}
+
+bool NarrowFromWide(const WCHAR* wide, size_t count, std::string& narrow) {
+    std::vector<char> out(count * 2 + 1);
+    size_t size = out.size();
+    if (!Convert(NarrowFromUtf16(), reinterpret_cast<const char*>(wide), count * sizeof(WCHAR),
+                 out.data(), size))
+        return false;
+    narrow.assign(out.data(), size);
+    return narrow.find('\0') == std::string::npos;
 }
 
 timespec ToTimespec(const FILETIME* t) {
@@ -132,8 +285,47 @@ BOOL IsDBCSLeadByte(BYTE b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
+// Every sequence that has no counterpart fails, with or without
+// MB_ERR_INVALID_CHARS.
+int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, WCHAR* wide, int room) {
+    if (codePage != CP_ACP && codePage != 932) {
+        LastError = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    const size_t bytes = length < 0 ? std::strlen(text) + 1 : static_cast<size_t>(length);
+    std::vector<WCHAR> out(bytes + 1);
+    size_t size = out.size() * sizeof(WCHAR);
+    if (!Convert(WideFrom932(), text, bytes, reinterpret_cast<char*>(out.data()), size)) {
+        LastError = ERROR_NO_UNICODE_TRANSLATION;
+        return 0;
+    }
+    const int count = static_cast<int>(size / sizeof(WCHAR));
+    if (room == 0)
+        return count;
+    if (count > room) {
+        LastError = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    std::memcpy(wide, out.data(), size);
+    return count;
+}
+
+namespace {
+
+// An unnamed file in the folder of hostPath, or -1 with errno set; EOPNOTSUPP
+// where the file system makes none.
+int CreateUnnamed(const std::string& hostPath) {
+    return open(FolderOf(hostPath).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+}
+
+bool NoUnnamedFilesHere(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+} // namespace
+
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD, HANDLE) {
+                   DWORD flagsAndAttributes, HANDLE) {
     int flags = (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY;
     if (disposition == CREATE_NEW)
         flags |= O_CREAT | O_EXCL;
@@ -141,20 +333,39 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         flags |= O_CREAT;
     else if (disposition != OPEN_EXISTING)
         return INVALID_HANDLE_VALUE;
+    if (flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT)
+        flags |= O_NOFOLLOW;
     const std::string host = HostPath(path);
+    if (HolderOf(host) != nullptr) {
+        LastError = disposition == CREATE_NEW ? ERROR_FILE_EXISTS : ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+    }
     struct stat existing;
-    if (stat(host.c_str(), &existing) == 0) {
+    const bool exists = stat(host.c_str(), &existing) == 0;
+    if (exists) {
         // Windows refuses to open a folder as a file.
-        if (S_ISDIR(existing.st_mode)) {
+        if (S_ISDIR(existing.st_mode) || DeletionPending(existing.st_dev, existing.st_ino) ||
+            (IsReadOnly(existing) && ((access & GENERIC_WRITE) || disposition == CREATE_ALWAYS))) {
             LastError = ERROR_ACCESS_DENIED;
             return INVALID_HANDLE_VALUE;
         }
-        if (!SharingAllows(existing, access, share)) {
+        if (!SharingAllows(existing.st_dev, existing.st_ino, access, share)) {
             LastError = ERROR_SHARING_VIOLATION;
             return INVALID_HANDLE_VALUE;
         }
     }
-    const int fd = open(host.c_str(), flags | O_CLOEXEC, 0666);
+    bool unnamed = false;
+    int fd = -1;
+    if (disposition == CREATE_NEW && (access & DELETE) && !exists && !NameTaken(host)) {
+        fd = CreateUnnamed(host);
+        unnamed = fd >= 0;
+        if (fd < 0 && !NoUnnamedFilesHere(errno)) {
+            LastError = ErrorFromErrno(errno);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    if (fd < 0)
+        fd = open(host.c_str(), flags | O_CLOEXEC, 0666);
     if (fd < 0) {
         LastError = ErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
@@ -171,7 +382,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
-    OpenFiles().push_back(OpenFile{fd, info.st_dev, info.st_ino, access, share});
+    OpenFiles().push_back(
+        OpenFile{fd, info.st_dev, info.st_ino, access, share, host, unnamed, false});
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
 }
 
@@ -200,6 +412,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPE
 // One write, as the system gives it: a full disk or a file-size limit may
 // leave it short, and the count written says so.
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED) {
+    Record("WriteFile", file);
     ssize_t put;
     do {
         put = write(Fd(file), buffer, count);
@@ -226,15 +439,151 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
     return static_cast<DWORD>(at);
 }
 
+BOOL FlushFileBuffers(HANDLE file) {
+    Record("FlushFileBuffers", file);
+    if (FailsOnPurpose("FlushFileBuffers"))
+        return FALSE;
+    if (fsync(Fd(file)) != 0) {
+        LastError = ErrorFromErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+namespace {
+
+// What the end of a file's last handle does on Windows: a file whose
+// deletion is pending goes (by its name, if that is still this file), and an
+// unnamed one that is to stay takes its name.
+bool LastHandleClosed(const OpenFile& file) {
+    if (file.DeletePending && !file.Unnamed) {
+        struct stat named;
+        if (lstat(file.Path.c_str(), &named) == 0 && named.st_dev == file.Device &&
+            named.st_ino == file.Inode)
+            unlink(file.Path.c_str());
+    } else if (!file.DeletePending && file.Unnamed) {
+        return LinkUnnamed(file);
+    }
+    return true;
+}
+
+} // namespace
+
 BOOL CloseHandle(HANDLE file) {
+    Record("CloseHandle", file);
+    BOOL result = TRUE;
     std::vector<OpenFile>& files = OpenFiles();
     for (size_t i = 0; i < files.size(); ++i) {
-        if (files[i].Fd == Fd(file)) {
-            files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
-            break;
-        }
+        if (files[i].Fd != Fd(file))
+            continue;
+        const OpenFile closing = files[i];
+        files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
+        bool last = true;
+        for (const OpenFile& open : files)
+            last = last && !SameFile(open, closing.Device, closing.Inode);
+        if (last && !LastHandleClosed(closing))
+            result = FALSE;
+        break;
     }
-    return close(Fd(file)) == 0 ? TRUE : FALSE;
+    if (close(Fd(file)) != 0) {
+        LastError = ErrorFromErrno(errno);
+        result = FALSE;
+    }
+    if (FailsOnPurpose("CloseHandle"))
+        result = FALSE;
+    return result;
+}
+
+namespace {
+
+BOOL SetDisposition(OpenFile& file, const FILE_DISPOSITION_INFO& disposition) {
+    struct stat info;
+    if (disposition.DeleteFile && fstat(file.Fd, &info) == 0 && IsReadOnly(info)) {
+        LastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (!disposition.DeleteFile && file.Unnamed && !LinkUnnamed(file))
+        return FALSE;
+    for (OpenFile& open : OpenFiles())
+        if (SameFile(open, file.Device, file.Inode))
+            open.DeletePending = disposition.DeleteFile != 0;
+    return TRUE;
+}
+
+BOOL Rename(OpenFile& file, const FILE_RENAME_INFO& rename, DWORD size) {
+    if (rename.ReplaceIfExists) {
+        LastError = ERROR_NOT_SUPPORTED;
+        return FALSE;
+    }
+    std::string narrow;
+    if (size < offsetof(FILE_RENAME_INFO, FileName) + rename.FileNameLength ||
+        !NarrowFromWide(rename.FileName, rename.FileNameLength / sizeof(WCHAR), narrow)) {
+        LastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    const std::string target = HostPath(narrow.c_str());
+    if (target == file.Path)
+        return TRUE;
+    if (NameTaken(target)) {
+        LastError = ERROR_ALREADY_EXISTS;
+        return FALSE;
+    }
+    if (!file.Unnamed && ::rename(file.Path.c_str(), target.c_str()) != 0) {
+        LastError = ErrorFromErrno(errno);
+        return FALSE;
+    }
+    const std::string source = file.Path;
+    for (OpenFile& open : OpenFiles())
+        if (SameFile(open, file.Device, file.Inode) && open.Path == source)
+            open.Path = target;
+    return TRUE;
+}
+
+DWORD AttributesOf(const struct stat& info) {
+    if (S_ISDIR(info.st_mode))
+        return FILE_ATTRIBUTE_DIRECTORY;
+    if (S_ISLNK(info.st_mode))
+        return FILE_ATTRIBUTE_REPARSE_POINT;
+    return IsReadOnly(info) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+} // namespace
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                DWORD size) {
+    OpenFile* open = EntryOf(file);
+    if (open == nullptr || !(open->Access & DELETE)) {
+        LastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (kind == FileDispositionInfo && size >= sizeof(FILE_DISPOSITION_INFO))
+        return SetDisposition(*open, *static_cast<const FILE_DISPOSITION_INFO*>(information));
+    if (kind == FileRenameInfo && size >= sizeof(FILE_RENAME_INFO))
+        return Rename(*open, *static_cast<const FILE_RENAME_INFO*>(information), size);
+    LastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+    struct stat info;
+    if (fstat(Fd(file), &info) != 0) {
+        LastError = ErrorFromErrno(errno);
+        return FALSE;
+    }
+    const OpenFile* open = EntryOf(file);
+    const uint64_t index = static_cast<uint64_t>(info.st_ino);
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    std::memset(information, 0, sizeof *information);
+    information->dwFileAttributes = AttributesOf(info);
+    information->dwVolumeSerialNumber = static_cast<DWORD>(info.st_dev);
+    information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    information->nFileSizeLow = static_cast<DWORD>(size);
+    // An unnamed file counts the name it holds.
+    information->nNumberOfLinks =
+        static_cast<DWORD>(info.st_nlink) + (open && open->Unnamed ? 1 : 0);
+    information->nFileIndexHigh = static_cast<DWORD>(index >> 32);
+    information->nFileIndexLow = static_cast<DWORD>(index);
+    return TRUE;
 }
 
 // Linux keeps no creation time: the last-access and last-write times are set.
@@ -267,22 +616,59 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) {
 }
 
 DWORD GetFileAttributesA(LPCSTR path) {
-    struct stat host;
-    if (stat(HostPath(path).c_str(), &host) != 0)
+    const std::string host = HostPath(path);
+    struct stat info;
+    const OpenFile* holder = HolderOf(host);
+    if (holder ? fstat(holder->Fd, &info) != 0 : stat(host.c_str(), &info) != 0) {
+        LastError = ErrorFromErrno(errno);
         return INVALID_FILE_ATTRIBUTES;
-    return S_ISDIR(host.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    }
+    return AttributesOf(info);
+}
+
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    const std::string host = HostPath(path);
+    struct stat info;
+    const OpenFile* holder = HolderOf(host);
+    if (holder ? fstat(holder->Fd, &info) != 0 : stat(host.c_str(), &info) != 0) {
+        LastError = ErrorFromErrno(errno);
+        return FALSE;
+    }
+    if (!S_ISREG(info.st_mode))
+        return TRUE;
+    mode_t mode = info.st_mode & 07777;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        mode &= ~0222;
+    else if (IsReadOnly(info))
+        mode |= S_IWUSR | ((mode & 0044) >> 1);
+    if ((holder ? fchmod(holder->Fd, mode) : chmod(host.c_str(), mode)) != 0) {
+        LastError = ErrorFromErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
     const std::string source = HostPath(from);
     const std::string target = HostPath(to);
+    if (Recording)
+        RecordedLines().push_back("MoveFileExA " + NameOf(source) + " " + NameOf(target) +
+                                  ((flags & MOVEFILE_WRITE_THROUGH) ? " write-through" : ""));
+    if (FailsOnPurpose("MoveFileExA"))
+        return FALSE;
+    // A file that has no name on the disk yet is held open without shared
+    // deletion, or Windows could move it; here it cannot be moved by name.
+    if (HolderOf(source) != nullptr || HolderOf(target) != nullptr) {
+        LastError = ERROR_SHARING_VIOLATION;
+        return FALSE;
+    }
     struct stat existing;
     if (stat(target.c_str(), &existing) == 0) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
             LastError = ERROR_ALREADY_EXISTS;
             return FALSE;
         }
-        if (S_ISDIR(existing.st_mode)) {
+        if (S_ISDIR(existing.st_mode) || IsReadOnly(existing)) {
             LastError = ERROR_ACCESS_DENIED;
             return FALSE;
         }
@@ -295,6 +681,91 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
         LastError = ErrorFromErrno(errno);
         return FALSE;
     }
+    // Handles on the file follow it to its new name.
+    for (OpenFile& open : OpenFiles())
+        if (open.Path == source)
+            open.Path = target;
+    if ((flags & MOVEFILE_WRITE_THROUGH) &&
+        (!SyncFolder(target) || (FolderOf(source) != FolderOf(target) && !SyncFolder(source)))) {
+        LastError = ErrorFromErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+namespace {
+
+// An open search of FindFirstFileA: the folder and the pattern of names.
+struct FileSearch {
+    DIR* Folder;
+    std::string Pattern;
+};
+
+bool Matches(const char* pattern, const char* name) {
+    for (;; ++pattern, ++name) {
+        if (*pattern == '*') {
+            for (const char* rest = name;; ++rest) {
+                if (Matches(pattern + 1, rest))
+                    return true;
+                if (*rest == 0)
+                    return false;
+            }
+        }
+        if (*name == 0 || *pattern == 0)
+            return *name == *pattern;
+        int a = static_cast<unsigned char>(*pattern);
+        int b = static_cast<unsigned char>(*name);
+        if (a >= 'A' && a <= 'Z')
+            a += 'a' - 'A';
+        if (b >= 'A' && b <= 'Z')
+            b += 'a' - 'A';
+        if (a != '?' && a != b)
+            return false;
+    }
+}
+
+bool NextMatch(FileSearch& search, WIN32_FIND_DATAA* found) {
+    while (const dirent* entry = readdir(search.Folder)) {
+        struct stat info;
+        if (std::strlen(entry->d_name) >= sizeof found->cFileName ||
+            !Matches(search.Pattern.c_str(), entry->d_name) ||
+            fstatat(dirfd(search.Folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        std::memset(found, 0, sizeof *found);
+        found->dwFileAttributes = AttributesOf(info);
+        std::strcpy(found->cFileName, entry->d_name);
+        return true;
+    }
+    LastError = ERROR_NO_MORE_FILES;
+    return false;
+}
+
+} // namespace
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
+    const std::string host = HostPath(pattern);
+    DIR* folder = opendir(FolderOf(host).c_str());
+    if (folder == nullptr) {
+        LastError = ErrorFromErrno(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    FileSearch* search = new FileSearch{folder, NameOf(host)};
+    if (!NextMatch(*search, found)) {
+        FindClose(search);
+        LastError = ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    return search;
+}
+
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found) {
+    return NextMatch(*static_cast<FileSearch*>(search), found) ? TRUE : FALSE;
+}
+
+BOOL FindClose(HANDLE search) {
+    FileSearch* open = static_cast<FileSearch*>(search);
+    closedir(open->Folder);
+    delete open;
     return TRUE;
 }
 
@@ -325,7 +796,9 @@ int _rmdir(const char* path) {
 
 int _unlink(const char* path) {
     const std::string host = HostPath(path);
-    if (!DeletionAllowed(host)) {
+    struct stat info;
+    if (HolderOf(host) != nullptr || !DeletionAllowed(host) ||
+        (stat(host.c_str(), &info) == 0 && IsReadOnly(info))) {
         errno = EACCES;
         return -1;
     }
@@ -343,4 +816,22 @@ int _stricmp(const char* a, const char* b) {
         if (ca != cb || ca == 0)
             return ca - cb;
     }
+}
+
+void StandInFailNext(const char* call) {
+    if (call == nullptr)
+        CallsToFail().clear();
+    else
+        CallsToFail().push_back(call);
+}
+
+void StandInRecord(bool on) {
+    Recording = on;
+    if (on)
+        RecordedLines().clear();
+}
+
+const char* StandInRecorded(int line) {
+    const std::vector<std::string>& lines = RecordedLines();
+    return line >= 0 && static_cast<size_t>(line) < lines.size() ? lines[line].c_str() : nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -67,6 +68,15 @@ std::string Pattern(size_t size, int seed) {
     for (size_t i = 0; i < size; ++i)
         s[i] = static_cast<char>((i * 31 + seed) ^ (i >> 9));
     return s;
+}
+
+// The form of the names of the engine's temporary files: "~qm", a number in
+// 16 hexadecimal digits, ".tmp". A file that is kept names itself by its
+// own index so.
+std::string TempName(unsigned long long number, const char* form = "~qm%016llx.tmp") {
+    char name[32];
+    std::snprintf(name, sizeof name, form, number);
+    return name;
 }
 
 TEST_F(ExtractorTest, StoredMembersOfEveryLevelAndSize) {
@@ -328,12 +338,12 @@ TEST_F(ExtractorTest, TheTemporaryNameNeverTakesAnotherFile) {
     // A file left with the first temporary name stays as it is; members of
     // the temporary names extract under their own names.
     ASSERT_TRUE(Extract(Archive(ArchiveBytes({Stored("x", "x")})), Out()).Ok);
-    WriteBytes(Out("~qm0000.tmp"), "left by a crash");
+    WriteBytes(Out(TempName(0)), "left by a crash");
     const Outcome r = ExtractBytes(ArchiveBytes(
-        {Stored("~qm0001.tmp", "first"), Stored("a", "a"), Stored("~qm0000.tmp", "last")}));
+        {Stored(TempName(1), "first"), Stored("a", "a"), Stored(TempName(0), "last")}));
     ASSERT_TRUE(r.Ok) << r.Error;
-    EXPECT_EQ("first", ReadBytes(Out("~qm0001.tmp")));
-    EXPECT_EQ("last", ReadBytes(Out("~qm0000.tmp")));
+    EXPECT_EQ("first", ReadBytes(Out(TempName(1))));
+    EXPECT_EQ("last", ReadBytes(Out(TempName(0))));
     EXPECT_EQ(4, CountEntries(Out()));
 
     // A folder that leaves room for 2 bytes of name: the temporary name is
@@ -348,6 +358,174 @@ TEST_F(ExtractorTest, TheTemporaryNameNeverTakesAnotherFile) {
     ASSERT_TRUE(Extract(Archive(bytes), deep).Ok) << "over the files of the first time";
     EXPECT_EQ(2, CountEntries(deep));
 }
+
+// A job killed between keeping a member's file and moving it over its target
+// leaves that file under the name of its own index; the next job in the
+// folder removes it. Nothing else goes or changes, whatever its name: a
+// number that is not the file's own, the name in capitals, a read-only
+// file, a folder, the names of an earlier engine.
+TEST_F(ExtractorTest, WhatKilledJobsLeftGoesAndNothingElse) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "new")}));
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    std::vector<std::string> leftovers, others;
+    // A file made and then named by its own index, or by a number far from
+    // it (files made one after another may get neighbouring indexes).
+    auto named = [&](const std::string& data, const char* form, bool own) {
+        WriteBytes(Out("made"), data);
+        const unsigned long long index = FileIndex(Out("made"));
+        const std::string name = TempName(own ? index : index ^ 0x5A5A5A5A5A5AULL, form);
+        EXPECT_EQ(0, std::rename(Out("made").c_str(), Out(name).c_str())) << name;
+        return name;
+    };
+    for (int i = 0; i < 3; ++i)
+        leftovers.push_back(named(Pattern(1000, i), "~qm%016llx.tmp", true));
+    others.push_back(named("not its own number", "~qm%016llx.tmp", false));
+    others.push_back(named("capitals", "~QM%016llX.TMP", true));
+    others.push_back(named("read-only", "~qm%016llx.tmp", true));
+    SetReadOnly(Out(others.back()), true);
+    others.push_back(named("an earlier engine's", "~qm0000.tmp", true));
+    MakeFolder(Out("folder"));
+    others.push_back(TempName(FileIndex(Out("folder"))));
+    std::rename(Out("folder").c_str(), Out(others.back()).c_str());
+
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    for (const std::string& name : leftovers)
+        EXPECT_FALSE(FileExists(Out(name))) << name;
+    EXPECT_EQ("not its own number", ReadBytes(Out(others[0])));
+    EXPECT_EQ("capitals", ReadBytes(Out(others[1])));
+    EXPECT_EQ("read-only", ReadBytes(Out(others[2])));
+    EXPECT_TRUE(IsReadOnly(Out(others[2])));
+    EXPECT_EQ("an earlier engine's", ReadBytes(Out(others[3])));
+    EXPECT_TRUE(FolderExists(Out(others[4])));
+    EXPECT_EQ(1 + static_cast<int>(others.size()), CountEntries(Out()));
+    SetReadOnly(Out(others[2]), false);
+}
+
+// However many files of names like its own a folder holds, a job finds a
+// free name: here the first 2,000 of its own form and the 1,000 names that
+// an earlier engine tried.
+TEST_F(ExtractorTest, NoNumberOfFilesLeftBehindMakesAJobFail) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    for (int i = 0; i < 2000; ++i)
+        WriteBytes(Out(TempName(i)), "");
+    for (int i = 0; i < 1000; ++i)
+        WriteBytes(Out(TempName(i, "~qm%04llx.tmp")), "");
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    EXPECT_EQ("data", ReadBytes(Out("f")));
+    EXPECT_EQ(3001, CountEntries(Out()));
+}
+
+// Files copied from a CD keep the read-only attribute, and a reinstall
+// replaces them. The attribute goes only once the new version has passed its
+// CRC: a member that fails leaves its old file as it was, read-only. A
+// read-only file that may not be replaced (the archive being read, held open
+// without shared deletion) is refused at the member's start, as a writable
+// one is.
+TEST_F(ExtractorTest, AReadOnlyFileIsReplacedOnceItsNewVersionIsComplete) {
+    std::string damaged = ArchiveBytes({Stored("a", "new a"), Stored("b", Pattern(20000, 1))});
+    damaged[damaged.size() - 100] ^= 0x10;
+    const std::string good = ArchiveBytes({Stored("a", "new a"), Stored("b", "new b")});
+    ASSERT_TRUE(ExtractBytes(ArchiveBytes({Stored("a", "old a"), Stored("b", "old b")})).Ok);
+    SetReadOnly(Out("a"), true);
+    SetReadOnly(Out("b"), true);
+
+    EXPECT_EQ(ErrCrc, ExtractBytes(damaged).Error);
+    EXPECT_EQ("new a", ReadBytes(Out("a")));
+    EXPECT_FALSE(IsReadOnly(Out("a")));
+    EXPECT_EQ("old b", ReadBytes(Out("b")));
+    EXPECT_TRUE(IsReadOnly(Out("b")));
+
+    const Outcome r = ExtractBytes(good);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ("new b", ReadBytes(Out("b")));
+    EXPECT_FALSE(IsReadOnly(Out("b")));
+    EXPECT_EQ(2, CountEntries(Out()));
+
+    const std::string self = ArchiveBytes({Stored("first", "1"), Stored("archive.bin", "no")});
+    const std::string archive = Archive(self);
+    SetReadOnly(archive, true);
+    EXPECT_EQ(ErrCreateFile, Extract(archive, Dir.Path()).Error);
+    EXPECT_EQ(self, ReadBytes(archive));
+    EXPECT_TRUE(IsReadOnly(archive));
+    SetReadOnly(archive, false);
+}
+
+#ifndef _WIN32
+// Recorded calls of a job that replaces one file and makes another: every
+// member's file is flushed to the disk after its last write and before it is
+// closed, closed before it is moved, and moved over its target write-through
+// (the folder is synced after the rename), from the name of its own index.
+TEST_F(ExtractorTest, AMemberIsOnTheDiskBeforeItTakesItsPlace) {
+    const std::string archive =
+        Archive(ArchiveBytes({Stored("replaced", Pattern(40000, 1)), Stored("made", "m")}));
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    std::remove(Out("made").c_str());
+    StandInRecord(true);
+    ASSERT_TRUE(Extract(archive, Out()).Ok);
+    StandInRecord(false);
+    std::vector<std::string> calls;
+    for (int i = 0; StandInRecorded(i) != nullptr; ++i)
+        calls.push_back(StandInRecorded(i));
+    for (const std::string member : {"replaced", "made"}) {
+        size_t move = 0;
+        std::string temp;
+        for (size_t i = 0; i < calls.size(); ++i) {
+            const size_t space = calls[i].find(' ', 12);
+            if (calls[i].compare(0, 12, "MoveFileExA ") == 0 && space != std::string::npos &&
+                calls[i].substr(space) == " " + member + " write-through") {
+                move = i;
+                temp = calls[i].substr(12, space - 12);
+            }
+        }
+        ASSERT_FALSE(temp.empty()) << member << ": no write-through move";
+        EXPECT_EQ(TempName(FileIndex(Out(member))), temp) << "named by its own index";
+        auto last = [&](const std::string& call) {
+            size_t at = calls.size();
+            for (size_t i = 0; i < move; ++i)
+                if (calls[i] == call + " " + temp)
+                    at = i;
+            return at;
+        };
+        EXPECT_LT(last("WriteFile"), last("FlushFileBuffers")) << member;
+        EXPECT_LT(last("FlushFileBuffers"), last("CloseHandle")) << member;
+        EXPECT_LT(last("CloseHandle"), move) << member;
+    }
+}
+
+// A flush or a close that fails is a failed write, a move that fails a file
+// that cannot be replaced: the member's file goes, and the file it would
+// have replaced stays as it was, read-only as it was.
+TEST_F(ExtractorTest, AFailedFlushCloseOrMoveLeavesTheTargetAsItWas) {
+    const struct {
+        const char* Call;
+        int Error;
+    } failures[] = {{"FlushFileBuffers", ErrFileAccess},
+                    {"CloseHandle", ErrFileAccess},
+                    {"MoveFileExA", ErrCreateFile}};
+    for (const auto& failure : failures) {
+        TempDir dir;
+        WriteBytes(dir.Path("old.lzh"), ArchiveBytes({Stored("a", "old a")}));
+        ASSERT_TRUE(Extract(dir.Path("old.lzh"), dir.Path("o")).Ok);
+        SetReadOnly(dir.Path("o/a"), true);
+        WriteBytes(dir.Path("new.lzh"), ArchiveBytes({Stored("a", Pattern(30000, 4))}));
+        ASSERT_TRUE(X->Begin(EnginePath(dir.Path("new.lzh")).c_str(),
+                             EnginePath(dir.Path("o")).c_str(), nullptr));
+        StandInFailNext(failure.Call);
+        bool done = false;
+        bool ok = true;
+        while (ok && !done)
+            ok = X->Step(done);
+        StandInFailNext(nullptr);
+        EXPECT_FALSE(ok) << failure.Call;
+        EXPECT_EQ(failure.Error, X->ErrorCode) << failure.Call;
+        EXPECT_EQ("old a", ReadBytes(dir.Path("o/a"))) << failure.Call;
+        EXPECT_TRUE(IsReadOnly(dir.Path("o/a"))) << failure.Call;
+        EXPECT_EQ(1, CountEntries(dir.Path("o"))) << failure.Call << ": no temporary file stays";
+        SetReadOnly(dir.Path("o/a"), false);
+    }
+}
+#endif
 
 // The file being read is never written: a member named like the archive,
 // extracted beside it, cannot be created, and the archive stays intact.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,43 @@ TEST_F(FileBufferTest, CreateNeverTouchesAnExistingFile) {
     EXPECT_FALSE(Stream.Create(Engine("out").c_str()));
     EXPECT_FALSE(Stream.IsOpen());
     EXPECT_EQ("old contents", ReadBytes(Path("out")));
+}
+
+// What the engine's temporary file relies on, on Windows and in the stand-in
+// alike: a file set for deletion goes when it is closed, also after a rename
+// through its handle; once its deletion is cancelled it stays, under its new
+// name.
+TEST_F(FileBufferTest, AFileSetForDeletionGoesWhenClosedUnlessKept) {
+    for (bool keep : {false, true}) {
+        std::remove(Path("renamed").c_str());
+        ASSERT_TRUE(Stream.CreateTemporary(Engine("made").c_str()));
+        Stream.Write("data", 4);
+        Stream.Flush();
+        union {
+            FILE_RENAME_INFO Info;
+            unsigned char Bytes[sizeof(FILE_RENAME_INFO) + 260 * sizeof(WCHAR)];
+        } rename;
+        std::memset(&rename, 0, sizeof rename);
+        const int count = MultiByteToWideChar(
+            CP_ACP, MB_ERR_INVALID_CHARS, Engine("renamed").c_str(), -1, rename.Info.FileName, 260);
+        ASSERT_GT(count, 0);
+        rename.Info.FileNameLength = static_cast<DWORD>((count - 1) * sizeof(WCHAR));
+        ASSERT_TRUE(
+            SetFileInformationByHandle(Stream.FileHandle, FileRenameInfo, &rename, sizeof rename));
+        FILE_DISPOSITION_INFO disposition;
+        disposition.DeleteFile = TRUE;
+        ASSERT_TRUE(SetFileInformationByHandle(Stream.FileHandle, FileDispositionInfo, &disposition,
+                                               sizeof disposition));
+        disposition.DeleteFile = keep ? FALSE : TRUE;
+        ASSERT_TRUE(SetFileInformationByHandle(Stream.FileHandle, FileDispositionInfo, &disposition,
+                                               sizeof disposition));
+        EXPECT_TRUE(Stream.Close());
+        EXPECT_FALSE(FileExists(Path("made"))) << keep;
+        EXPECT_EQ(keep, FileExists(Path("renamed")));
+        if (keep) {
+            EXPECT_EQ("data", ReadBytes(Path("renamed")));
+        }
+    }
 }
 
 #ifndef _WIN32

@@ -76,6 +76,11 @@ void WriteBytes(const std::string& hostPath, const std::string& bytes) {
         throw std::runtime_error("cannot write " + hostPath);
 }
 
+void MakeFolder(const std::string& hostPath) {
+    if (!fs::create_directory(hostPath))
+        throw std::runtime_error("cannot create " + hostPath);
+}
+
 void WriteSparse(const std::string& hostPath, long long size,
                  const std::vector<std::pair<long long, std::string>>& pieces) {
 #ifdef _WIN32
@@ -137,6 +142,49 @@ int CountEntries(const std::string& hostFolder) {
         ++count;
     }
     return count;
+}
+
+void SetReadOnly(const std::string& hostPath, bool readOnly) {
+#ifdef _WIN32
+    const bool set = SetFileAttributesA(hostPath.c_str(),
+                                        readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+    struct stat info;
+    const bool set =
+        stat(hostPath.c_str(), &info) == 0 &&
+        chmod(hostPath.c_str(), readOnly ? info.st_mode & 0555 : info.st_mode | 0200) == 0;
+#endif
+    if (!set)
+        throw std::runtime_error("cannot change the read-only state of " + hostPath);
+}
+
+bool IsReadOnly(const std::string& hostPath) {
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesA(hostPath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+    struct stat info;
+    return stat(hostPath.c_str(), &info) == 0 && (info.st_mode & 0222) == 0;
+#endif
+}
+
+unsigned long long FileIndex(const std::string& hostPath) {
+#ifdef _WIN32
+    HANDLE file = CreateFileA(hostPath.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION information;
+    const BOOL ok = GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    return ok ? static_cast<unsigned long long>(information.nFileIndexHigh) << 32 |
+                    information.nFileIndexLow
+              : 0;
+#else
+    struct stat info;
+    return lstat(hostPath.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_ino) : 0;
+#endif
 }
 
 long long ModifiedTime(const std::string& hostPath) {

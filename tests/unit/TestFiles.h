@@ -24,6 +24,7 @@ class TempDir {
 std::string EnginePath(const std::string& hostPath);
 
 void WriteBytes(const std::string& hostPath, const std::string& bytes);
+void MakeFolder(const std::string& hostPath);
 // A file of `size` bytes, zeros but for the pieces written at their offsets;
 // the zeros are left as holes, so that a file of gigabytes takes no room.
 void WriteSparse(const std::string& hostPath, long long size,
@@ -32,6 +33,14 @@ std::string ReadBytes(const std::string& hostPath);
 bool FileExists(const std::string& hostPath);
 bool FolderExists(const std::string& hostPath);
 int CountEntries(const std::string& hostFolder);
+
+// Read-only as Windows has it: the attribute there, no write permission at
+// all here.
+void SetReadOnly(const std::string& hostPath, bool readOnly);
+bool IsReadOnly(const std::string& hostPath);
+// The index that names the file within its volume (the inode here); 0 when
+// the file cannot be examined.
+unsigned long long FileIndex(const std::string& hostPath);
 
 // Last-write time in seconds since 1970-01-01 UTC; -1 when unknown.
 long long ModifiedTime(const std::string& hostPath);

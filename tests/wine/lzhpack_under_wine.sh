@@ -4,7 +4,9 @@
 # The Windows build of lzhpack, run under Wine in code page 932, on names
 # whose last character ends in the byte of a backslash (ソ is 0x83 0x5C): such
 # a file is packed and comes back from lzhx.exe unchanged, and such a folder
-# is refused as no regular file.
+# is refused as no regular file. Ctrl-C (SIGINT, which Wine turns into it)
+# while a large file is packed removes the part file, leaves the archive as
+# it was and ends lzhpack.exe with 130.
 set -u -o pipefail
 WINE_RUN=$(cd "$(dirname "$0")" && pwd)/wine-run.sh
 
@@ -30,4 +32,23 @@ rc=0
 [ $rc -eq 1 ] || fail "the folder フォルダ表: exit code $rc, expected 1"
 grep -q 'not a regular file' refuse.out ||
     fail "the folder フォルダ表 was refused for another reason: $(iconv -f CP932 -t UTF-8 refuse.out)"
-echo "lzhpack_under_wine: a file ending in ソ packed, a folder ending in 表 refused"
+head -c 20000000 /dev/urandom >large.bin || fail "cannot make large.bin"
+cp packed.lzh kept.lzh
+"$WINE_RUN" "$LZHPACK" packed.lzh large.bin >interrupt.out 2>&1 &
+pid=$!
+for ((wait = 0; wait < 1000; wait++)); do
+    [ -e packed.lzh.part ] && break
+    sleep 0.01
+done
+[ -e packed.lzh.part ] || fail "lzhpack.exe made no part file"
+kill -INT $pid
+rc=0
+wait $pid || rc=$?
+[ $rc -eq 130 ] || fail "Ctrl-C: lzhpack.exe exited with $rc, expected 130"
+for ((wait = 0; wait < 50; wait++)); do
+    [ -e packed.lzh.part ] || break
+    sleep 0.1
+done
+[ ! -e packed.lzh.part ] || fail "Ctrl-C left packed.lzh.part ($(stat -c %s packed.lzh.part) bytes)"
+cmp -s kept.lzh packed.lzh || fail "Ctrl-C changed the archive"
+echo "lzhpack_under_wine: a file ending in ソ packed, a folder ending in 表 refused, Ctrl-C removes the part file"

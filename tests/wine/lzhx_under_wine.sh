@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# lzhx_under_wine.sh PATH_TO_LZHX_EXE
+# lzhx_under_wine.sh PATH_TO_LZHX_EXE PATH_TO_LZHTEST PATH_TO_LZHPACK
 #
 # The Windows build of lzhx, run under Wine through wine-run.sh as on a
 # Japanese Windows system (code page 932, TZ=Asia/Tokyo), on archives written
@@ -8,8 +8,11 @@
 # its name (also names whose second byte is 0x5C, a backslash, in code page
 # 932), with the time stamps of its header level, into a destination folder
 # whose parents are missing; that one member can be picked by name; that an
-# archive behind a Windows executable is found; and that a damaged member
-# leaves no file behind while the members before it stay.
+# archive behind a Windows executable is found; that a damaged member
+# leaves no file behind while the members before it stay; that read-only
+# files are replaced; and that lzhx.exe killed or interrupted (Ctrl-C) while
+# it writes a member leaves the installed file as it was and no temporary
+# file (the build machine's lzhpack packs the archives of these two).
 #
 # Exit status: 0 passed, 1 failed, 77 skipped (a peer tool is missing).
 set -u -o pipefail
@@ -34,12 +37,14 @@ skip() {
 
 passed() { CHECKS=$((CHECKS + 1)); }
 
-[ $# -eq 2 ] || fail "usage: $0 PATH_TO_LZHX_EXE PATH_TO_LZHTEST"
+[ $# -eq 3 ] || fail "usage: $0 PATH_TO_LZHX_EXE PATH_TO_LZHTEST PATH_TO_LZHPACK"
 LZHX=$1
 case $LZHX in /*) ;; *) LZHX=$PWD/$LZHX ;; esac
 [ -f "$LZHX" ] || fail "lzhx.exe not found: $LZHX"
 LZHTEST=$2
 [ -x "$LZHTEST" ] || fail "lzhtest (the tests' archive tool, built for this machine) not found: $LZHTEST"
+LZHPACK=$3
+[ -x "$LZHPACK" ] || fail "lzhpack (built for this machine) not found: $LZHPACK"
 for tool in jlha iconv timeout; do
     command -v "$tool" >/dev/null 2>&1 ||
         skip "'$tool' is not installed (scripts/install-deps.sh installs it)"
@@ -301,5 +306,80 @@ run_lzhx "$(winpath "$WORK/missing.lzh")" "$(winpath "$WORK/never")"
 expect_rc 1 "archive that does not exist"
 [ ! -e "$WORK/never" ] || fail "archive that does not exist: the destination was created"
 passed
+
+# ---------------------------------------------------------------------------
+# Read-only files (files copied from a CD keep the attribute, which Wine keeps
+# as the lack of any write permission) are replaced and writable afterwards;
+# a member that fails its CRC leaves its old file as it was, read-only.
+
+writable() { [ $((0$(stat -c %a "$1") & 0222)) -ne 0 ]; }
+
+dest=$WORK/readonly
+run_lzhx -q "$(winpath "$WORK/l0_stored.lzh")" "$(winpath "$dest")"
+expect_rc 0 "read-only: the first install"
+chmod a-w "$dest"/*
+run_lzhx -q "$(winpath "$WORK/bad_stored.lzh")" "$(winpath "$dest")"
+expect_rc 9 "read-only: a member that fails its CRC"
+writable "$dest/random.bin" || fail "read-only: random.bin was replaced but is not writable"
+! writable "$dest/words.txt" || fail "read-only: words.txt, whose member failed, lost its attribute"
+passed
+run_lzhx -q "$(winpath "$WORK/l0_stored.lzh")" "$(winpath "$dest")"
+expect_rc 0 "read-only: the reinstall"
+check_members "$dest" 0 "read-only: the reinstall"
+for name in "${NAMES[@]}"; do
+    writable "$dest/$name" || fail "read-only: $name is still read-only after the reinstall"
+done
+passed
+
+# ---------------------------------------------------------------------------
+# lzhx.exe killed (SIGKILL) and interrupted (SIGINT, which Wine turns into
+# Ctrl-C) while it writes a large member over an installed one, as soon as it
+# prints that member's name (a stopped process would not take the Ctrl-C
+# from Wine when it goes on). The file it was writing
+# goes once Wine has seen the process end (the system deletes it), the
+# installed file stays as it was, and a complete run then replaces it.
+
+mkdir -p "$WORK/kill/old" "$WORK/kill/new"
+for version in old new; do
+    seed=$([ "$version" = old ] && echo 11 || echo 12)
+    "$LZHTEST" text 300 "$seed" >"$WORK/kill/$version/small.txt"
+    "$LZHTEST" text $((6000000 + seed)) "$seed" >"$WORK/kill/$version/large.txt"
+    (cd "$WORK/kill/$version" && "$LZHPACK" "$WORK/kill/$version.lzh" small.txt large.txt >/dev/null) ||
+        fail "lzhpack cannot pack the $version version"
+done
+dest=$WORK/kill/installed
+for signal in KILL INT; do
+    run_lzhx -q "$(winpath "$WORK/kill/old.lzh")" "$(winpath "$dest")"
+    expect_rc 0 "SIG$signal: the old version"
+    rm -f "$WORK/kill/lzhx.out"
+    "$WINE_RUN" "$LZHX" "$(winpath "$WORK/kill/new.lzh")" "$(winpath "$dest")" \
+        >"$WORK/kill/lzhx.out" 2>"$WORK/kill/lzhx.err" &
+    pid=$!
+    for ((wait = 0; wait < 1000; wait++)); do
+        grep -q large.txt "$WORK/kill/lzhx.out" 2>/dev/null && break
+        sleep 0.01
+    done
+    kill "-$signal" "$pid"
+    RC=0
+    wait "$pid" 2>/dev/null || RC=$?
+    code=$(kill -l "$signal")
+    [ "$RC" -eq $((128 + code)) ] ||
+        fail "SIG$signal: lzhx.exe exited with $RC, expected $((128 + code)): $(head -c 500 "$WORK/kill/lzhx.err")"
+    [ "$signal" = KILL ] || grep -q "interrupted (signal 2)" "$WORK/kill/lzhx.err" ||
+        fail "SIG$signal did not end the job: $(head -c 500 "$WORK/kill/lzhx.err")"
+    passed
+    for ((wait = 0; wait < 50; wait++)); do
+        [ "$(ls -A "$dest" | wc -l)" -eq 2 ] && break
+        sleep 0.1
+    done
+    expect_entries "$dest" "SIG$signal, after Wine has seen the process end" small.txt large.txt
+    cmp -s "$WORK/kill/old/large.txt" "$dest/large.txt" ||
+        fail "SIG$signal: large.txt is not its old version"
+    passed
+    run_lzhx -q "$(winpath "$WORK/kill/new.lzh")" "$(winpath "$dest")"
+    expect_rc 0 "SIG$signal: the complete run"
+    cmp -s "$WORK/kill/new/large.txt" "$dest/large.txt" || fail "SIG$signal: large.txt is not new"
+    expect_entries "$dest" "SIG$signal: the complete run" small.txt large.txt
+done
 
 echo "[$NAME] passed: $CHECKS checks, $RUNS runs of lzhx.exe ($WINE_MS ms under Wine), $((SECONDS - START_SECONDS)) s in all"

@@ -10,6 +10,7 @@
 #include "LzhWriter.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +21,11 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -229,13 +234,77 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
     return true;
 }
 
-// Moves the finished archive over the old one; Windows renames only onto a
-// name that is free.
+// Moves the finished archive over the old one in one step, so that there is
+// always one of them.
 bool ReplaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    std::remove(to.c_str());
-#endif
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = EACCES;
+    return false;
+#else
     return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+// The part file being written, for an interrupt to remove; empty while there
+// is none. A fixed buffer, which a signal handler may read at any moment.
+char PartFile[4096];
+
+// SIGINT, SIGTERM and SIGHUP (Ctrl-C and Ctrl-Break on Windows): the part file
+// goes at once, whatever is being packed, and lzhpack exits with 128 + the
+// signal (130 for Ctrl-C). Only calls that a signal handler may make.
+extern "C" void OnInterrupt(int signal) {
+#ifdef _WIN32
+    DeleteFileA(PartFile);
+#else
+    unlink(PartFile);
+#endif
+    _exit(128 + signal);
+}
+
+void CatchInterrupts() {
+    static const int Signals[] = {
+        SIGINT,
+        SIGTERM,
+#ifdef SIGHUP
+        SIGHUP,
+#endif
+#ifdef SIGBREAK
+        SIGBREAK,
+#endif
+    };
+    // A signal ignored from the start stays ignored: a job under nohup, or
+    // in the background of a shell without job control, is not meant to end
+    // by it.
+    for (int signal : Signals)
+        if (std::signal(signal, OnInterrupt) == SIG_IGN)
+            std::signal(signal, SIG_IGN);
+}
+
+// On Windows the part file is shared for deletion, so that an interrupt can
+// delete it while it is open; it goes when the process has ended.
+FILE* CreatePartFile(const std::string& path) {
+#ifdef _WIN32
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errno = EACCES;
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* out = _fdopen(fd, "wb");
+    if (!out)
+        _close(fd);
+    return out;
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
 }
 
 } // namespace
@@ -268,7 +337,11 @@ int main(int argc, char** argv) {
     // a failure leaves any earlier archive as it was, and an input that is
     // the archive itself is read before it is replaced.
     std::string temporary = archive + ".part";
-    FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (temporary.size() >= sizeof PartFile)
+        return Fail(temporary + ": the path is too long");
+    std::memcpy(PartFile, temporary.c_str(), temporary.size() + 1);
+    CatchInterrupts();
+    FILE* out = CreatePartFile(temporary);
     if (!out)
         return Fail(temporary + ": " + SystemError());
     bool ok = true;
@@ -289,6 +362,8 @@ int main(int argc, char** argv) {
         ok = false;
         error = SystemError();
     }
+    if (ok)
+        PartFile[0] = 0;
     if (!ok) {
         std::remove(temporary.c_str());
         return Fail(archive + ": " + error);

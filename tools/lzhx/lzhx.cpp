@@ -5,8 +5,10 @@
 // Runs one job exactly as the setup's progress dialog does (Begin, then Step
 // until done or failed), prints each member's name as it starts and a progress
 // bar when standard error is a terminal, and exits with the engine's error code.
+// An interrupt ends the job as the dialog's Cancel does.
 #include "ExtractorLZH.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,6 +26,35 @@ namespace {
 const int UsageExit = 64;
 
 CExtractorLZH Extractor;
+
+// The signal that came, 0 while none has: set by the handler, read between
+// two steps, where Abort may end the job.
+volatile std::sig_atomic_t Interrupted = 0;
+
+extern "C" void OnInterrupt(int signal) {
+    Interrupted = signal;
+}
+
+// SIGINT, SIGTERM and SIGHUP; Ctrl-C (SIGINT) and Ctrl-Break (SIGBREAK) on
+// Windows.
+void CatchInterrupts() {
+    static const int Signals[] = {
+        SIGINT,
+        SIGTERM,
+#ifdef SIGHUP
+        SIGHUP,
+#endif
+#ifdef SIGBREAK
+        SIGBREAK,
+#endif
+    };
+    // A signal ignored from the start stays ignored: a job under nohup, or
+    // in the background of a shell without job control, is not meant to end
+    // by it.
+    for (int signal : Signals)
+        if (std::signal(signal, OnInterrupt) == SIG_IGN)
+            std::signal(signal, SIG_IGN);
+}
 
 const char* ErrorText(int code) {
     switch (code) {
@@ -55,7 +86,9 @@ int Usage() {
                          "  Extracts the LZH archive found in FILE into the folder DEST:\n"
                          "  every member, or only MEMBER (case-insensitive).\n"
                          "  -q  print nothing but errors\n"
-                         "  Exit status: 0 on success, else the engine's error code.\n");
+                         "  Exit status: 0 on success, else the engine's error code;\n"
+                         "  128 + the signal when interrupted (130 for Ctrl-C): the member\n"
+                         "  being written is removed, the members before it stay.\n");
     return UsageExit;
 }
 
@@ -154,19 +187,26 @@ int main(int argc, char** argv) {
     const std::string dest = EnginePath(argv[arg + 1]);
     const char* member = rest == 3 ? argv[arg + 2] : nullptr;
 
+    CatchInterrupts();
     Reporter reporter(quiet);
     bool ok = Extractor.Begin(archive.c_str(), dest.c_str(), member);
     bool done = false;
     if (quiet) {
-        while (ok && !done)
+        while (ok && !done && !Interrupted)
             ok = Extractor.Step(done);
     } else {
-        while (ok && !done) {
+        while (ok && !done && !Interrupted) {
             reporter.Show();
             ok = Extractor.Step(done);
         }
     }
     reporter.End();
+    if (ok && !done) {
+        Extractor.Abort();
+        std::fprintf(stderr, "lzhx: interrupted (signal %d): the member being written is removed\n",
+                     static_cast<int>(Interrupted));
+        return 128 + Interrupted;
+    }
     if (!ok) {
         const char* name = Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : argv[arg];
         std::fprintf(stderr, "lzhx: %s: error %d: %s\n", Printable(name).c_str(),
