@@ -251,14 +251,41 @@ expect_rc 0 -- "existing files in the destination"
 only_members "existing files in the destination" stored 0 1 2
 note "missing archive 1, no archive 5, unknown member 5, bad destination 2, blocked file 3"
 
-# --- Wrong command lines -----------------------------------------------------
+# --- Command lines ---------------------------------------------------------
+# "ARGS|EXIT|STREAM|FIRST LINE": lzhx with these arguments (A stands for the
+# archive, O for the destination) exits with EXIT, prints FIRST LINE (a
+# pattern) first on STREAM and nothing on the other one, and writes nothing.
+# Help and version are asked for: standard output and 0; a wrong command
+# line gives the usage on standard error and 64.
+COMMAND_LINES=(
+    "-h|0|out|^usage: lzhx "
+    "--help|0|out|^usage: lzhx "
+    "-q --help A O|0|out|^usage: lzhx "
+    "--version|0|out|^lzhx [0-9]+\\.[0-9]+\$"
+    "|64|err|^usage: lzhx "
+    "A|64|err|^usage: lzhx "
+    "A O first.bin extra|64|err|^usage: lzhx "
+    "-q|64|err|^usage: lzhx "
+    "-q A|64|err|^usage: lzhx "
+    "-q A O first.bin extra|64|err|^usage: lzhx "
+    "-x A O|64|err|^usage: lzhx "
+    "--verbose A O|64|err|^usage: lzhx "
+)
 rm -rf "$OUT"
-for args in "" "$archive" "$archive $OUT first.bin extra" "-q" "-q $archive" "-q $archive $OUT first.bin extra"; do
-    # shellcheck disable=SC2086
-    run_lzhx $args
-    expect_rc 64 -- "command line [lzhx $args]"
+for row in "${COMMAND_LINES[@]}"; do
+    IFS='|' read -r args code stream first <<<"$row"
+    argv=()
+    for a in $args; do
+        case $a in A) argv+=("$archive") ;; O) argv+=("$OUT") ;; *) argv+=("$a") ;; esac
+    done
+    run_lzhx "${argv[@]}"
+    expect_rc "$code" -- "command line [lzhx $args]"
+    if [ "$stream" = out ]; then said=$WORK/lzhx.out quiet=$WORK/lzhx.err; else said=$WORK/lzhx.err quiet=$WORK/lzhx.out; fi
+    head -1 "$said" | grep -Eq -- "$first" ||
+        fail "command line [lzhx $args]: the first line on std$stream is [$(head -1 "$said")], expected /$first/"
+    [ ! -s "$quiet" ] || fail "command line [lzhx $args]: unexpected output: $(head -c 300 "$quiet")"
     assert_absent "$OUT" "command line [lzhx $args]"
 done
-note "wrong command lines exit 64 and write nothing"
+note "help and version on standard output with 0; wrong command lines: usage on standard error, 64"
 
 peer_done

@@ -1,6 +1,7 @@
 // lzhpack: writes an LZH archive of level-2 members.
 //
 //   lzhpack [-0|-5] ARCHIVE FILE...
+//   lzhpack -h | --help | --version
 //
 // Each FILE becomes one member under its base name, in the order given:
 // -lh5- by default, stored (-lh0-) where compressing would not shrink it;
@@ -8,6 +9,7 @@
 // grows. The same files always give the same archive; SOURCE_DATE_EPOCH, when
 // set, caps every recorded time.
 #include "LzhWriter.h"
+#include "Version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -28,16 +30,24 @@ namespace {
 const int UsageExit = 64;
 const int FailExit = 1;
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: lzhpack [-0|-5] ARCHIVE FILE...\n"
-                 "  Writes the FILEs, in this order and under their base names, as the\n"
-                 "  level-2 members of the LZH archive ARCHIVE (replaced if it exists).\n"
-                 "  (default) -lh5-, or stored (-lh0-) where compressing does not shrink a file\n"
-                 "  -0        store every member (-lh0-)\n"
-                 "  -5        compress every non-empty member (-lh5-), even where it grows\n"
-                 "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n");
-    return UsageExit;
+const char UsageText[] =
+    "usage: lzhpack [-0|-5] ARCHIVE FILE...\n"
+    "       lzhpack -h | --help | --version\n"
+    "  Writes the FILEs, in this order and under their base names, as the\n"
+    "  level-2 members of the LZH archive ARCHIVE (replaced if it exists).\n"
+    "  (default)  -lh5-, or stored (-lh0-) where compressing does not shrink a file\n"
+    "  -0         store every member (-lh0-)\n"
+    "  -5         compress every non-empty member (-lh5-), even where it grows\n"
+    "  -h, --help print this text\n"
+    "  --version  print the program's name and version\n"
+    "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n"
+    "  Exit status: 0 on success, 1 on a failure, 64 for a wrong command line.\n";
+
+// Asked for, the usage goes to standard output; after a wrong command line,
+// to standard error.
+int Usage(bool asked) {
+    std::fputs(UsageText, asked ? stdout : stderr);
+    return asked ? 0 : UsageExit;
 }
 
 int Fail(const std::string& message) {
@@ -242,20 +252,36 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 
 int main(int argc, char** argv) {
     PackMode mode = PackMode::Auto;
+    int methods = 0; // -0 and -5 given: one at most
+    bool help = false, version = false, wrong = false;
     int arg = 1;
     for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] != '\0'; ++arg) {
-        if (std::strcmp(argv[arg], "-0") == 0)
-            mode = PackMode::Store;
-        else if (std::strcmp(argv[arg], "-5") == 0)
-            mode = PackMode::ForceLH5;
-        else if (std::strcmp(argv[arg], "--") == 0) {
+        const std::string option = argv[arg];
+        if (option == "--") {
             ++arg;
             break;
-        } else
-            return Usage();
+        }
+        if (option == "-0" || option == "-5") {
+            mode = option == "-0" ? PackMode::Store : PackMode::ForceLH5;
+            ++methods;
+        } else if (option == "-h" || option == "--help") {
+            help = true;
+        } else if (option == "--version") {
+            version = true;
+        } else {
+            wrong = true;
+        }
+    }
+    if (wrong || methods > 1)
+        return Usage(false);
+    if (help)
+        return Usage(true);
+    if (version) {
+        std::printf("lzhpack %s\n", ToolsVersion);
+        return 0;
     }
     if (argc - arg < 2)
-        return Usage();
+        return Usage(false);
     std::string archive = argv[arg];
     std::vector<std::string> paths(argv + arg + 1, argv + argc);
 

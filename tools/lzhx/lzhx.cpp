@@ -1,15 +1,18 @@
 // lzhx: the extraction engine on the command line.
 //
 //   lzhx [-q] FILE DEST [MEMBER]
+//   lzhx -h | --help | --version
 //
 // Runs one job exactly as the setup's progress dialog does (Begin, then Step
 // until done or failed), prints each member's name as it starts and a progress
 // bar when standard error is a terminal, and exits with the engine's error code.
 #include "ExtractorLZH.h"
+#include "Version.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -50,13 +53,21 @@ const char* ErrorText(int code) {
     }
 }
 
-int Usage() {
-    std::fprintf(stderr, "usage: lzhx [-q] FILE DEST [MEMBER]\n"
+const char UsageText[] = "usage: lzhx [-q] FILE DEST [MEMBER]\n"
+                         "       lzhx -h | --help | --version\n"
                          "  Extracts the LZH archive found in FILE into the folder DEST:\n"
                          "  every member, or only MEMBER (case-insensitive).\n"
-                         "  -q  print nothing but errors\n"
-                         "  Exit status: 0 on success, else the engine's error code.\n");
-    return UsageExit;
+                         "  -q         print nothing but errors\n"
+                         "  -h, --help print this text\n"
+                         "  --version  print the program's name and version\n"
+                         "  Exit status: 0 on success, else the engine's error code;\n"
+                         "  64 for a wrong command line.\n";
+
+// Asked for, the usage goes to standard output; after a wrong command line,
+// to standard error.
+int Usage(bool asked) {
+    std::fputs(UsageText, asked ? stdout : stderr);
+    return asked ? 0 : UsageExit;
 }
 
 // The engine takes Windows paths; on other systems a slash is a separator too.
@@ -138,22 +149,40 @@ class Reporter {
     int Percent = 0;
 };
 
-} // namespace
+// The options before the operands; "--" ends them.
+struct CommandLine {
+    bool Quiet = false;
+    bool Help = false;
+    bool Version = false;
+    bool Wrong = false;
+    std::vector<const char*> Operands;
+};
 
-int main(int argc, char** argv) {
+CommandLine ParseCommandLine(int argc, char** argv) {
+    CommandLine c;
     int arg = 1;
-    bool quiet = false;
-    if (arg < argc && std::strcmp(argv[arg], "-q") == 0) {
-        quiet = true;
-        ++arg;
+    for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] != 0; ++arg) {
+        const std::string option = argv[arg];
+        if (option == "--") {
+            ++arg;
+            break;
+        }
+        if (option == "-q")
+            c.Quiet = true;
+        else if (option == "-h" || option == "--help")
+            c.Help = true;
+        else if (option == "--version")
+            c.Version = true;
+        else
+            c.Wrong = true;
     }
-    const int rest = argc - arg;
-    if (rest < 2 || rest > 3 || argv[arg][0] == '-')
-        return Usage();
-    const std::string archive = EnginePath(argv[arg]);
-    const std::string dest = EnginePath(argv[arg + 1]);
-    const char* member = rest == 3 ? argv[arg + 2] : nullptr;
+    c.Operands.assign(argv + arg, argv + argc);
+    return c;
+}
 
+int Extract(bool quiet, const char* file, const char* destination, const char* member) {
+    const std::string archive = EnginePath(file);
+    const std::string dest = EnginePath(destination);
     Reporter reporter(quiet);
     bool ok = Extractor.Begin(archive.c_str(), dest.c_str(), member);
     bool done = false;
@@ -168,10 +197,28 @@ int main(int argc, char** argv) {
     }
     reporter.End();
     if (!ok) {
-        const char* name = Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : argv[arg];
+        const char* name = Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : file;
         std::fprintf(stderr, "lzhx: %s: error %d: %s\n", Printable(name).c_str(),
                      Extractor.ErrorCode, ErrorText(Extractor.ErrorCode));
         return Extractor.ErrorCode;
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const CommandLine c = ParseCommandLine(argc, argv);
+    if (c.Wrong)
+        return Usage(false);
+    if (c.Help)
+        return Usage(true);
+    if (c.Version) {
+        std::printf("lzhx %s\n", ToolsVersion);
+        return 0;
+    }
+    const size_t n = c.Operands.size();
+    if (n < 2 || n > 3)
+        return Usage(false);
+    return Extract(c.Quiet, c.Operands[0], c.Operands[1], n == 3 ? c.Operands[2] : nullptr);
 }
