@@ -67,6 +67,33 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
     }
 }
 
+bool CExtractorLZH::BeginList(const char* archivePath) {
+    Abort();
+    ErrorCode = ErrNone;
+    if (!Archive.OpenRead(archivePath)) {
+        ErrorCode = ErrOpenArchive;
+        return false;
+    }
+    if (!LocateArchive()) {
+        CloseArchive(ErrNotFound);
+        return false;
+    }
+    return true;
+}
+
+bool CExtractorLZH::NextHeader(bool& done) {
+    done = false;
+    if (!SkipToNextHeader()) {
+        CloseArchive(ErrBadHeader);
+        return false;
+    }
+    if (MemberHeader.HeaderSize <= 0) {
+        Archive.Close();
+        done = true;
+    }
+    return true;
+}
+
 // Scans the file for the first position where a valid member header starts.
 // While more of the file remains, a candidate has a full 512 bytes in view;
 // near the end, every position with room for the smallest header is tried.

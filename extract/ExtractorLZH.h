@@ -33,6 +33,7 @@ struct MemberHeaderLZH {
     char Name[PathSize];
     bool HasFileCrc;
     unsigned short FileCrc;
+    int Level; // header level: 0, 1 or 2
 };
 
 class CExtractorLZH {
@@ -59,6 +60,19 @@ class CExtractorLZH {
     void Abort();
     int GetPercent() const;
     const char* GetMemberName() const { return MemberHeader.Name; }
+
+    // A listing: the member headers alone, in archive order, the data
+    // passed over by their packed sizes. BeginList finds the archive and
+    // parses its first member header, NextHeader the one after the current
+    // one; while they return true and done is not set, GetHeader() holds
+    // that member's header. NextHeader sets done at the end of the archive;
+    // false is ErrBadHeader (BeginList: ErrOpenArchive or ErrNotFound). The
+    // archive is closed at the end, as after any job; Abort ends a listing
+    // early, and Step is not called in one.
+    bool BeginList(const char* archivePath);
+    bool NextHeader(bool& done);
+    // The method string of a MethodIndex, such as "-lh5-".
+    static const char* MethodName(int methodIndex);
 
     int ErrorCode;
 

@@ -10,11 +10,10 @@
 namespace {
 
 // The nine methods a header may name; a method's place is its MethodIndex.
+// A header holds the five bytes without a terminator.
 const int MethodCount = 9;
-const char MethodTable[MethodCount][MethodLength] = {
-    {'-', 'l', 'h', '0', '-'}, {'-', 'l', 'h', '1', '-'}, {'-', 'l', 'h', '2', '-'},
-    {'-', 'l', 'h', '3', '-'}, {'-', 'l', 'h', '4', '-'}, {'-', 'l', 'h', '5', '-'},
-    {'-', 'l', 'z', 's', '-'}, {'-', 'l', 'z', '5', '-'}, {'-', 'l', 'z', '4', '-'}};
+const char MethodTable[MethodCount][MethodLength + 1] = {
+    "-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lz4-"};
 
 unsigned Le16(const unsigned char* p) {
     return p[0] | (p[1] << 8);
@@ -55,6 +54,10 @@ int DosTimeToTimeStamp(unsigned time, unsigned date) {
 }
 
 } // namespace
+
+const char* CExtractorLZH::MethodName(int methodIndex) {
+    return methodIndex >= 0 && methodIndex < MethodCount ? MethodTable[methodIndex] : "";
+}
 
 void CExtractorLZH::BuildCrcTable() {
     for (unsigned i = 0; i < 256; ++i) {
@@ -144,6 +147,7 @@ bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
     std::memset(h.Name, 0, sizeof h.Name);
     h.HasFileCrc = false;
     h.FileCrc = 0;
+    h.Level = 0;
 
     if (n < MinHeaderSize || p[0] == 0)
         return true; // end of archive
@@ -154,7 +158,8 @@ bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
     h.UnpackedSize = Le32Signed(p + HeaderOriginalSizeAt);
 
     bool valid;
-    switch (p[HeaderLevelAt]) {
+    h.Level = p[HeaderLevelAt];
+    switch (h.Level) {
     case 0:
     case 1:
         valid = ParseBaseHeader(p, n);

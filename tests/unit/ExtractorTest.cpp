@@ -425,6 +425,56 @@ TEST_F(ExtractorTest, ADamagedLaterHeaderKeepsTheMembersBefore) {
     EXPECT_EQ(ErrBadHeader, ExtractBytes(bytes, "b").Error);
 }
 
+// A listing walks the headers alone: every member in order, whatever its
+// method or its data, up to the end or to a damaged header.
+TEST_F(ExtractorTest, ListsTheHeadersInArchiveOrder) {
+    TestMember lh1 = Stored("old method", "not read", 1);
+    lh1.Method = "-lh1-";
+    TestMember noCrc = Stored("no crc", "zero", 0);
+    noCrc.FileCrc = false;
+    std::string damaged = Pattern(30000, 4);
+    const std::vector<TestMember> members = {Stored("a", "alpha", 0), lh1, noCrc,
+                                             Stored("big", damaged, 2)};
+    std::string bytes = ArchiveBytes(members);
+    bytes[bytes.size() - 1000] ^= 0x55; // the last member's data: no listing reads it
+    const std::string archive = Archive(Filler(20000, 8) + bytes);
+
+    ASSERT_TRUE(X->BeginList(EnginePath(archive).c_str()));
+    std::vector<MemberHeaderLZH> listed;
+    for (bool done = false; !done;) {
+        listed.push_back(X->GetHeader());
+        ASSERT_TRUE(X->NextHeader(done));
+    }
+    ASSERT_EQ(members.size(), listed.size());
+    for (size_t i = 0; i < members.size(); ++i) {
+        EXPECT_STREQ(members[i].Name.c_str(), listed[i].Name);
+        EXPECT_EQ(members[i].Level, listed[i].Level);
+        EXPECT_EQ(static_cast<int>(members[i].Data.size()), listed[i].UnpackedSize);
+        EXPECT_EQ(static_cast<int>(members[i].Data.size()), listed[i].PackedSize);
+        EXPECT_EQ(members[i].FileCrc, listed[i].HasFileCrc);
+    }
+    EXPECT_EQ(1, listed[1].MethodIndex);
+    EXPECT_STREQ("-lh1-", CExtractorLZH::MethodName(listed[1].MethodIndex));
+    EXPECT_EQ(Crc16(damaged), listed[3].FileCrc);
+    EXPECT_FALSE(FolderExists(Out()));
+
+    // A damaged third header: the two before it are listed, then 6.
+    std::string bad = ArchiveBytes(members);
+    const size_t third = MemberBytes(members[0]).size() + MemberBytes(members[1]).size();
+    bad[third + 1] ^= 0x01; // the level-0 byte sum
+    ASSERT_TRUE(X->BeginList(EnginePath(Archive(bad)).c_str()));
+    bool done = false;
+    ASSERT_TRUE(X->NextHeader(done));
+    EXPECT_STREQ("old method", X->GetMemberName());
+    EXPECT_FALSE(X->NextHeader(done));
+    EXPECT_EQ(ErrBadHeader, X->ErrorCode);
+
+    EXPECT_FALSE(X->BeginList(EnginePath(Archive(Filler(5000, 1))).c_str()));
+    EXPECT_EQ(ErrNotFound, X->ErrorCode);
+    EXPECT_FALSE(X->BeginList(EnginePath(Dir.Path("missing")).c_str()));
+    EXPECT_EQ(ErrOpenArchive, X->ErrorCode);
+}
+
 TEST_F(ExtractorTest, AnArchiveWithoutEndMarkerEndsAfterItsLastMember) {
     const Outcome r = ExtractBytes(ArchiveBytes({Stored("a", "1"), Stored("b", "22")}, false));
     ASSERT_TRUE(r.Ok);

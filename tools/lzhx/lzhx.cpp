@@ -1,16 +1,20 @@
 // lzhx: the extraction engine on the command line.
 //
 //   lzhx [-q] FILE DEST [MEMBER]
+//   lzhx -l FILE
 //   lzhx -h | --help | --version
 //
-// Runs one job exactly as the setup's progress dialog does (Begin, then Step
-// until done or failed), prints each member's name as it starts and a progress
-// bar when standard error is a terminal, and exits with the engine's error code.
+// Extracting, it runs one job exactly as the setup's progress dialog does
+// (Begin, then Step until done or failed), prints each member's name as it
+// starts and a progress bar when standard error is a terminal. Listing, it
+// reads the member headers alone (BeginList, NextHeader). It exits with the
+// engine's error code.
 #include "ExtractorLZH.h"
 #include "Version.h"
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -54,9 +58,12 @@ const char* ErrorText(int code) {
 }
 
 const char UsageText[] = "usage: lzhx [-q] FILE DEST [MEMBER]\n"
+                         "       lzhx -l FILE\n"
                          "       lzhx -h | --help | --version\n"
                          "  Extracts the LZH archive found in FILE into the folder DEST:\n"
                          "  every member, or only MEMBER (case-insensitive).\n"
+                         "  -l         list the members: method, packed size, size, ratio,\n"
+                         "             local date and time, CRC-16, header level, name\n"
                          "  -q         print nothing but errors\n"
                          "  -h, --help print this text\n"
                          "  --version  print the program's name and version\n"
@@ -152,6 +159,7 @@ class Reporter {
 // The options before the operands; "--" ends them.
 struct CommandLine {
     bool Quiet = false;
+    bool List = false;
     bool Help = false;
     bool Version = false;
     bool Wrong = false;
@@ -169,6 +177,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         }
         if (option == "-q")
             c.Quiet = true;
+        else if (option == "-l")
+            c.List = true;
         else if (option == "-h" || option == "--help")
             c.Help = true;
         else if (option == "--version")
@@ -178,6 +188,74 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
     c.Operands.assign(argv + arg, argv + argc);
     return c;
+}
+
+// "lzhx: SUBJECT: error N: TEXT" on standard error; the code is the exit status.
+int Failed(const char* subject) {
+    std::fprintf(stderr, "lzhx: %s: error %d: %s\n", Printable(subject).c_str(),
+                 Extractor.ErrorCode, ErrorText(Extractor.ErrorCode));
+    return Extractor.ErrorCode;
+}
+
+// Packed size as a share of the size, or "-" for an empty member.
+std::string Ratio(long long packed, long long size) {
+    if (size <= 0)
+        return "-";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f%%", static_cast<double>(packed) * 100.0 / size);
+    return text;
+}
+
+// The date and the time in the local zone; "-" for both when unknown.
+void LocalTime(int timeStamp, char (&date)[16], char (&time)[16]) {
+    const std::time_t value = timeStamp;
+    const std::tm* local = timeStamp < 0 ? nullptr : std::localtime(&value);
+    if (local == nullptr || std::strftime(date, sizeof date, "%Y-%m-%d", local) == 0 ||
+        std::strftime(time, sizeof time, "%H:%M:%S", local) == 0) {
+        std::strcpy(date, "-");
+        std::strcpy(time, "-");
+    }
+}
+
+const char ListFormat[] = "%-6s %10s %10s %6s  %-10s %-8s  %-5s %5s  %s\n";
+
+void ListMember(const MemberHeaderLZH& h) {
+    char crc[8] = "-";
+    if (h.HasFileCrc)
+        std::snprintf(crc, sizeof crc, "%04x", h.FileCrc);
+    char date[16], time[16];
+    LocalTime(h.TimeStamp, date, time);
+    std::printf(ListFormat, CExtractorLZH::MethodName(h.MethodIndex),
+                std::to_string(h.PackedSize).c_str(), std::to_string(h.UnpackedSize).c_str(),
+                Ratio(h.PackedSize, h.UnpackedSize).c_str(), date, time, crc,
+                std::to_string(h.Level).c_str(), Printable(h.Name).c_str());
+}
+
+// One line per member, then the totals; where a header is damaged, the
+// members before it and the engine's code.
+int List(const char* file) {
+    const std::string archive = EnginePath(file);
+    if (!Extractor.BeginList(archive.c_str()))
+        return Failed(file);
+    std::printf(ListFormat, "Method", "Packed", "Size", "Ratio", "Date", "Time", "CRC", "Level",
+                "Name");
+    long long packed = 0, size = 0;
+    int members = 0;
+    for (bool done = false; !done;) {
+        const MemberHeaderLZH& h = Extractor.GetHeader();
+        ListMember(h);
+        packed += h.PackedSize;
+        size += h.UnpackedSize;
+        ++members;
+        if (!Extractor.NextHeader(done)) {
+            std::fflush(stdout);
+            return Failed(file);
+        }
+    }
+    const std::string count = std::to_string(members) + (members == 1 ? " member" : " members");
+    std::printf("%-6s %10s %10s %6s  %s\n", "Total", std::to_string(packed).c_str(),
+                std::to_string(size).c_str(), Ratio(packed, size).c_str(), count.c_str());
+    return 0;
 }
 
 int Extract(bool quiet, const char* file, const char* destination, const char* member) {
@@ -196,12 +274,8 @@ int Extract(bool quiet, const char* file, const char* destination, const char* m
         }
     }
     reporter.End();
-    if (!ok) {
-        const char* name = Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : file;
-        std::fprintf(stderr, "lzhx: %s: error %d: %s\n", Printable(name).c_str(),
-                     Extractor.ErrorCode, ErrorText(Extractor.ErrorCode));
-        return Extractor.ErrorCode;
-    }
+    if (!ok)
+        return Failed(Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : file);
     return 0;
 }
 
@@ -218,6 +292,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     const size_t n = c.Operands.size();
+    if (c.List) {
+        if (c.Quiet || n != 1)
+            return Usage(false);
+        return List(c.Operands[0]);
+    }
     if (n < 2 || n > 3)
         return Usage(false);
     return Extract(c.Quiet, c.Operands[0], c.Operands[1], n == 3 ? c.Operands[2] : nullptr);
