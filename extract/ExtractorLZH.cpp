@@ -406,10 +406,14 @@ void CExtractorLZH::Abort() {
 }
 
 // The part before the first dot, less the spaces at its end, names the
-// device: "nul.txt", "NUL.", "Com1 .log" are all the device.
+// device: "nul.txt", "NUL.", "Com1 .log" are all the device. Windows drops a
+// lead byte that ends a name as it converts it, so "nul" followed by one is
+// the device too.
 bool CExtractorLZH::IsDeviceName(const char* name) {
     static const char* const DeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t length = std::strcspn(name, ".");
+    if (name[length] == 0 && EndsInLoneLeadByte(name))
+        --length;
     while (length > 0 && name[length - 1] == ' ')
         --length;
     char stem[8];

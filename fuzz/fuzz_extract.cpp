@@ -25,6 +25,7 @@
 #include "ExtractorLZH.h"
 #include "FuzzCheck.h"
 #include "ReferenceLH5.h"
+#include "standin/CodePage932.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -210,6 +211,13 @@ bool Exists(const std::string& name) {
     return lstat((Space().Out + "/" + name).c_str(), &info) == 0;
 }
 
+// The file a member's name gives: the stand-in names files in UTF-8, converted
+// as Windows converts the name (two names may give one file: a lead byte at
+// the end is dropped).
+std::string FileName(const MemberHeaderLZH& h) {
+    return Utf8FromCodePage932(h.Name);
+}
+
 std::string Describe(const MemberHeaderLZH& h) {
     char text[200];
     std::snprintf(text, sizeof text,
@@ -392,8 +400,8 @@ bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
 
 void CheckComplete(const MemberHeaderLZH& h, const char* when) {
     FileFacts facts;
-    FUZZ_CHECK(Inspect(Space().Out + "/" + h.Name, facts), "%s: no file for the completed %s", when,
-               Describe(h).c_str());
+    FUZZ_CHECK(Inspect(Space().Out + "/" + FileName(h), facts), "%s: no file for the completed %s",
+               when, Describe(h).c_str());
     std::string why;
     FUZZ_CHECK(Complete(facts, h, &why), "%s: the file of the completed %s is wrong: %s", when,
                Describe(h).c_str(), why.c_str());
@@ -432,8 +440,8 @@ void CheckOpened(const MemberHeaderLZH& h, const char* when) {
                "%s: open %s has a method that is not extracted", when, Describe(h).c_str());
 }
 
-// The members completed so far in a job, the last of each name: their files
-// are in the destination, complete, whatever fails after them.
+// The members completed so far in a job, the last of each file name: their
+// files are in the destination, complete, whatever fails after them.
 typedef std::map<std::string, MemberHeaderLZH> Completed;
 
 // While a member is being written, the destination holds the completed
@@ -445,7 +453,7 @@ void CheckWriting(const Completed& completed, const MemberHeaderLZH& h, const ch
         if (completed.count(name) != 0)
             continue;
         ++extra;
-        FUZZ_CHECK(name != h.Name, "%s: the open %s already has a file of its name", when,
+        FUZZ_CHECK(name != FileName(h), "%s: the open %s already has a file of its name", when,
                    Describe(h).c_str());
         FileFacts facts;
         FUZZ_CHECK(Inspect(Space().Out + "/" + name, facts) && facts.Regular,
@@ -455,14 +463,14 @@ void CheckWriting(const Completed& completed, const MemberHeaderLZH& h, const ch
                extra, Describe(h).c_str());
 }
 
-// A member that failed or was cancelled left its name as it was: absent, or
-// the file of an earlier member of that name, unchanged.
-void CheckUntouched(const Completed& completed, const char* name, const char* when) {
-    if (std::strcmp(name, "") == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+// A member that failed or was cancelled left its file's name as it was:
+// absent, or the file of an earlier member of that name, unchanged.
+void CheckUntouched(const Completed& completed, const std::string& name, const char* when) {
+    if (name.empty() || name == "." || name == "..")
         return; // the destination folder or its parent: no file's name
     const auto earlier = completed.find(name);
     if (earlier == completed.end())
-        CheckAbsent(name, when);
+        CheckAbsent(name.c_str(), when);
     else
         CheckComplete(earlier->second, when);
 }
@@ -592,14 +600,15 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                                "full with the header's CRC-16",
                                result.Code, Describe(current).c_str());
                 if (currentCompleted) {
-                    completed[current.Name] = current;
+                    completed[FileName(current)] = current;
                     CheckComplete(current, "member completed, next one failed");
                 }
                 // The member that failed left its name as it was.
                 if (!currentCompleted)
-                    CheckUntouched(completed, current.Name, "the member failed");
+                    CheckUntouched(completed, FileName(current), "the member failed");
                 else if (result.Code != ErrBadHeader)
-                    CheckUntouched(completed, now.Name, "the next member failed as it was opened");
+                    CheckUntouched(completed, FileName(now),
+                                   "the next member failed as it was opened");
                 break;
             }
 
@@ -607,7 +616,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                        engine.ErrorCode);
             if (done) {
                 result.End = Succeeded;
-                completed[current.Name] = current;
+                completed[FileName(current)] = current;
                 CheckComplete(current, "last member done");
                 break;
             }
@@ -615,7 +624,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                 // The current member was completed and the next one opened.
                 FUZZ_CHECK(filter == nullptr, "moved on past the one member \"%.60s\" to %s",
                            filter, Describe(now).c_str());
-                completed[current.Name] = current;
+                completed[FileName(current)] = current;
                 CheckComplete(current, "member completed");
                 CheckOpened(now, "next member opened");
                 CheckWriting(completed, now, "next member opened");
@@ -637,7 +646,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
             if (result.Steps >= StepBudget(fileSize) || produced >= OutputBudget) {
                 engine.Abort();
                 result.End = Cancelled;
-                CheckUntouched(completed, current.Name, "after Abort");
+                CheckUntouched(completed, FileName(current), "after Abort");
                 break;
             }
         }
@@ -650,7 +659,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
         bool complete = false;
         std::string why;
         for (const MemberHeaderLZH& h : opened) {
-            if (file.first != h.Name)
+            if (file.first != FileName(h))
                 continue;
             known = true;
             if (Complete(file.second, h, &why))
@@ -673,7 +682,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
         // Every member was completed.
         std::map<std::string, MemberHeaderLZH> last;
         for (const MemberHeaderLZH& h : opened)
-            last[h.Name] = h;
+            last[FileName(h)] = h;
         FUZZ_CHECK(last.size() == completed.size(), "success with %zu files for %zu member names",
                    completed.size(), last.size());
     }

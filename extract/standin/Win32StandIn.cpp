@@ -1,5 +1,7 @@
 #include "Win32StandIn.h"
 
+#include "CodePage932.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,22 +18,14 @@ namespace {
 const int64_t UnixEpochInFileTimeSeconds = 11644473600LL;
 const int64_t TicksPerSecond = 10000000LL;
 
-bool IsTrailByte932(unsigned char b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
-// Windows path -> POSIX path: single-byte backslashes become slashes.
+// Windows path -> POSIX path: code page 932 becomes UTF-8, in which the
+// backslash of a single byte is the only 0x5C left (a trail byte of that
+// value is part of its character's bytes now), and becomes a slash.
 std::string HostPath(const char* path) {
-    std::string out(path);
-    for (size_t i = 0; i < out.size(); ++i) {
-        unsigned char b = static_cast<unsigned char>(out[i]);
-        if (IsDBCSLeadByte(b) && i + 1 < out.size() &&
-            IsTrailByte932(static_cast<unsigned char>(out[i + 1]))) {
-            ++i;
-        } else if (b == '\\') {
-            out[i] = '/';
-        }
-    }
+    std::string out = Utf8FromCodePage932(path);
+    for (char& c : out)
+        if (c == '\\')
+            c = '/';
     return out;
 }
 

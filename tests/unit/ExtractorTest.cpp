@@ -35,7 +35,12 @@ class ExtractorTest : public ::testing::Test {
     // Runs one job as the progress dialog does: Begin, then Step to the end.
     Outcome Extract(const std::string& archive, const std::string& dest,
                     const char* only = nullptr) {
-        if (!X->Begin(EnginePath(archive).c_str(), EnginePath(dest).c_str(), only))
+        return ExtractTo(archive, EnginePath(dest), only);
+    }
+    // The same, with the destination as the engine is given it.
+    Outcome ExtractTo(const std::string& archive, const std::string& engineDest,
+                      const char* only = nullptr) {
+        if (!X->Begin(EnginePath(archive).c_str(), engineDest.c_str(), only))
             return {false, X->ErrorCode, 0};
         bool done = false;
         int steps = 0;
@@ -189,7 +194,7 @@ TEST_F(ExtractorTest, DestinationThatIsNoFolder) {
 TEST_F(ExtractorTest, AnExistingFolderEndingInTheTrailByte0x5C) {
     const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
     for (const char* name : {"\x95\x5C", "\x83\x5C"}) {
-        const std::string folder = Dir.Path() + "/" + name;
+        const std::string folder = Dir.Path() + "/" + HostName(name);
         ASSERT_TRUE(Extract(archive, folder).Ok) << name;
         EXPECT_TRUE(Extract(archive, folder).Ok) << name;
         EXPECT_TRUE(Extract(archive, folder + "\\").Ok) << name;
@@ -197,15 +202,41 @@ TEST_F(ExtractorTest, AnExistingFolderEndingInTheTrailByte0x5C) {
     }
 }
 
+// Japanese names land under their own names, 表示.txt on Linux as on
+// Windows, also where the path is longer in the host's encoding than the
+// engine's 259 bytes.
+TEST_F(ExtractorTest, JapaneseNamesLandUnderTheirOwnNames) {
+    std::string folder, name;
+    for (int i = 0; i < 30; ++i)
+        folder += "\x95\x5C"; // 表
+    for (int i = 0; i < 80; ++i)
+        name += "\x8E\xA6"; // 示
+    name += ".txt";
+    const std::string hostFolder = Dir.Path(HostName(folder));
+    ASSERT_LE(EnginePath(hostFolder).size() + 1 + name.size(), 259u);
+    const std::string archive =
+        Archive(ArchiveBytes({Stored("\x95\x5C\x8E\xA6.txt", "short"), Stored(name, "long")}));
+    ASSERT_TRUE(Extract(archive, hostFolder).Ok);
+    EXPECT_EQ("short", ReadBytes(hostFolder + "/" + HostName("\x95\x5C\x8E\xA6.txt")));
+    EXPECT_EQ("long", ReadBytes(hostFolder + "/" + HostName(name)));
+#ifndef _WIN32
+    // (The MinGW runtime's std::filesystem cannot walk a code-page-932 path.)
+    EXPECT_EQ(2, CountEntries(hostFolder));
+    EXPECT_TRUE(FileExists(hostFolder + "/表示.txt"));
+    EXPECT_GT((hostFolder + "/" + HostName(name)).size(), 259u);
+#endif
+}
+
 // A lone lead byte at the end would take the closing backslash as its trail
 // byte: the files would land in the parent folder under other names.
 TEST_F(ExtractorTest, ADestinationEndingInALoneLeadByteIsRefused) {
     const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
-    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("out") + "\x95").Error);
-    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("out") + "\x95\x95\x83").Error);
+    const std::string out = EnginePath(Dir.Path("out"));
+    EXPECT_EQ(ErrCreateFolder, ExtractTo(archive, out + "\x95").Error);
+    EXPECT_EQ(ErrCreateFolder, ExtractTo(archive, out + "\x95\x95\x83").Error);
     EXPECT_EQ(1, CountEntries(Dir.Path())); // the archive alone
     // A double-byte character at the end is a name like any other.
-    EXPECT_TRUE(Extract(archive, Dir.Path("out") + "\x95\x95").Ok);
+    EXPECT_TRUE(ExtractTo(archive, out + "\x95\x95").Ok);
 }
 
 TEST_F(ExtractorTest, OnlyTheNamedMemberIgnoringAsciiCase) {
@@ -327,12 +358,16 @@ TEST_F(ExtractorTest, TheArchiveBeingReadIsNeverWritten) {
 // Windows takes these names for devices in every folder: the data would go
 // to the device, and a program could never open the file.
 TEST(DeviceNames, WithAnyCaseExtensionAndTrailingDotsOrSpaces) {
-    for (const char* name :
-         {"CON", "PRN", "AUX", "NUL", "COM1", "COM9", "LPT1", "LPT9", "CONIN$", "CONOUT$", "nul",
-          "Nul.txt", "nul.tar.gz", "con.", "AUX..", "prn ", "com1 .log", "lpt5. ", "conout$.x"})
+    for (const char* name : {
+             "CON",        "PRN",     "AUX",      "NUL",     "COM1",      "COM9",
+             "LPT1",       "LPT9",    "CONIN$",   "CONOUT$", "nul",       "Nul.txt",
+             "nul.tar.gz", "con.",    "AUX..",    "prn ",    "com1 .log", "lpt5. ",
+             "conout$.x",  "NUL\x81", "com1\x9F", "aux \x81"}) // Windows drops a lead byte at the
+                                                               // end
         EXPECT_TRUE(CExtractorLZH::IsDeviceName(name)) << name;
-    for (const char* name : {"", ".", "COM0", "COM10", "LPT", "COMA", "NULL", "nul_", "xnul",
-                             " nul", "CONIN", "CON$", "~qm0000.tmp", "\x83\x4E"})
+    for (const char* name :
+         {"", ".", "COM0", "COM10", "LPT", "COMA", "NULL", "nul_", "xnul", " nul", "CONIN", "CON$",
+          "~qm0000.tmp", "\x83\x4E", "nul\x81\x40", "\x81", "nu\x81"})
         EXPECT_FALSE(CExtractorLZH::IsDeviceName(name)) << name;
 }
 

@@ -9,7 +9,9 @@
 # 932), with the time stamps of its header level, into a destination folder
 # whose parents are missing; that one member can be picked by name; that an
 # archive behind a Windows executable is found; and that a damaged member
-# leaves no file behind while the members before it stay.
+# leaves no file behind while the members before it stay; and that names in
+# code page 932, bytes outside it too, give the files the names that the
+# engine's stand-in gives them on Linux.
 #
 # Exit status: 0 passed, 1 failed, 77 skipped (a peer tool is missing).
 set -u -o pipefail
@@ -261,6 +263,27 @@ done
 run_lzhx "$(winpath "$WORK/l0_lh5.lzh")" "$(winpath "$WORK/pick/none")" "nosuch.txt"
 expect_rc 5 "a member that is not in the archive"
 expect_entries "$WORK/pick/none" "a member that is not in the archive"
+
+# ---------------------------------------------------------------------------
+# Names in code page 932, also bytes outside it: Windows gives the files the
+# names of tests/peers/cp932_names.tsv, which the engine's stand-in gives them
+# on Linux (peers.names).
+
+unhex() { printf '%s' "$1" | sed 's/../\\x&/g' | xargs -0 printf '%b'; }
+hex_names=()
+expected=()
+n=0
+while IFS=$'\t' read -r name file _; do
+    case $name in '#'* | '') continue ;; esac
+    n=$((n + 1))
+    prefix=$(printf '%02d-' "$n")
+    hex_names+=("$(printf '%s' "$prefix" | od -An -tx1 | tr -d ' \n')$name")
+    expected+=("$prefix$(unhex "$file")")
+done <"$HERE/../peers/cp932_names.tsv"
+"$LZHTEST" names "$WORK/names.lzh" "${hex_names[@]}" || fail "lzhtest names failed"
+run_lzhx -q "$(winpath "$WORK/names.lzh")" "$(winpath "$WORK/names")"
+expect_rc 0 "names in code page 932"
+expect_entries "$WORK/names" "names in code page 932" "${expected[@]}"
 
 # ---------------------------------------------------------------------------
 # The archive behind a Windows executable (lzhx.exe itself, whose data may

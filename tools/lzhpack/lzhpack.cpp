@@ -3,7 +3,9 @@
 //   lzhpack [-0|-5] ARCHIVE FILE...
 //   lzhpack -h | --help | --version
 //
-// Each FILE becomes one member under its base name, in the order given:
+// Each FILE becomes one member under its base name, in the order given, the
+// name in code page 932 (on Windows the ANSI code page, as the system gives
+// it; on Linux converted from UTF-8, and refused where it has no such form):
 // -lh5- by default, stored (-lh0-) where compressing would not shrink it;
 // -0 stores every member, -5 compresses every non-empty member even where it
 // grows. The same files always give the same archive; SOURCE_DATE_EPOCH, when
@@ -23,6 +25,8 @@
 #include <sys/types.h>
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include "standin/CodePage932.h"
 #endif
 
 namespace {
@@ -84,7 +88,7 @@ std::string BaseName(const std::string& path) {
 
 struct SourceFile {
     std::string Path;
-    std::string Name;
+    std::string Name; // in the archive's code page
     uint32_t Size;
     int64_t Creation, LastWrite, LastAccess;
 };
@@ -200,12 +204,21 @@ bool PrepareSources(const std::vector<std::string>& paths, std::vector<SourceFil
         SourceFile f;
         f.Path = path;
         f.Name = BaseName(path);
+#ifndef _WIN32
+        std::string name;
+        if (!CodePage932FromUtf8(f.Name.c_str(), name)) {
+            error =
+                path + ": the name has no form in code page 932, in which an archive keeps names";
+            return false;
+        }
+        f.Name = name;
+#endif
         if (f.Name.empty() || f.Name.size() > MaxMemberName) {
-            error = path + ": the base name must have 1 to 259 bytes";
+            error = path + ": the base name must have 1 to 259 bytes in the archive's code page";
             return false;
         }
         if (!names.insert(f.Name).second) {
-            error = path + ": a member named " + f.Name + " is already in the archive";
+            error = path + ": a member named " + BaseName(path) + " is already in the archive";
             return false;
         }
         if (!StatSource(f, error))
@@ -234,8 +247,9 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
         error = SystemError();
         return false;
     }
-    std::printf("%s: %u -> %u bytes (%s)\n", f.Name.c_str(), static_cast<unsigned>(m.OriginalSize),
-                static_cast<unsigned>(m.PackedSize), m.Compressed ? "-lh5-" : "-lh0-");
+    std::printf("%s: %u -> %u bytes (%s)\n", BaseName(f.Path).c_str(),
+                static_cast<unsigned>(m.OriginalSize), static_cast<unsigned>(m.PackedSize),
+                m.Compressed ? "-lh5-" : "-lh0-");
     return true;
 }
 

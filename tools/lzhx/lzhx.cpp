@@ -23,6 +23,11 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include "standin/CodePage932.h"
+
+#include <clocale>
+#include <iconv.h>
+#include <langinfo.h>
 #include <unistd.h>
 #endif
 
@@ -77,25 +82,20 @@ int Usage(bool asked) {
     return asked ? 0 : UsageExit;
 }
 
-// The engine takes Windows paths; on other systems a slash is a separator too.
-std::string EnginePath(const char* path) {
-    std::string out(path);
-#ifndef _WIN32
-    for (char& c : out)
-        if (c == '/')
-            c = '\\';
-#endif
-    return out;
-}
-
-// A member's name comes from the archive: a control byte in it would reach
-// the terminal as a command (a new title, a cleared screen, a moved cursor).
-// Every byte below 0x20 and 0x7F is printed as \xNN instead.
-std::string Printable(const char* name) {
+// Text that reaches the terminal: a control byte in a member's name (or in
+// a path given) would reach it as a command (a new title, a cleared screen,
+// a moved cursor). Every byte below 0x20 and 0x7F is printed as \xNN
+// instead, and in UTF-8 the C1 controls U+0080 to U+009F too (code page 932
+// has U+0080 for its byte 0x80).
+std::string Escaped(const std::string& text, bool utf8) {
     std::string out;
-    for (const char* p = name; *p != 0; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || c == 0x7F) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned c = static_cast<unsigned char>(text[i]);
+        const bool c1 = utf8 && c == 0xC2 && i + 1 < text.size() &&
+                        (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+        if (c1)
+            c = static_cast<unsigned char>(text[++i]);
+        if (c < 0x20 || c == 0x7F || c1) {
             char escaped[5];
             std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
             out += escaped;
@@ -104,6 +104,105 @@ std::string Printable(const char* name) {
         }
     }
     return out;
+}
+
+#ifdef _WIN32
+// Windows hands the program its arguments in the ANSI code page, the
+// engine's, and the console shows the names in it.
+bool FromTerminal(const char* text, std::string& out) {
+    out = text;
+    return true;
+}
+
+std::string Printable(const char* name) {
+    return Escaped(name, false);
+}
+
+std::string Shown(const char* argument) {
+    return Escaped(argument, false);
+}
+#else
+// The terminal's encoding, the locale's; null for UTF-8, which the C locale
+// is taken for too (its ASCII says nothing about the terminal).
+const char* TerminalCodeset() {
+    static const char* codeset = [] {
+        std::setlocale(LC_CTYPE, "");
+        const char* name = nl_langinfo(CODESET);
+        return std::strcmp(name, "UTF-8") == 0 || std::strcmp(name, "ANSI_X3.4-1968") == 0 ? nullptr
+                                                                                           : name;
+    }();
+    return codeset;
+}
+
+// iconv over the whole text; false on anything it cannot convert.
+bool Recode(const char* to, const char* from, const std::string& text, std::string& out) {
+    const iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return false;
+    out.clear();
+    char* in = const_cast<char*>(text.data());
+    size_t left = text.size();
+    bool ok = true;
+    while (ok && left > 0) {
+        char buffer[1024];
+        char* put = buffer;
+        size_t room = sizeof buffer;
+        ok = iconv(converter, &in, &left, &put, &room) != static_cast<size_t>(-1) || errno == E2BIG;
+        out.append(buffer, static_cast<size_t>(put - buffer));
+    }
+    iconv_close(converter);
+    return ok;
+}
+
+// An argument as typed, in the terminal's encoding, in code page 932.
+bool FromTerminal(const char* text, std::string& out) {
+    std::string utf8 = text;
+    return (TerminalCodeset() == nullptr || Recode("UTF-8", TerminalCodeset(), text, utf8)) &&
+           CodePage932FromUtf8(utf8.c_str(), out);
+}
+
+// UTF-8 in the terminal's encoding, a character it lacks as "?".
+std::string ToTerminal(const std::string& utf8) {
+    std::string out;
+    if (TerminalCodeset() == nullptr ||
+        !Recode((std::string(TerminalCodeset()) + "//TRANSLIT").c_str(), "UTF-8", utf8, out))
+        return utf8;
+    return out;
+}
+
+// A member's name as the file it extracts to is named, in the terminal's
+// encoding.
+std::string Printable(const char* name) {
+    return ToTerminal(Escaped(Utf8FromCodePage932(name), true));
+}
+
+std::string Shown(const char* argument) {
+    return Escaped(argument, TerminalCodeset() == nullptr);
+}
+#endif
+
+// An argument that names a file or folder, as a Windows path in the engine's
+// code page; on other systems a slash is a separator too (no trail byte of
+// code page 932 has its value).
+bool EnginePath(const char* argument, std::string& path) {
+    if (!FromTerminal(argument, path))
+        return false;
+#ifndef _WIN32
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+#endif
+    return true;
+}
+
+// An argument that the engine cannot be given: its code, as Windows would
+// give it for a name it cannot convert either.
+int NoEngineForm(const char* argument, int code) {
+    std::fprintf(stderr,
+                 "lzhx: %s: error %d: the name has no form in code page 932, in which the "
+                 "engine names files\n",
+                 Shown(argument).c_str(), code);
+    return code;
 }
 
 class Reporter {
@@ -190,10 +289,11 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     return c;
 }
 
-// "lzhx: SUBJECT: error N: TEXT" on standard error; the code is the exit status.
-int Failed(const char* subject) {
-    std::fprintf(stderr, "lzhx: %s: error %d: %s\n", Printable(subject).c_str(),
-                 Extractor.ErrorCode, ErrorText(Extractor.ErrorCode));
+// "lzhx: SUBJECT: error N: TEXT" on standard error, the subject ready for
+// the terminal; the code is the exit status.
+int Failed(const std::string& subject) {
+    std::fprintf(stderr, "lzhx: %s: error %d: %s\n", subject.c_str(), Extractor.ErrorCode,
+                 ErrorText(Extractor.ErrorCode));
     return Extractor.ErrorCode;
 }
 
@@ -234,9 +334,11 @@ void ListMember(const MemberHeaderLZH& h) {
 // One line per member, then the totals; where a header is damaged, the
 // members before it and the engine's code.
 int List(const char* file) {
-    const std::string archive = EnginePath(file);
+    std::string archive;
+    if (!EnginePath(file, archive))
+        return NoEngineForm(file, ErrOpenArchive);
     if (!Extractor.BeginList(archive.c_str()))
-        return Failed(file);
+        return Failed(Shown(file));
     std::printf(ListFormat, "Method", "Packed", "Size", "Ratio", "Date", "Time", "CRC", "Level",
                 "Name");
     long long packed = 0, size = 0;
@@ -249,7 +351,7 @@ int List(const char* file) {
         ++members;
         if (!Extractor.NextHeader(done)) {
             std::fflush(stdout);
-            return Failed(file);
+            return Failed(Shown(file));
         }
     }
     const std::string count = std::to_string(members) + (members == 1 ? " member" : " members");
@@ -259,10 +361,15 @@ int List(const char* file) {
 }
 
 int Extract(bool quiet, const char* file, const char* destination, const char* member) {
-    const std::string archive = EnginePath(file);
-    const std::string dest = EnginePath(destination);
+    std::string archive, dest, only;
+    if (!EnginePath(file, archive))
+        return NoEngineForm(file, ErrOpenArchive);
+    if (!EnginePath(destination, dest))
+        return NoEngineForm(destination, ErrCreateFolder);
+    if (member != nullptr && !FromTerminal(member, only))
+        return NoEngineForm(member, ErrNotFound); // no member can have that name
     Reporter reporter(quiet);
-    bool ok = Extractor.Begin(archive.c_str(), dest.c_str(), member);
+    bool ok = Extractor.Begin(archive.c_str(), dest.c_str(), member ? only.c_str() : nullptr);
     bool done = false;
     if (quiet) {
         while (ok && !done)
@@ -275,7 +382,8 @@ int Extract(bool quiet, const char* file, const char* destination, const char* m
     }
     reporter.End();
     if (!ok)
-        return Failed(Extractor.GetMemberName()[0] ? Extractor.GetMemberName() : file);
+        return Failed(Extractor.GetMemberName()[0] ? Printable(Extractor.GetMemberName())
+                                                   : Shown(file));
     return 0;
 }
 
