@@ -12,7 +12,8 @@ CExtractorLZH::CExtractorLZH()
     : ErrorCode(ErrNone), CrcTable(new unsigned short[256]),
       CrcSlices(new unsigned short[CrcSliceCount * 256]),
       Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1), Decoding(false),
-      Remaining(0), WindowPos(0), Crc(0), BlockCount(0) {
+      Remaining(0), WindowPos(0), Crc(0), BlockCount(0), RefusedForMethod(false) {
+    std::memset(UnreadMethods, 0, sizeof UnreadMethods);
     std::memset(Folder, 0, sizeof Folder);
     std::memset(Filter, 0, sizeof Filter);
     std::memset(OutPath, 0, sizeof OutPath);
@@ -101,6 +102,7 @@ bool CExtractorLZH::NextHeader(bool& done) {
 // reach beyond.
 bool CExtractorLZH::LocateArchive() {
     HeaderOffset = -1;
+    UnreadMethods[0] = 0;
     int held = Archive.ReadRaw(Window, WindowSize);
     long long base = 0;
     int i = 0;
@@ -109,11 +111,15 @@ bool CExtractorLZH::LocateArchive() {
         for (; i + lookAhead <= held; ++i) {
             if (base + i > INT_MAX)
                 return false;
-            if (Window[i + 2] == '-' && Window[i + 6] == '-' && ParseHeader(Window + i, held - i) &&
-                MemberHeader.HeaderSize > 0) {
+            if (Window[i + 2] != '-' || Window[i + 6] != '-')
+                continue;
+            if (ParseHeader(Window + i, held - i) && MemberHeader.HeaderSize > 0) {
                 HeaderOffset = static_cast<int>(base + i);
+                UnreadMethods[0] = 0;
                 return true;
             }
+            if (RefusedForMethod)
+                NoteUnreadMethod(Window + i);
         }
         if (held >= WindowSize) {
             base += i;
@@ -179,6 +185,19 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
     return true;
 }
 
+// A method the scan met, each one once, as many as are kept.
+void CExtractorLZH::NoteUnreadMethod(const unsigned char* header) {
+    const char* method = reinterpret_cast<const char*>(header + HeaderMethodAt);
+    const size_t kept = std::strlen(UnreadMethods);
+    for (size_t at = 0; at < kept; at += MethodLength)
+        if (std::memcmp(UnreadMethods + at, method, MethodLength) == 0)
+            return;
+    if (kept + MethodLength < sizeof UnreadMethods) {
+        std::memcpy(UnreadMethods + kept, method, MethodLength);
+        UnreadMethods[kept + MethodLength] = 0;
+    }
+}
+
 // One raw read of up to 512 bytes where a header must start. A failed move or
 // read yields fewer bytes, which read as the end of the archive.
 bool CExtractorLZH::ReadHeaderAt(int offset) {
@@ -186,7 +205,12 @@ bool CExtractorLZH::ReadHeaderAt(int offset) {
     int got = 0;
     if (Archive.MoveTo(offset))
         got = Archive.ReadRaw(Window, ScanLookAhead);
-    return ParseHeader(Window, got);
+    UnreadMethods[0] = 0;
+    if (ParseHeader(Window, got))
+        return true;
+    if (RefusedForMethod)
+        NoteUnreadMethod(Window);
+    return false;
 }
 
 bool CExtractorLZH::SkipToNextHeader() {

@@ -74,6 +74,16 @@ class CExtractorLZH {
     // The method string of a MethodIndex, such as "-lh5-".
     static const char* MethodName(int methodIndex);
 
+    // After a job or a listing that ended with ErrNotFound: true when the
+    // file holds an archive, so that no member has the name asked for.
+    bool ArchiveFound() const { return HeaderOffset >= 0; }
+    // The methods, one after another ("-lh6--lh7-"), of headers refused for
+    // their method alone, one of the LZH family's that the engine does not
+    // know, such as -lh6- or -lh7-: after ErrNotFound, those that the scan
+    // met; after ErrBadHeader, that of the header that ended the job.
+    // Empty when there were none.
+    const char* GetUnreadMethods() const { return UnreadMethods; }
+
     int ErrorCode;
 
     // Member header format; public so that the header rules can be tested
@@ -90,12 +100,14 @@ class CExtractorLZH {
 
   private:
     void BuildCrcTable();
+    bool ParseFields(const unsigned char* p, int n);
     bool ParseBaseHeader(const unsigned char* p, int n);
     bool ParseLevel1Extensions(const unsigned char* p, int n);
     bool ParseLevel2Header(const unsigned char* p, int n);
     bool SetName(const unsigned char* text, int length);
     bool HeaderCrcMatches(const unsigned char* p, int crcAt, unsigned short recorded);
 
+    void NoteUnreadMethod(const unsigned char* header);
     bool LocateArchive();
     bool PrepareFolder(const char* destFolder);
     bool ReadHeaderAt(int offset);
@@ -146,4 +158,8 @@ class CExtractorLZH {
     unsigned short Crc;
     int BlockCount; // symbols left in the -lh5- block; 0 or less in a stored member
     MemberHeaderLZH MemberHeader;
+    // The last ParseHeader refused a header for its method alone.
+    bool RefusedForMethod;
+    enum { UnreadMethodsKept = 4 };
+    char UnreadMethods[UnreadMethodsKept * MethodLength + 1];
 };

@@ -30,6 +30,11 @@ int Le32Signed(const unsigned char* p) {
     return static_cast<int>(Le32(p));
 }
 
+// "-lh" and one more character, "-": the methods of LHA and its kin.
+bool IsLzhFamilyMethod(const unsigned char* p) {
+    return p[0] == '-' && p[1] == 'l' && p[2] == 'h' && p[4] == '-';
+}
+
 int FindMethod(const unsigned char* p) {
     for (int i = 0; i < MethodCount; ++i)
         if (std::memcmp(p, MethodTable[i], MethodLength) == 0)
@@ -149,11 +154,23 @@ bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
     h.FileCrc = 0;
     h.Level = 0;
 
+    RefusedForMethod = false;
+
     if (n < MinHeaderSize || p[0] == 0)
         return true; // end of archive
     h.MethodIndex = FindMethod(p + HeaderMethodAt);
-    if (h.MethodIndex < 0)
-        return false;
+    if (h.MethodIndex >= 0)
+        return ParseFields(p, n);
+    // A method of the LZH family that is not in the table (-lh6-, -lh7-)
+    // makes no header either; but one that is valid in every other respect
+    // tells why a file cannot be read.
+    RefusedForMethod = IsLzhFamilyMethod(p + HeaderMethodAt) && ParseFields(p, n);
+    return false;
+}
+
+// The fields after the method, by the header's level.
+bool CExtractorLZH::ParseFields(const unsigned char* p, int n) {
+    MemberHeaderLZH& h = MemberHeader;
     h.PackedSize = Le32Signed(p + HeaderPackedSizeAt);
     h.UnpackedSize = Le32Signed(p + HeaderOriginalSizeAt);
 

@@ -162,10 +162,18 @@ for level in 0 1 2; do
     set_method "$WORK/m.lzh" 1 -lh6-
     extract_case "$WORK/m.lzh" "level $level, second member -lh6-" 6
     only_members "level $level, second member -lh6-" stored 0
+    expect_stderr "level $level, second member -lh6-" \
+        "^lzhx: $WORK/m.lzh: error 6: a later member is of -lh6-, a method that is not supported\$"
     cp "$archive" "$WORK/m.lzh"
     set_method "$WORK/m.lzh" 0 -lh7-
     extract_case "$WORK/m.lzh" "level $level, first member -lh7-" 0
     only_members "level $level, first member -lh7-" stored 1 2
+    # Nothing but methods that are not read: no archive, and why.
+    for i in 1 2; do set_method "$WORK/m.lzh" "$i" -lh6-; done
+    extract_case "$WORK/m.lzh" "level $level, members of -lh7- and -lh6- only" 5
+    expect_stderr "level $level, members of -lh7- and -lh6- only" \
+        "^lzhx: error 5: no LZH archive in $WORK/m.lzh: it holds members of -lh7- and -lh6-, methods that are not supported\$"
+    assert_absent "$OUT" "level $level, members of -lh7- and -lh6- only"
 done
 note "unsupported methods give 8 and leave no file; -lz4- extracts; unknown methods are no header"
 
@@ -201,6 +209,7 @@ rm -rf "$OUT"
 run_lzhx "$WORK/does-not-exist.lzh" "$OUT"
 expect_rc 1 -- "archive path that does not exist"
 assert_absent "$OUT" "archive path that does not exist"
+expect_stderr "archive path that does not exist" "^lzhx: $WORK/does-not-exist.lzh: error 1: "
 
 mkdir -p "$WORK/a-folder"
 run_lzhx "$WORK/a-folder" "$OUT"
@@ -211,6 +220,7 @@ gen_nodash 100000 9 >"$WORK/noarchive.bin"
 run_lzhx "$WORK/noarchive.bin" "$OUT"
 expect_rc 5 -- "file without an archive"
 assert_absent "$OUT" "file without an archive"
+expect_stderr "file without an archive" "^lzhx: error 5: no LZH archive in $WORK/noarchive.bin\$"
 
 : >"$WORK/empty.bin"
 run_lzhx "$WORK/empty.bin" "$OUT"
@@ -222,12 +232,15 @@ expect_rc 5 -- "file of the first 21 bytes of an archive"
 for asked in fourth.bin second third.bin.x 'second .bin'; do
     extract_case "$archive" "member '$asked' that is not in the archive" 5 "$asked"
     assert_entries "$OUT" "member '$asked' that is not in the archive"
+    expect_stderr "member '$asked' that is not in the archive" \
+        "^lzhx: error 5: no member named ${asked//./\\.} in $archive\$"
 done
 
 printf 'keep me\n' >"$WORK/plain-file"
 cp "$WORK/plain-file" "$WORK/plain-file.orig"
 run_lzhx "$archive" "$WORK/plain-file"
 expect_rc 2 -- "destination that is a regular file"
+expect_stderr "destination that is a regular file" "^lzhx: $WORK/plain-file: error 2: "
 assert_same_file "$WORK/plain-file.orig" "$WORK/plain-file" "destination that is a regular file (left unchanged)"
 run_lzhx "$archive" "$WORK/plain-file/sub"
 expect_rc 2 -- "destination below a regular file"

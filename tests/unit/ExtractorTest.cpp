@@ -510,6 +510,55 @@ TEST_F(ExtractorTest, ListsTheHeadersInArchiveOrder) {
     EXPECT_EQ(ErrOpenArchive, X->ErrorCode);
 }
 
+// Why a job found nothing: no archive at all (and then whether the file
+// holds headers of methods the engine does not read), or no member of the
+// name asked for.
+TEST_F(ExtractorTest, TellsTheCausesOfNotFound) {
+    auto method = [](const char* name, const char* m, int level) {
+        TestMember t = Stored(name, "data", level);
+        t.Method = m;
+        return t;
+    };
+    std::string damaged = MemberBytes(method("d", "-lh8-", 0));
+    damaged[1] ^= 0x01; // its byte sum
+    struct Case {
+        std::string Bytes;
+        const char* Only;
+        int Error;
+        bool Found;
+        const char* Unread;
+    } cases[] = {
+        {Filler(3000, 1), nullptr, ErrNotFound, false, ""},
+        {ArchiveBytes({method("a", "-lh6-", 0)}), nullptr, ErrNotFound, false, "-lh6-"},
+        {ArchiveBytes({method("a", "-lh7-", 1), method("b", "-lh6-", 2), method("c", "-lh7-", 0)}),
+         nullptr, ErrNotFound, false, "-lh7--lh6-"},
+        {Filler(100, 2) + damaged + ArchiveBytes({method("x", "-pm2-", 2)}), nullptr, ErrNotFound,
+         false, ""}, // damaged, or of another family: no reason
+        {ArchiveBytes({Stored("a", "1"), Stored("b", "2")}), "c", ErrNotFound, true, ""},
+        {ArchiveBytes({Stored("a", "1"), method("b", "-lh6-", 2)}), "c", ErrBadHeader, true,
+         "-lh6-"},
+        {ArchiveBytes({Stored("a", "1"), method("b", "-lh6-", 0)}), nullptr, ErrBadHeader, true,
+         "-lh6-"},
+        {ArchiveBytes({Stored("a", "1")}, false) + damaged, nullptr, ErrBadHeader, true, ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteBytes(dir.Path("a"), c.Bytes);
+        const Outcome r = Extract(dir.Path("a"), dir.Path("o"), c.Only);
+        EXPECT_EQ(c.Error, r.Error) << c.Unread;
+        EXPECT_EQ(c.Found, X->ArchiveFound()) << c.Unread;
+        EXPECT_STREQ(c.Unread, X->GetUnreadMethods());
+    }
+    // Only the first four methods are kept.
+    std::vector<TestMember> many;
+    for (const char* m : {"-lh6-", "-lh7-", "-lh8-", "-lh9-", "-lhx-", "-lh6-"})
+        many.push_back(method("m", m, 2));
+    EXPECT_EQ(ErrNotFound, ExtractBytes(ArchiveBytes(many)).Error);
+    EXPECT_STREQ("-lh6--lh7--lh8--lh9-", X->GetUnreadMethods());
+    EXPECT_EQ(ErrNotFound, ExtractBytes(ArchiveBytes({method("a", "-lhx-", 1)})).Error);
+    EXPECT_STREQ("-lhx-", X->GetUnreadMethods());
+}
+
 TEST_F(ExtractorTest, AnArchiveWithoutEndMarkerEndsAfterItsLastMember) {
     const Outcome r = ExtractBytes(ArchiveBytes({Stored("a", "1"), Stored("b", "22")}, false));
     ASSERT_TRUE(r.Ok);

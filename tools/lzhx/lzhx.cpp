@@ -42,7 +42,7 @@ const char* ErrorText(int code) {
     case ErrOpenArchive:
         return "cannot open the archive file";
     case ErrCreateFolder:
-        return "cannot create the destination folder";
+        return "the destination is no folder, or it cannot be created";
     case ErrCreateFile:
         return "cannot create an output file";
     case ErrFileAccess:
@@ -60,6 +60,19 @@ const char* ErrorText(int code) {
     default:
         return "unknown error";
     }
+}
+
+// "-lh6-", "-lh6- and -lh7-", "-lh6-, -lh7- and -lhx-", with the noun that
+// fits: the methods that GetUnreadMethods gives.
+std::string MethodList(const char* methods) {
+    std::vector<std::string> names;
+    for (const char* p = methods; std::strlen(p) >= MethodLength; p += MethodLength)
+        names.emplace_back(p, MethodLength);
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return list + (names.size() == 1 ? ", a method that is not supported"
+                                     : ", methods that are not supported");
 }
 
 const char UsageText[] = "usage: lzhx [-q] FILE DEST [MEMBER]\n"
@@ -289,12 +302,48 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     return c;
 }
 
-// "lzhx: SUBJECT: error N: TEXT" on standard error, the subject ready for
-// the terminal; the code is the exit status.
-int Failed(const std::string& subject) {
-    std::fprintf(stderr, "lzhx: %s: error %d: %s\n", subject.c_str(), Extractor.ErrorCode,
-                 ErrorText(Extractor.ErrorCode));
-    return Extractor.ErrorCode;
+// What a job or a listing was given, for its messages.
+struct JobArguments {
+    const char* File;
+    const char* Destination; // null for a listing
+    const char* Member;      // null for every member
+};
+
+// The message of a failed job or listing on standard error, "lzhx: SUBJECT:
+// error N: TEXT", where the subject is what the failure concerns: the
+// archive file, the destination or the member. The code is the exit status.
+int Failed(const JobArguments& job) {
+    const int code = Extractor.ErrorCode;
+    std::string subject = Shown(job.File);
+    std::string text = ErrorText(code);
+    const char* unread = Extractor.GetUnreadMethods();
+    switch (code) {
+    case ErrCreateFolder:
+        subject = Shown(job.Destination);
+        break;
+    case ErrNotFound:
+        // The two causes, each in its own words, without a subject.
+        if (Extractor.ArchiveFound()) {
+            std::fprintf(stderr, "lzhx: error 5: no member named %s in %s\n",
+                         Shown(job.Member).c_str(), subject.c_str());
+        } else {
+            std::fprintf(stderr, "lzhx: error 5: no LZH archive in %s%s\n", subject.c_str(),
+                         unread[0] ? (": it holds members of " + MethodList(unread)).c_str() : "");
+        }
+        return code;
+    case ErrOpenArchive:
+        break;
+    case ErrBadHeader:
+        if (unread[0] != 0)
+            text = "a later member is of " + MethodList(unread);
+        break;
+    default: // the member's own failure, or its file's
+        if (Extractor.GetMemberName()[0] != 0)
+            subject = Printable(Extractor.GetMemberName());
+        break;
+    }
+    std::fprintf(stderr, "lzhx: %s: error %d: %s\n", subject.c_str(), code, text.c_str());
+    return code;
 }
 
 // Packed size as a share of the size, or "-" for an empty member.
@@ -337,8 +386,9 @@ int List(const char* file) {
     std::string archive;
     if (!EnginePath(file, archive))
         return NoEngineForm(file, ErrOpenArchive);
+    const JobArguments job = {file, nullptr, nullptr};
     if (!Extractor.BeginList(archive.c_str()))
-        return Failed(Shown(file));
+        return Failed(job);
     std::printf(ListFormat, "Method", "Packed", "Size", "Ratio", "Date", "Time", "CRC", "Level",
                 "Name");
     long long packed = 0, size = 0;
@@ -351,7 +401,7 @@ int List(const char* file) {
         ++members;
         if (!Extractor.NextHeader(done)) {
             std::fflush(stdout);
-            return Failed(Shown(file));
+            return Failed(job);
         }
     }
     const std::string count = std::to_string(members) + (members == 1 ? " member" : " members");
@@ -382,8 +432,7 @@ int Extract(bool quiet, const char* file, const char* destination, const char* m
     }
     reporter.End();
     if (!ok)
-        return Failed(Extractor.GetMemberName()[0] ? Printable(Extractor.GetMemberName())
-                                                   : Shown(file));
+        return Failed({file, destination, member});
     return 0;
 }
 

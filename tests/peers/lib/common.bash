@@ -90,6 +90,15 @@ expect_rc() {
     fail "$*: lzhx exited with $RC, expected ${wanted[*]}; its stderr: $(head -c 2000 "$WORK/lzhx.err")"
 }
 
+# expect_stderr CONTEXT PATTERN: the last run's standard error is one line
+# that matches the extended regular expression PATTERN.
+expect_stderr() {
+    local context=$1 pattern=$2
+    [ "$(wc -l <"$WORK/lzhx.err")" -eq 1 ] && grep -Eq -- "$pattern" "$WORK/lzhx.err" ||
+        fail "$context: lzhx said [$(head -c 600 "$WORK/lzhx.err")], expected one line like /$pattern/"
+    passed
+}
+
 # expect_stdout_lines CONTEXT LINE...: the last run printed exactly these lines.
 expect_stdout_lines() {
     local context=$1
