@@ -59,7 +59,8 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
             CloseArchive(ErrNotFound);
             return false;
         }
-        if (Filter[0] == 0 || _stricmp(Filter, MemberHeader.Name) == 0)
+        if (Filter[0] == 0 || (MemberHeader.MethodIndex != MethodDirectory &&
+                               _stricmp(Filter, MemberHeader.Name) == 0))
             return OpenMember();
         if (!SkipToNextHeader()) {
             CloseArchive(ErrBadHeader);
@@ -226,15 +227,18 @@ bool CExtractorLZH::SkipToNextHeader() {
 // temporary name beside its target and replaces it only once complete, so
 // a member that fails or is cancelled never costs the file it would have
 // replaced.
+// A folder entry is a member that extracts to nothing: it is opened without
+// a file and ends at its first step.
 bool CExtractorLZH::OpenMember() {
-    if (IsDeviceName(MemberHeader.Name) || !SetOutPath() || !TargetCanBeReplaced() ||
-        !CreateTempOutput()) {
+    const int method = MemberHeader.MethodIndex;
+    const bool writes = method != MethodDirectory;
+    if (writes && (IsDeviceName(MemberHeader.Name) || !SetOutPath() || !TargetCanBeReplaced() ||
+                   !CreateTempOutput())) {
         CloseArchive(ErrCreateFile);
         return false;
     }
 
-    const int method = MemberHeader.MethodIndex;
-    if (method != 0 && method != 5 && method != 8) {
+    if (method != 0 && method != 5 && method != 8 && method != MethodDirectory) {
         FailMember(ErrMethod);
         return false;
     }
@@ -355,6 +359,8 @@ bool CExtractorLZH::FinishMember(bool& done) {
         FailMember(ErrCrc);
         return false;
     }
+    if (!Output.IsOpen()) // nothing written: a folder entry
+        return NextWantedMember(done);
     SetOutputTimes(); // after the last write, so that nothing changes the times
     Output.Close();
     if (!MoveFileExA(TempPath, OutPath, MOVEFILE_REPLACE_EXISTING)) {
@@ -362,7 +368,12 @@ bool CExtractorLZH::FinishMember(bool& done) {
         CloseArchive(ErrCreateFile);
         return false;
     }
+    return NextWantedMember(done);
+}
 
+// After a member: the end of a job for one member, or the next header and
+// its member.
+bool CExtractorLZH::NextWantedMember(bool& done) {
     if (Filter[0] != 0) {
         Archive.Close();
         done = true;

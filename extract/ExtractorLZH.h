@@ -23,6 +23,11 @@ enum {
 // Paths and names in fixed buffers: at most 259 bytes and the terminator.
 enum { PathSize = 260 };
 
+// The MethodIndex of "-lhd-", a folder entry: a header without data, which
+// extracts to nothing (folders are not made; every member lands in the
+// destination folder itself).
+enum { MethodDirectory = 9 };
+
 // The decoded fields of the current member header.
 struct MemberHeaderLZH {
     int HeaderSize; // header bytes before the data; 0 = end of archive
@@ -117,6 +122,7 @@ class CExtractorLZH {
     bool TargetCanBeReplaced() const;
     bool CreateTempOutput();
     bool FinishMember(bool& done);
+    bool NextWantedMember(bool& done);
     bool EndSlice(bool ok, bool& done);
     void SetOutputTimes();
     void FailMember(int code);

@@ -9,11 +9,13 @@
 
 namespace {
 
-// The nine methods a header may name; a method's place is its MethodIndex.
-// A header holds the five bytes without a terminator.
-const int MethodCount = 9;
+// The methods a header may name, and a folder entry's "-lhd-"; a method's
+// place is its MethodIndex. A header holds the five bytes without a
+// terminator.
+const int MethodCount = 10;
 const char MethodTable[MethodCount][MethodLength + 1] = {
-    "-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lz4-"};
+    "-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lz4-", "-lhd-"};
+static_assert(MethodDirectory == 9, "-lhd- stands at its index");
 
 unsigned Le16(const unsigned char* p) {
     return p[0] | (p[1] << 8);
@@ -187,9 +189,16 @@ bool CExtractorLZH::ParseFields(const unsigned char* p, int n) {
     default:
         return false;
     }
+    if (!valid)
+        return false;
+    // A folder entry has no data, so none whose CRC it could give.
+    if (h.MethodIndex == MethodDirectory) {
+        h.HasFileCrc = false;
+        return h.PackedSize == 0 && h.UnpackedSize == 0;
+    }
     // Offsets and counts are signed 32-bit: a size that reads as negative
     // would move the next header backwards.
-    return valid && h.PackedSize >= 0 && h.UnpackedSize >= 0;
+    return h.PackedSize >= 0 && h.UnpackedSize >= 0;
 }
 
 // Levels 0 and 1: the base header, then (level 1) the extended headers.

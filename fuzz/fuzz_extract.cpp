@@ -9,7 +9,7 @@
 // - every file in the destination belongs to a member that was completed:
 //   its size, CRC-16 and time agree with that member's header; the member a
 //   failure or a cancel interrupts leaves no file behind; after a success
-//   every member's file is there and complete;
+//   every member's file is there and complete; a folder entry leaves none;
 // - Step makes progress: a member takes at most as many steps as its size
 //   allows (a stored step copies up to 16,384 bytes, a -lh5- step produces at
 //   least one byte), so a job that steps on without end is found as a crash;
@@ -420,7 +420,12 @@ bool IsTrail932(unsigned char b) {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 
-// A member the engine has opened: a plain name, and its file created.
+bool IsFolderEntry(const MemberHeaderLZH& h) {
+    return h.MethodIndex == MethodDirectory;
+}
+
+// A member the engine has opened: a plain name, and its file created (none
+// for a folder entry, which extracts to nothing).
 void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     FUZZ_CHECK(std::memchr(h.Name, 0, PathSize) != nullptr, "%s: Name is not terminated", when);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(h.Name);
@@ -436,7 +441,7 @@ void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     FUZZ_CHECK(h.HeaderSize > 0 && h.PackedSize >= 0 && h.UnpackedSize >= 0,
                "%s: open %s has impossible sizes", when, Describe(h).c_str());
     FUZZ_CHECK(h.MethodIndex == MethodStored || h.MethodIndex == MethodLh5 ||
-                   h.MethodIndex == MethodLz4,
+                   h.MethodIndex == MethodLz4 || IsFolderEntry(h),
                "%s: open %s has a method that is not extracted", when, Describe(h).c_str());
 }
 
@@ -459,8 +464,9 @@ void CheckWriting(const Completed& completed, const MemberHeaderLZH& h, const ch
         FUZZ_CHECK(Inspect(Space().Out + "/" + name, facts) && facts.Regular,
                    "%s: the temporary file \"%.60s\" is not a regular file", when, name.c_str());
     }
-    FUZZ_CHECK(extra == 1, "%s: %d files besides the completed members' while %s is written", when,
-               extra, Describe(h).c_str());
+    FUZZ_CHECK(extra == (IsFolderEntry(h) ? 0 : 1),
+               "%s: %d files besides the completed members' while %s is written", when, extra,
+               Describe(h).c_str());
 }
 
 // A member that failed or was cancelled left its file's name as it was:
@@ -599,7 +605,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                                "ErrorCode %d for %s, whose data lie in the file and decode in "
                                "full with the header's CRC-16",
                                result.Code, Describe(current).c_str());
-                if (currentCompleted) {
+                if (currentCompleted && !IsFolderEntry(current)) {
                     completed[FileName(current)] = current;
                     CheckComplete(current, "member completed, next one failed");
                 }
@@ -616,16 +622,20 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                        engine.ErrorCode);
             if (done) {
                 result.End = Succeeded;
-                completed[FileName(current)] = current;
-                CheckComplete(current, "last member done");
+                if (!IsFolderEntry(current)) {
+                    completed[FileName(current)] = current;
+                    CheckComplete(current, "last member done");
+                }
                 break;
             }
             if (!SameHeader(now, current)) {
                 // The current member was completed and the next one opened.
                 FUZZ_CHECK(filter == nullptr, "moved on past the one member \"%.60s\" to %s",
                            filter, Describe(now).c_str());
-                completed[FileName(current)] = current;
-                CheckComplete(current, "member completed");
+                if (!IsFolderEntry(current)) {
+                    completed[FileName(current)] = current;
+                    CheckComplete(current, "member completed");
+                }
                 CheckOpened(now, "next member opened");
                 CheckWriting(completed, now, "next member opened");
                 opened.push_back(now);
@@ -671,7 +681,8 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
         result.Files[file.first] = {file.second.Size, file.second.Crc};
     }
     for (const MemberHeaderLZH& h : opened)
-        result.Opened.push_back(h.Name);
+        if (!IsFolderEntry(h)) // a job for one member never takes a folder entry
+            result.Opened.push_back(h.Name);
     // However the job ended, the destination holds the completed members'
     // files, the last of each name, and nothing else: no temporary file.
     FUZZ_CHECK(files.size() == completed.size(), "%zu files for %zu completed member names",
@@ -682,7 +693,8 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
         // Every member was completed.
         std::map<std::string, MemberHeaderLZH> last;
         for (const MemberHeaderLZH& h : opened)
-            last[FileName(h)] = h;
+            if (!IsFolderEntry(h))
+                last[FileName(h)] = h;
         FUZZ_CHECK(last.size() == completed.size(), "success with %zu files for %zu member names",
                    completed.size(), last.size());
     }

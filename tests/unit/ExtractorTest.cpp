@@ -266,6 +266,43 @@ TEST_F(ExtractorTest, FolderPartsOfNamesAreDropped) {
     EXPECT_FALSE(FileExists(Dir.Path("escape")));
 }
 
+// A folder entry (-lhd-) is a member that extracts to nothing, wherever it
+// stands: first, between files, last, or alone; a job for one member passes
+// over it, whatever its name.
+TEST_F(ExtractorTest, FolderEntriesExtractToNothingWhereverTheyStand) {
+    auto folder = [](const std::string& name, int level) {
+        TestMember m = Stored(name, "", level);
+        m.Method = "-lhd-";
+        return m;
+    };
+    const std::string bytes =
+        ArchiveBytes({folder("sub/", 0), Stored("a", "alpha", 0), folder("sub\\deeper\\", 1),
+                      folder("link|a", 2), Stored("b", "beta", 1), folder("last/", 2)});
+    const Outcome r = ExtractBytes(bytes);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(6, r.Steps); // one each
+    EXPECT_EQ("alpha", ReadBytes(Out("a")));
+    EXPECT_EQ("beta", ReadBytes(Out("b")));
+    EXPECT_EQ(2, CountEntries(Out()));
+
+    EXPECT_TRUE(Extract(Archive(ArchiveBytes({folder("only/", 2)})), Dir.Path("only")).Ok);
+    EXPECT_EQ(0, CountEntries(Dir.Path("only"))); // made, and left empty
+
+    const Outcome one = ExtractBytes(bytes, "B");
+    ASSERT_TRUE(one.Ok);
+    EXPECT_EQ(1, one.Steps);
+    EXPECT_EQ("beta", ReadBytes(Out("b")));
+    EXPECT_EQ(ErrNotFound, ExtractBytes(bytes, "link|a").Error);
+    EXPECT_TRUE(X->ArchiveFound());
+
+    // A folder entry that claims data is no header: later, a damaged one.
+    TestMember claims = folder("data/", 0);
+    claims.Data = "x";
+    EXPECT_EQ(ErrBadHeader, ExtractBytes(ArchiveBytes({Stored("a", "1"), claims})).Error);
+    EXPECT_TRUE(ExtractBytes(ArchiveBytes({claims, Stored("z", "26")})).Ok);
+    EXPECT_EQ("26", ReadBytes(Out("z")));
+}
+
 TEST_F(ExtractorTest, NamesThatAreNoFileNameFail) {
     for (const char* name : {"", "dir/", ".."}) {
         TempDir dir;

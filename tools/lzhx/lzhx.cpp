@@ -224,7 +224,8 @@ class Reporter {
 
     // Called after Begin and after every Step that left work to do.
     void Show() {
-        if (Quiet)
+        // A folder entry extracts to nothing, and its name is no file's.
+        if (Quiet || Extractor.GetHeader().MethodIndex == MethodDirectory)
             return;
         const char* name = Extractor.GetMemberName();
         const int percent = Extractor.GetPercent();
