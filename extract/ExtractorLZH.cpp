@@ -12,7 +12,8 @@ CExtractorLZH::CExtractorLZH()
     : ErrorCode(ErrNone), CrcTable(new unsigned short[256]),
       CrcSlices(new unsigned short[CrcSliceCount * 256]),
       Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1), Decoding(false),
-      Remaining(0), WindowPos(0), Crc(0), BlockCount(0), RefusedForMethod(false) {
+      Remaining(0), WindowPos(0), Crc(0), BlockCount(0), RefusedForMethod(false),
+      HasDestination(true), MemberNumber(0), MemberSkippable(false) {
     std::memset(UnreadMethods, 0, sizeof UnreadMethods);
     std::memset(Folder, 0, sizeof Folder);
     std::memset(Filter, 0, sizeof Filter);
@@ -41,7 +42,11 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
         CloseArchive(ErrNotFound);
         return false;
     }
-    if (!PrepareFolder(destFolder)) {
+    HasDestination = destFolder != nullptr;
+    MemberNumber = 0;
+    if (!HasDestination) {
+        std::memset(Folder, 0, sizeof Folder);
+    } else if (!PrepareFolder(destFolder)) {
         CloseArchive(ErrCreateFolder);
         return false;
     }
@@ -230,8 +235,9 @@ bool CExtractorLZH::SkipToNextHeader() {
 // A folder entry is a member that extracts to nothing: it is opened without
 // a file and ends at its first step.
 bool CExtractorLZH::OpenMember() {
+    ++MemberNumber;
     const int method = MemberHeader.MethodIndex;
-    const bool writes = method != MethodDirectory;
+    const bool writes = HasDestination && method != MethodDirectory;
     if (writes && (IsDeviceName(MemberHeader.Name) || !SetOutPath() || !TargetCanBeReplaced() ||
                    !CreateTempOutput())) {
         CloseArchive(ErrCreateFile);
@@ -359,7 +365,7 @@ bool CExtractorLZH::FinishMember(bool& done) {
         FailMember(ErrCrc);
         return false;
     }
-    if (!Output.IsOpen()) // nothing written: a folder entry
+    if (!Output.IsOpen()) // nothing written: a job without a destination, or a folder entry
         return NextWantedMember(done);
     SetOutputTimes(); // after the last write, so that nothing changes the times
     Output.Close();
@@ -417,9 +423,33 @@ void CExtractorLZH::SetOutputTimes() {
 // The member in progress cannot be completed: its partial file goes, and
 // the file it would have replaced stays as it was.
 void CExtractorLZH::FailMember(int code) {
+    if (!HasDestination) {
+        FailTestedMember(code);
+        return;
+    }
     Output.Close();
     DeleteTempOutput();
     CloseArchive(code);
+}
+
+// A job without a destination writes nothing. A member that fails in its own
+// data or by its method leaves the archive as readable as it was: the job
+// stays at that member for SkipMember to go on with the next one (or for
+// Abort, or the next Begin). Any other failure ends the job.
+void CExtractorLZH::FailTestedMember(int code) {
+    ErrorCode = code;
+    MemberSkippable = code == ErrBadData || code == ErrMethod || code == ErrCrc;
+    if (!MemberSkippable)
+        Archive.Close();
+}
+
+bool CExtractorLZH::SkipMember(bool& done) {
+    done = false;
+    if (!MemberSkippable)
+        return false;
+    MemberSkippable = false;
+    ErrorCode = ErrNone;
+    return NextWantedMember(done);
 }
 
 void CExtractorLZH::DeleteTempOutput() {
@@ -433,6 +463,7 @@ void CExtractorLZH::CloseArchive(int code) {
 
 // Only a file still being written is deleted; a completed one always stays.
 void CExtractorLZH::Abort() {
+    MemberSkippable = false;
     if (Output.IsOpen()) {
         Output.Close();
         DeleteTempOutput();
@@ -488,7 +519,8 @@ int CExtractorLZH::GetPercent() const {
                 return false;
             }
             UpdateCrc(Window, count);
-            out.Write(Window, count);
+            if (out.IsOpen()) // else a job without a destination: checked, not kept
+                out.Write(Window, count);
             Remaining -= count;
         }
         if (Remaining <= 0) {

@@ -57,14 +57,30 @@ class CExtractorLZH {
     // Starts a job: finds the archive in archivePath, prepares destFolder and
     // opens the first wanted member (all of them when onlyFile is null or
     // empty). False with ErrorCode set when the job cannot start.
+    //
+    // A null destFolder starts a job without a destination: it decodes
+    // every wanted member and checks its CRC-16 as extracting would, and
+    // writes nothing anywhere. In such a job a member that fails in its own
+    // data or by its method (ErrBadData, ErrCrc, ErrMethod) ends that member
+    // only: Begin or Step returns false as always, CanSkipMember is true,
+    // and SkipMember goes on with the next wanted member.
     bool Begin(const char* archivePath, const char* destFolder, const char* onlyFile);
     // One slice of work. False: the job failed (ErrorCode set). True with
-    // done set: every wanted member is extracted. Both files are closed then.
+    // done set: every wanted member is extracted. Both files are closed then
+    // (but for a member that can be skipped).
     bool Step(bool& done);
     // Ends the job in progress and deletes the file being written.
     void Abort();
+    // After a member failed in a job without a destination: whether the job
+    // can go on past it, and going on. SkipMember's results are Step's; it
+    // is false, and changes nothing, when there is no member to skip.
+    bool CanSkipMember() const { return MemberSkippable; }
+    bool SkipMember(bool& done);
     int GetPercent() const;
     const char* GetMemberName() const { return MemberHeader.Name; }
+    // How many members the job has taken up so far, the current one (or the
+    // one that failed) included: it tells a member's end from the next one's.
+    int GetMemberNumber() const { return MemberNumber; }
 
     // A listing: the member headers alone, in archive order, the data
     // passed over by their packed sizes. BeginList finds the archive and
@@ -126,6 +142,7 @@ class CExtractorLZH {
     bool EndSlice(bool ok, bool& done);
     void SetOutputTimes();
     void FailMember(int code);
+    void FailTestedMember(int code);
     void DeleteTempOutput();
     void CloseArchive(int code);
 
@@ -166,6 +183,9 @@ class CExtractorLZH {
     MemberHeaderLZH MemberHeader;
     // The last ParseHeader refused a header for its method alone.
     bool RefusedForMethod;
+    bool HasDestination; // false: a job that checks members and writes nothing
+    int MemberNumber;
+    bool MemberSkippable;
     enum { UnreadMethodsKept = 4 };
     char UnreadMethods[UnreadMethodsKept * MethodLength + 1];
 };

@@ -15,6 +15,9 @@
 //   least one byte), so a job that steps on without end is found as a crash;
 // - the same engine object runs the same job a second time with the same
 //   outcome (it serves every job of a run);
+// - a job without a destination writes nothing, finds no failure where the
+//   full job extracted every member, fails the member that failed the full
+//   job in its data or by its method with the same code, and goes on;
 // - a job for a member that is not there walks the headers to where the full
 //   job's chain ended; a job for the last member the first one opened, by
 //   its name in the other case of its ASCII letters, must skip to a member
@@ -504,6 +507,7 @@ struct JobResult {
     long long Steps = 0;
     std::map<std::string, std::pair<long long, uint16_t>> Files; // name -> size, CRC
     std::vector<std::string> Opened; // names of the members the engine opened
+    int FailedMember = 0;            // GetMemberNumber at a failure
 };
 
 bool IsCode(int code, std::initializer_list<int> allowed) {
@@ -540,6 +544,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
     if (!engine.Begin(space.EngineArchive.c_str(), space.EngineOut.c_str(), filter)) {
         result.End = BeginFailed;
         result.Code = engine.ErrorCode;
+        result.FailedMember = engine.GetMemberNumber();
         // The folder exists (it is created), so only the archive, the first
         // member's name, method or data can stop the job here.
         FUZZ_CHECK(filter == nullptr,
@@ -578,6 +583,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
             if (!ok) {
                 result.End = Failed;
                 result.Code = engine.ErrorCode;
+                result.FailedMember = engine.GetMemberNumber();
                 FUZZ_CHECK(IsCode(result.Code, {ErrCreateFile, ErrFileAccess, ErrBadHeader,
                                                 ErrBadData, ErrMethod, ErrCrc}),
                            "Step failed with ErrorCode %d", result.Code);
@@ -744,6 +750,59 @@ void RunMissingMemberJob(CExtractorLZH& engine, const JobResult& full) {
                    code);
 }
 
+// A job without a destination walks the members that the full job walked and
+// finds what it found: no failure where the full job completed every member,
+// the same failure of the same member where that failed in its data or by
+// its method, after which it goes on. It writes nothing at all.
+void RunTestJob(CExtractorLZH& engine, size_t fileSize, const JobResult& full) {
+    const Workspace& space = Space();
+    std::vector<std::pair<int, int>> failures; // member number, code
+    long long steps = 0;
+    bool cancelled = false;
+    bool done = false;
+    bool ok = engine.Begin(space.EngineArchive.c_str(), nullptr, nullptr);
+    for (;;) {
+        if (ok && done)
+            break;
+        if (!ok) {
+            failures.push_back({engine.GetMemberNumber(), engine.ErrorCode});
+            FUZZ_CHECK(engine.CanSkipMember() ==
+                           IsCode(engine.ErrorCode, {ErrBadData, ErrMethod, ErrCrc}),
+                       "a job without a destination failed with ErrorCode %d, %s to skip",
+                       engine.ErrorCode, engine.CanSkipMember() ? "able" : "unable");
+            if (!engine.CanSkipMember())
+                break;
+            ok = engine.SkipMember(done);
+            continue;
+        }
+        if (++steps > StepBudget(fileSize)) {
+            engine.Abort();
+            cancelled = true;
+            break;
+        }
+        ok = engine.Step(done);
+    }
+    FUZZ_CHECK(List(space.Root).size() == 1,
+               "a job without a destination wrote beside the archive");
+    FUZZ_CHECK(!engine.CanSkipMember(),
+               "the job without a destination ended with a member to skip");
+    if (cancelled || full.End == Cancelled)
+        return;
+    if (full.End == Succeeded)
+        FUZZ_CHECK(failures.empty(),
+                   "every member extracted, yet the job without a destination failed member %d "
+                   "with ErrorCode %d",
+                   failures[0].first, failures[0].second);
+    if (IsCode(full.Code, {ErrBadData, ErrMethod, ErrCrc}) && full.End != Succeeded)
+        FUZZ_CHECK(!failures.empty() && failures[0].first == full.FailedMember &&
+                       failures[0].second == full.Code,
+                   "the full job failed member %d with ErrorCode %d, the job without a "
+                   "destination first %s member %d with %d",
+                   full.FailedMember, full.Code, failures.empty() ? "passed every" : "failed",
+                   failures.empty() ? 0 : failures[0].first,
+                   failures.empty() ? 0 : failures[0].second);
+}
+
 void CheckSurroundings(const uint8_t* data, size_t size, int filesBefore) {
     const Workspace& space = Space();
     for (const std::string& name : List(space.Root))
@@ -806,6 +865,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    first.Files.size(), second.Files.size());
     }
     CleanDestination();
+    RunTestJob(*engine, size, first);
+    CheckSurroundings(data, size, filesBefore);
     RunMissingMemberJob(*engine, first);
     CheckSurroundings(data, size, filesBefore);
     if (!first.Opened.empty() && !first.Opened.back().empty()) {

@@ -283,6 +283,13 @@ COMMAND_LINES=(
     "-q A O first.bin extra|64|err|^usage: lzhx "
     "-x A O|64|err|^usage: lzhx "
     "--verbose A O|64|err|^usage: lzhx "
+    "-l|64|err|^usage: lzhx "
+    "-l A O|64|err|^usage: lzhx "
+    "-l -q A|64|err|^usage: lzhx "
+    "-t|64|err|^usage: lzhx "
+    "-t A first.bin O|64|err|^usage: lzhx "
+    "-l -t A|64|err|^usage: lzhx "
+    "-t --help A|0|out|^usage: lzhx "
 )
 rm -rf "$OUT"
 for row in "${COMMAND_LINES[@]}"; do

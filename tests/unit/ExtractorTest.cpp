@@ -1,6 +1,7 @@
 // The engine end to end on archives of stored members: locating the archive,
 // preparing the folder, selecting members, failures and what stays on disk.
 #include "ArchiveBuilder.h"
+#include "EncoderLH5.h"
 #include "ExtractorLZH.h"
 #include "TestFiles.h"
 
@@ -594,6 +595,90 @@ TEST_F(ExtractorTest, TellsTheCausesOfNotFound) {
     EXPECT_STREQ("-lh6--lh7--lh8--lh9-", X->GetUnreadMethods());
     EXPECT_EQ(ErrNotFound, ExtractBytes(ArchiveBytes({method("a", "-lhx-", 1)})).Error);
     EXPECT_STREQ("-lhx-", X->GetUnreadMethods());
+}
+
+// A job without a destination decodes and checks every wanted member and
+// writes nothing; a member that fails in its data or by its method ends only
+// itself, a damaged header ends the job.
+TEST_F(ExtractorTest, AJobWithoutADestinationChecksEveryMemberAndWritesNothing) {
+    const std::string text = Pattern(70000, 5);
+    const std::vector<uint8_t> coded =
+        EncodeLH5(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    TestMember lh5 = Stored("lh5", text);
+    lh5.Method = "-lh5-";
+    lh5.Packed.assign(coded.begin(), coded.end());
+    lh5.UsePacked = true;
+    TestMember badLh5 = lh5;
+    badLh5.Name = "bad lh5";
+    badLh5.Packed[badLh5.Packed.size() / 2] ^= 0x20;
+    TestMember lh1 = Stored("lh1", "old", 1);
+    lh1.Method = "-lh1-";
+    TestMember badStored = Stored("bad stored", Pattern(40000, 6), 0);
+    TestMember folder = Stored("dir/", "", 2);
+    folder.Method = "-lhd-";
+    std::string bytes = ArchiveBytes(
+        {Stored("first", "1"), lh5, badLh5, folder, lh1, badStored, Stored("last", "z")});
+    const size_t stored = bytes.size() - MemberBytes(Stored("last", "z")).size() - 1 - 1000;
+    bytes[stored] ^= 0x01; // in the bad stored member's data
+    const std::string archive = Archive(bytes);
+
+    struct Result {
+        std::string Name;
+        int Number;
+        int Error;
+    };
+    std::vector<Result> results;
+    bool done = false;
+    bool ok = X->Begin(EnginePath(archive).c_str(), nullptr, nullptr);
+    for (int calls = 0; calls < 200000; ++calls) {
+        if (ok && done)
+            break;
+        if (!ok) {
+            results.push_back({X->GetMemberName(), X->GetMemberNumber(), X->ErrorCode});
+            if (!X->CanSkipMember())
+                break;
+            ok = X->SkipMember(done);
+            EXPECT_FALSE(X->CanSkipMember());
+            continue;
+        }
+        ok = X->Step(done);
+    }
+    ASSERT_TRUE(ok && done);
+    ASSERT_EQ(3u, results.size());
+    EXPECT_EQ("bad lh5", results[0].Name);
+    EXPECT_EQ(3, results[0].Number);
+    EXPECT_TRUE(results[0].Error == ErrBadData || results[0].Error == ErrCrc) << results[0].Error;
+    EXPECT_EQ("lh1", results[1].Name);
+    EXPECT_EQ(5, results[1].Number); // the folder entry is the fourth
+    EXPECT_EQ(ErrMethod, results[1].Error);
+    EXPECT_EQ("bad stored", results[2].Name);
+    EXPECT_EQ(ErrCrc, results[2].Error);
+    EXPECT_EQ(7, X->GetMemberNumber());
+    EXPECT_EQ(1, CountEntries(Dir.Path())); // the archive alone
+    EXPECT_FALSE(X->SkipMember(done));      // nothing to skip now
+
+    // One member: its failure ends the job once skipped.
+    ASSERT_FALSE(X->Begin(EnginePath(archive).c_str(), nullptr, "LH1"));
+    EXPECT_EQ(ErrMethod, X->ErrorCode);
+    EXPECT_TRUE(X->CanSkipMember());
+    ASSERT_TRUE(X->SkipMember(done));
+    EXPECT_TRUE(done);
+
+    // A damaged header after a member that passed ends the job.
+    std::string damaged = ArchiveBytes({Stored("a", "1"), Stored("b", "2")});
+    damaged[MemberBytes(Stored("a", "1")).size() + 30] ^= 0x01;
+    ASSERT_TRUE(X->Begin(EnginePath(Archive(damaged)).c_str(), nullptr, nullptr));
+    EXPECT_FALSE(X->Step(done));
+    EXPECT_EQ(ErrBadHeader, X->ErrorCode);
+    EXPECT_FALSE(X->CanSkipMember());
+    EXPECT_EQ(1, X->GetMemberNumber());
+
+    // Abort while a member waits to be skipped: the next job starts afresh.
+    ASSERT_FALSE(X->Begin(EnginePath(archive).c_str(), nullptr, "lh1"));
+    X->Abort();
+    EXPECT_FALSE(X->CanSkipMember());
+    EXPECT_TRUE(ExtractBytes(ArchiveBytes({Stored("x", "x")})).Ok);
+    EXPECT_EQ("x", ReadBytes(Out("x")));
 }
 
 TEST_F(ExtractorTest, AnArchiveWithoutEndMarkerEndsAfterItsLastMember) {

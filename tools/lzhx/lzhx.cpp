@@ -2,13 +2,15 @@
 //
 //   lzhx [-q] FILE DEST [MEMBER]
 //   lzhx -l FILE
+//   lzhx -t [-q] FILE [MEMBER]
 //   lzhx -h | --help | --version
 //
 // Extracting, it runs one job exactly as the setup's progress dialog does
 // (Begin, then Step until done or failed), prints each member's name as it
 // starts and a progress bar when standard error is a terminal. Listing, it
-// reads the member headers alone (BeginList, NextHeader). It exits with the
-// engine's error code.
+// reads the member headers alone (BeginList, NextHeader). Testing, it runs a
+// job without a destination and goes on past a member that fails in its
+// data (SkipMember). It exits with the engine's error code.
 #include "ExtractorLZH.h"
 #include "Version.h"
 
@@ -77,11 +79,14 @@ std::string MethodList(const char* methods) {
 
 const char UsageText[] = "usage: lzhx [-q] FILE DEST [MEMBER]\n"
                          "       lzhx -l FILE\n"
+                         "       lzhx -t [-q] FILE [MEMBER]\n"
                          "       lzhx -h | --help | --version\n"
                          "  Extracts the LZH archive found in FILE into the folder DEST:\n"
                          "  every member, or only MEMBER (case-insensitive).\n"
                          "  -l         list the members: method, packed size, size, ratio,\n"
                          "             local date and time, CRC-16, header level, name\n"
+                         "  -t         test every member (or MEMBER): decode it and check its\n"
+                         "             CRC-16, writing nothing\n"
                          "  -q         print nothing but errors\n"
                          "  -h, --help print this text\n"
                          "  --version  print the program's name and version\n"
@@ -218,31 +223,42 @@ int NoEngineForm(const char* argument, int code) {
     return code;
 }
 
+// The progress of a job: each member's name as it starts (extracting), and
+// a bar on standard error when that is a terminal.
 class Reporter {
   public:
-    Reporter(bool quiet) : Quiet(quiet), Bar(!quiet && isatty(fileno(stderr))) {}
+    Reporter(bool quiet, bool namesAtStart)
+        : Quiet(quiet), NamesAtStart(namesAtStart), Bar(!quiet && isatty(fileno(stderr))) {}
 
-    // Called after Begin and after every Step that left work to do.
+    // Called after Begin and after every Step (or SkipMember) that left work
+    // to do.
     void Show() {
         // A folder entry extracts to nothing, and its name is no file's.
         if (Quiet || Extractor.GetHeader().MethodIndex == MethodDirectory)
             return;
-        const char* name = Extractor.GetMemberName();
+        const int number = Extractor.GetMemberNumber();
         const int percent = Extractor.GetPercent();
-        const bool started = !Started || percent < Percent || Name != name;
+        const bool started = number != Number;
         if (started) {
-            ClearBar();
-            std::printf("%s\n", Printable(name).c_str());
-            std::fflush(stdout);
-            Started = true;
-            Name = name;
+            Number = number;
+            Name = Extractor.GetMemberName();
+            if (NamesAtStart) {
+                ClearBar();
+                std::printf("%s\n", Printable(Name.c_str()).c_str());
+                std::fflush(stdout);
+            }
         }
         if (Bar && (started || percent != Percent))
             DrawBar(percent);
         Percent = percent;
     }
 
-    void End() { ClearBar(); }
+    // Before any other line, and at the end.
+    void ClearBar() {
+        if (BarShown)
+            std::fprintf(stderr, "\r\033[K");
+        BarShown = false;
+    }
 
   private:
     void DrawBar(int percent) {
@@ -255,16 +271,11 @@ class Reporter {
         BarShown = true;
     }
 
-    void ClearBar() {
-        if (BarShown)
-            std::fprintf(stderr, "\r\033[K");
-        BarShown = false;
-    }
-
     bool Quiet;
+    bool NamesAtStart;
     bool Bar;
-    bool Started = false;
     bool BarShown = false;
+    int Number = 0;
     std::string Name;
     int Percent = 0;
 };
@@ -273,6 +284,7 @@ class Reporter {
 struct CommandLine {
     bool Quiet = false;
     bool List = false;
+    bool Test = false;
     bool Help = false;
     bool Version = false;
     bool Wrong = false;
@@ -292,6 +304,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
             c.Quiet = true;
         else if (option == "-l")
             c.List = true;
+        else if (option == "-t")
+            c.Test = true;
         else if (option == "-h" || option == "--help")
             c.Help = true;
         else if (option == "--version")
@@ -419,7 +433,7 @@ int Extract(bool quiet, const char* file, const char* destination, const char* m
         return NoEngineForm(destination, ErrCreateFolder);
     if (member != nullptr && !FromTerminal(member, only))
         return NoEngineForm(member, ErrNotFound); // no member can have that name
-    Reporter reporter(quiet);
+    Reporter reporter(quiet, true);
     bool ok = Extractor.Begin(archive.c_str(), dest.c_str(), member ? only.c_str() : nullptr);
     bool done = false;
     if (quiet) {
@@ -431,10 +445,96 @@ int Extract(bool quiet, const char* file, const char* destination, const char* m
             ok = Extractor.Step(done);
         }
     }
-    reporter.End();
+    reporter.ClearBar();
     if (!ok)
         return Failed({file, destination, member});
     return 0;
+}
+
+// The member whose outcome a test has still to print.
+struct TestedMember {
+    int Number = 0; // 0: none
+    std::string Name;
+    bool Reported = true;
+};
+
+// Decodes every wanted member and checks it, writing nothing: "NAME: ok" on
+// standard output for each member that passes, the engine's message for one
+// that fails, and a member that fails in its data or by its method does not
+// end the test. The exit status is the first failure's code.
+int Test(bool quiet, const char* file, const char* member) {
+    std::string archive, only;
+    if (!EnginePath(file, archive))
+        return NoEngineForm(file, ErrOpenArchive);
+    if (member != nullptr && !FromTerminal(member, only))
+        return NoEngineForm(member, ErrNotFound);
+    const JobArguments job = {file, nullptr, member};
+    Reporter reporter(quiet, false);
+    int firstError = ErrNone, tested = 0, failed = 0;
+    TestedMember current;
+    // A member that ended without a failure passed.
+    auto passed = [&]() {
+        if (current.Reported)
+            return;
+        current.Reported = true;
+        ++tested;
+        if (!quiet) {
+            reporter.ClearBar();
+            std::printf("%s: ok\n", Printable(current.Name.c_str()).c_str());
+        }
+    };
+    // After every call: the member that the engine has taken up now.
+    auto follow = [&]() {
+        if (Extractor.GetMemberNumber() == current.Number)
+            return;
+        passed();
+        current.Number = Extractor.GetMemberNumber();
+        current.Name = Extractor.GetMemberName();
+        current.Reported = Extractor.GetHeader().MethodIndex == MethodDirectory;
+    };
+
+    bool ok = Extractor.Begin(archive.c_str(), nullptr, member ? only.c_str() : nullptr);
+    bool done = false;
+    for (;;) {
+        follow();
+        if (ok && !done) {
+            reporter.Show();
+            ok = Extractor.Step(done);
+            continue;
+        }
+        if (ok) { // done: the last wanted member passed
+            passed();
+            break;
+        }
+        // A damaged header comes after the member that the step completed.
+        if (Extractor.ErrorCode == ErrBadHeader) {
+            passed();
+        } else if (Extractor.GetMemberNumber() > 0 && !current.Reported) {
+            current.Reported = true;
+            ++tested;
+            ++failed;
+        }
+        if (firstError == ErrNone)
+            firstError = Extractor.ErrorCode;
+        reporter.ClearBar();
+        std::fflush(stdout);
+        Failed(job);
+        if (!Extractor.CanSkipMember())
+            break;
+        ok = Extractor.SkipMember(done);
+    }
+    reporter.ClearBar();
+    // The total, once there was an archive to test.
+    if (!quiet && firstError != ErrOpenArchive && firstError != ErrNotFound) {
+        const char* noun = tested == 1 ? "member" : "members";
+        if (tested == 0)
+            std::printf("0 members tested\n");
+        else if (failed == 0)
+            std::printf("%d %s tested, all ok\n", tested, noun);
+        else
+            std::printf("%d %s tested, %d failed\n", tested, noun, failed);
+    }
+    return firstError;
 }
 
 } // namespace
@@ -451,9 +551,14 @@ int main(int argc, char** argv) {
     }
     const size_t n = c.Operands.size();
     if (c.List) {
-        if (c.Quiet || n != 1)
+        if (c.Quiet || c.Test || n != 1)
             return Usage(false);
         return List(c.Operands[0]);
+    }
+    if (c.Test) {
+        if (n < 1 || n > 2)
+            return Usage(false);
+        return Test(c.Quiet, c.Operands[0], n == 2 ? c.Operands[1] : nullptr);
     }
     if (n < 2 || n > 3)
         return Usage(false);
