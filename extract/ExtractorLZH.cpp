@@ -13,13 +13,14 @@ CExtractorLZH::CExtractorLZH()
       CrcSlices(new unsigned short[CrcSliceCount * 256]),
       Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1), Decoding(false),
       Remaining(0), WindowPos(0), Crc(0), BlockCount(0), RefusedForMethod(false),
-      HasDestination(true), MemberNumber(0), MemberSkippable(false) {
+      HasDestination(true), MemberNumber(0), MemberSkippable(false), CompletedPending(false) {
     std::memset(UnreadMethods, 0, sizeof UnreadMethods);
     std::memset(Folder, 0, sizeof Folder);
     std::memset(Filter, 0, sizeof Filter);
     std::memset(OutPath, 0, sizeof OutPath);
     std::memset(TempPath, 0, sizeof TempPath);
     std::memset(&MemberHeader, 0, sizeof MemberHeader);
+    std::memset(CompletedName, 0, sizeof CompletedName);
     // A match copy may read a few bytes of the slack behind the ring.
     std::memset(Window + WindowSize, 0, WindowSlack);
     BuildCrcTable();
@@ -34,6 +35,7 @@ CExtractorLZH::~CExtractorLZH() {
 bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const char* onlyFile) {
     Abort(); // a job still in progress ends as if cancelled; nothing else is open
     ErrorCode = ErrNone;
+    CompletedPending = false;
     if (!Archive.OpenRead(archivePath)) {
         ErrorCode = ErrOpenArchive;
         return false;
@@ -143,6 +145,7 @@ bool CExtractorLZH::LocateArchive() {
 
 // Copies destFolder into Folder, creates it with every missing parent, and
 // leaves it ending in a backslash. A drive root such as C:\ stays as it is.
+// When the folder cannot be made, the parents made for it are removed.
 bool CExtractorLZH::PrepareFolder(const char* destFolder) {
     std::memset(Folder, 0, sizeof Folder);
     const size_t given = std::strlen(destFolder);
@@ -162,18 +165,28 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
         return false;
 
     if (_access(Folder, 0) != 0) {
+        // made[i]: the parent that ends before the backslash at i was made
+        // here. A folder that cannot be made takes them away again.
+        bool made[PathSize] = {};
         for (int i = 0; i < len; ++i) {
             if (IsDoubleByteAt(Folder, i)) {
                 ++i;
             } else if (Folder[i] == '\\') {
                 Folder[i] = 0;
                 if (_access(Folder, 0) != 0)
-                    _mkdir(Folder); // a failure here shows in the last _mkdir
+                    made[i] = _mkdir(Folder) == 0; // a failure shows in the last _mkdir
                 Folder[i] = '\\';
             }
         }
-        if (_mkdir(Folder) != 0)
+        if (_mkdir(Folder) != 0) {
+            for (int i = len - 1; i >= 0; --i) { // innermost first
+                if (made[i]) {
+                    Folder[i] = 0;
+                    _rmdir(Folder);
+                }
+            }
             return false;
+        }
     } else {
         // Not _stat: the Microsoft runtime's takes a trailing trail byte 0x5C
         // (the last byte of a name ending in ソ or 表) for a backslash and
@@ -374,6 +387,8 @@ bool CExtractorLZH::FinishMember(bool& done) {
         CloseArchive(ErrCreateFile);
         return false;
     }
+    std::memcpy(CompletedName, MemberHeader.Name, sizeof CompletedName);
+    CompletedPending = true;
     return NextWantedMember(done);
 }
 
@@ -494,6 +509,13 @@ bool CExtractorLZH::IsDeviceName(const char* name) {
         return false;
     stem[3] = 0; // COM1 to COM9, LPT1 to LPT9
     return _stricmp(stem, "COM") == 0 || _stricmp(stem, "LPT") == 0;
+}
+
+const char* CExtractorLZH::TakeCompletedName() {
+    if (!CompletedPending)
+        return nullptr;
+    CompletedPending = false;
+    return CompletedName;
 }
 
 int CExtractorLZH::GetPercent() const {

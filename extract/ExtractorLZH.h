@@ -81,6 +81,11 @@ class CExtractorLZH {
     // How many members the job has taken up so far, the current one (or the
     // one that failed) included: it tells a member's end from the next one's.
     int GetMemberNumber() const { return MemberNumber; }
+    // The name under which this job last completed a member (written,
+    // checked and in its place), given once; null when no member has been
+    // completed since the last call. A Step completes at most one member, so
+    // a caller that asks after every Step learns of every file the job wrote.
+    const char* TakeCompletedName();
 
     // A listing: the member headers alone, in archive order, the data
     // passed over by their packed sizes. BeginList finds the archive and
@@ -188,4 +193,6 @@ class CExtractorLZH {
     bool MemberSkippable;
     enum { UnreadMethodsKept = 4 };
     char UnreadMethods[UnreadMethodsKept * MethodLength + 1];
+    bool CompletedPending; // CompletedName not yet taken
+    char CompletedName[PathSize];
 };

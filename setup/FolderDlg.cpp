@@ -11,6 +11,7 @@
 #include "../res/ResourceIds.h"
 #include "DbcsText.h"
 #include "Messages.h"
+#include "PathRules.h"
 #include "SetupGlobals.h"
 #include "TextBuffer.h"
 
@@ -72,16 +73,19 @@ void OnInitDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_FOLDER_EDIT, DestFolder);
 }
 
-// The typed text as an absolute path without a trailing backslash (a drive
-// root keeps its own); false when it cannot be resolved or does not fit.
+// The typed or pasted text, without the spaces and the quotes around it, as
+// an absolute path without a trailing backslash (a drive root keeps its
+// own); false when it cannot be resolved, does not fit, or cannot name a
+// folder (a device, a character no name holds, \\?\ and the like).
 bool ResolveTypedPath(HWND dialog, char (&resolved)[PathSize]) {
     GetDlgItemTextA(dialog, IDC_FOLDER_EDIT, MsgBuf, TextSize);
+    TrimTypedPath(MsgBuf);
     // An empty text means the current directory.
     const char* typed = MsgBuf[0] != 0 ? MsgBuf : ".";
     if (_fullpath(resolved, typed, PathSize) == NULL)
         return false;
     CutTrailingBackslash(resolved);
-    return true;
+    return IsFolderPath(resolved);
 }
 
 // Not _stat: the runtime's takes a last trail byte 0x5C (of ソ or 表 at the

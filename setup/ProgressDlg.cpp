@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <string.h>
 
 #include "../res/ResourceIds.h"
 #include "SetupGlobals.h"
@@ -24,6 +25,30 @@ void EndProgress(HWND dialog, INT_PTR result) {
     EndDialog(dialog, result);
 }
 
+// What this job has written of the files that an install cannot do
+// without: the program, which is linked to and started, and the ReadMe. An
+// archive cut short, or one whose first header is damaged so that the scan
+// finds a later member first, ends cleanly without them; a release's
+// payload holds the ReadMe last, so no early end goes unseen. A file that
+// was there before the job does not count.
+bool ProgramWritten;
+bool ReadMeWritten;
+
+void NoteCompletedMember() {
+    const char* name = Extractor.TakeCompletedName();
+    if (name == NULL)
+        return;
+    if (_stricmp(name, ProgramName) == 0)
+        ProgramWritten = true;
+    else if (_stricmp(name, ReadMeName) == 0)
+        ReadMeWritten = true;
+}
+
+// The ReadMe flow's one member is complete when the engine says so.
+bool IsJobComplete() {
+    return OnlyFile[0] != 0 || (ProgramWritten && ReadMeWritten);
+}
+
 // Draws the percentage of the current member. Only 0 changes the name line:
 // it is drawn at the start of each member.
 void ShowProgress(HWND dialog, int percent) {
@@ -39,6 +64,8 @@ void ShowProgress(HWND dialog, int percent) {
 
 void OnInitDialog(HWND dialog) {
     Ended = false;
+    ProgramWritten = false;
+    ReadMeWritten = false;
     SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     WorkTimerId = SetTimer(dialog, 1, 200, NULL);
     // Locating the archive and opening the first member happen before the
@@ -62,9 +89,11 @@ void RunWorkSlice(HWND dialog) {
             EndProgress(dialog, IDCANCEL);
             return;
         }
+        NoteCompletedMember();
         if (done) {
             ShowProgress(dialog, 100);
-            EndProgress(dialog, IDOK);
+            // An incomplete install fails with ErrorCode at ErrNone: 2016.
+            EndProgress(dialog, IsJobComplete() ? IDOK : IDCANCEL);
             return;
         }
         const bool waiting = IsMessageWaiting();

@@ -27,6 +27,9 @@ extern CExtractorLZH Extractor;
 // The application's program, the file that the install places, finds and
 // starts.
 extern const char ProgramName[];
+// The member that the ReadMe flow extracts and opens; a release's payload
+// holds it last.
+extern const char ReadMeName[];
 
 INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK FolderDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,10 +6,12 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "../res/ResourceIds.h"
 #include "DbcsText.h"
 #include "Messages.h"
+#include "PathRules.h"
 #include "SetupGlobals.h"
 #include "Shortcut.h"
 #include "SystemLibrary.h"
@@ -28,10 +30,10 @@ UINT_PTR WorkTimerId;
 CExtractorLZH Extractor;
 
 const char ProgramName[] = "Quillom.exe";
+const char ReadMeName[] = "ReadMe.txt";
 
 namespace {
 
-const char ReadMeName[] = "ReadMe.txt";
 const char OptionKey[] = "Software\\Fenwarde\\Quillometer\\Option";
 const char ProgramFolderValue[] = "ProgramFolder";
 
@@ -47,12 +49,23 @@ bool RunExtraction() {
     return ShowDialog(IDD_PROGRESS, ProgressDlgProc) == IDOK;
 }
 
+// What GetFileAttributesA gives for a folder path that ends in a backslash.
+unsigned long FolderAttributes(const char* folder) {
+    char path[PathSize];
+    if (!CopyText(path, folder))
+        return NoFileAttributes;
+    CutTrailingBackslash(path);
+    return GetFileAttributesA(path);
+}
+
 // The folder of an earlier installation, as recorded in the registry, with
-// its closing backslash. Only a string (REG_SZ) holding an absolute path
-// counts: a relative one would name a folder below whatever the current
-// folder happens to be, and Yes to question 2011 would install there. A
-// value that is missing, of another type, relative, too long for the buffer,
-// or too long to take the program's name after it counts as no value at all.
+// its closing backslash. Only a string (REG_SZ) holding an absolute path of
+// a folder that exists counts: a relative one would name a folder below
+// whatever the current folder happens to be, and Yes to question 2011 would
+// install there; a folder that is not there holds no installation. A value
+// that is missing, of another type, relative, too long for the buffer or to
+// take the program's name after it, or no path of an existing folder
+// (PathRules.h) counts as no value at all.
 void ReadProgramFolder() {
     DestFolder[0] = 0;
     HKEY key;
@@ -70,8 +83,8 @@ void ReadProgramFolder() {
     DestFolder[size] = 0;
     // The program's path is formed by appending its name, so a value written
     // without its closing backslash must get one.
-    if (!IsAbsolutePath(DestFolder) || !EndWithBackslash(DestFolder) ||
-        !FitsWithName(DestFolder, ProgramName, PathSize))
+    if (!EndWithBackslash(DestFolder) || !FitsWithName(DestFolder, ProgramName, PathSize) ||
+        !IsRecordedInstallation(DestFolder, FolderAttributes(DestFolder)))
         DestFolder[0] = 0;
 }
 
@@ -162,6 +175,38 @@ void RegisterProgressBarClass() {
     initControls(&classes);
 }
 
+// The narrow form of a wide path, only where it names the same file: a
+// character that the ANSI code page lacks is replaced, by '?' or by a
+// look-alike that may name another file, so the path must come back
+// unchanged from the narrow form.
+bool NarrowPath(const wchar_t* wide, char (&narrow)[PathSize]) {
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, PathSize, NULL, NULL) == 0)
+        return false;
+    wchar_t back[PathSize];
+    return MultiByteToWideChar(CP_ACP, 0, narrow, -1, back, PathSize) != 0 &&
+           wcscmp(back, wide) == 0;
+}
+
+// The running setup, which holds the archive. Where a folder's name has no
+// form in the ANSI code page (a Korean name on a Japanese system), the
+// narrow path of the module names no file; the short (8.3) path of the same
+// file is plain ASCII and serves, and the ReadMe flow proposes its folder.
+// A volume without short names gives the long path back: the archive then
+// cannot be opened (2016).
+void FindSetupPath(HINSTANCE instance) {
+    GetModuleFileNameA(instance, SetupPath, PathSize);
+    SetupPath[PathSize - 1] = 0; // a path cut short is left unterminated by some systems
+    wchar_t wide[PathSize];
+    const DWORD length = GetModuleFileNameW(instance, wide, PathSize);
+    char narrow[PathSize];
+    if (length == 0 || length >= PathSize || NarrowPath(wide, narrow))
+        return;
+    wchar_t shortPath[PathSize];
+    const DWORD shortLength = GetShortPathNameW(wide, shortPath, PathSize);
+    if (shortLength != 0 && shortLength < PathSize && NarrowPath(shortPath, narrow))
+        CopyText(SetupPath, narrow);
+}
+
 void RunMenuLoop() {
     for (;;) {
         const INT_PTR choice = ShowDialog(IDD_MENU, MenuDlgProc);
@@ -198,8 +243,7 @@ INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictLibrarySearch(); // before anything can load a library
     InstanceHandle = instance;
-    GetModuleFileNameA(instance, SetupPath, PathSize);
-    SetupPath[PathSize - 1] = 0; // a path cut short is left unterminated by some systems
+    FindSetupPath(instance);
     RegisterProgressBarClass();
     RunMenuLoop();
     return 0;

@@ -18,11 +18,6 @@ void CutTrailingBackslash(char* path);
 // True when folder followed by name fits a buffer of size bytes.
 bool FitsWithName(const char* folder, const char* name, size_t size);
 
-// True when path names the same place whatever the current folder: it
-// starts with a drive root (a letter, a colon and a backslash) or with a
-// share (\\server\share, then a backslash or the end).
-bool IsAbsolutePath(const char* path);
-
 template <size_t N> bool CopyText(char (&buffer)[N], const char* text) {
     return CopyText(buffer, N, text);
 }

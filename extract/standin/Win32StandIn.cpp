@@ -313,6 +313,10 @@ int _mkdir(const char* path) {
     return mkdir(HostPath(path).c_str(), 0777);
 }
 
+int _rmdir(const char* path) {
+    return rmdir(HostPath(path).c_str());
+}
+
 int _unlink(const char* path) {
     const std::string host = HostPath(path);
     if (!DeletionAllowed(host)) {

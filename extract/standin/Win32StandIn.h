@@ -100,6 +100,8 @@ BOOL IsDBCSLeadByte(BYTE byte);
 // Microsoft C runtime.
 int _access(const char* path, int mode);
 int _mkdir(const char* path);
+// Removes an empty folder.
+int _rmdir(const char* path);
 // Refused, as on Windows, while a handle that does not share deletion is open.
 int _unlink(const char* path);
 // Compares ignoring the case of the ASCII letters A to Z only, as the

@@ -625,7 +625,8 @@ EOF
 case_registry_yes() {
     local dest='C:\cases\registry_yes\Apps\Quillometer\'
     fresh_prefix_state
-    e2e_case_dir registry_yes >/dev/null || fail "cannot create the case folder"
+    e2e_case_dir registry_yes >/dev/null && mkdir -p "$(e2e_host_path "$dest")" ||
+        fail "cannot create the installation folder"
     e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
     [ "$(e2e_reg_get "$program_folder_key" ProgramFolder)" = "$dest" ] || fail "ProgramFolder reads back as $(e2e_reg_get "$program_folder_key" ProgramFolder)"
     e2e_robot <<'EOF' || fail "2011 answered Yes"
@@ -649,6 +650,8 @@ EOF
 case_registry_no() {
     local dest='C:\cases\registry no\Quillometer\'
     fresh_prefix_state
+    e2e_case_dir 'registry no' >/dev/null && mkdir -p "$(e2e_host_path "$dest")" ||
+        fail "cannot create the installation folder"
     e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
     e2e_robot <<'EOF' || fail "2011 answered No"
 start
@@ -677,7 +680,8 @@ EOF
 case_registry_bare() {
     local dest='C:\cases\registry_bare\Quillometer' value='C:\cases\' i
     fresh_prefix_state
-    e2e_case_dir registry_bare >/dev/null || fail "cannot create the case folder"
+    e2e_case_dir registry_bare >/dev/null && mkdir -p "$(e2e_host_path "$dest")" ||
+        fail "cannot create the installation folder"
     e2e_reg_set "$program_folder_key" ProgramFolder "$dest" || fail "cannot set ProgramFolder"
     e2e_robot <<'EOF' || fail "a ProgramFolder without its closing backslash"
 start
@@ -739,14 +743,20 @@ missing_program_folder() {
         fail "ProgramFolder '$1' (${2:-REG_SZ}) was taken for an installation"
 }
 
-# ProgramFolder counts only as a string (REG_SZ) holding an absolute path:
-# a relative value, one relative to the current folder of drive C:, and an
-# absolute one stored as REG_EXPAND_SZ count as missing.
-case_registry_not_absolute() {
+# ProgramFolder counts only as a string (REG_SZ) holding an absolute path of
+# an existing folder: a relative value, one relative to the current folder
+# of drive C:, an absolute one stored as REG_EXPAND_SZ, one naming a folder
+# that does not exist and one naming a file count as missing.
+case_registry_no_installation() {
+    local dir
     fresh_prefix_state
+    dir=$(e2e_case_dir registry_no_installation) || fail "cannot create the case folder"
+    printf 'x' >"$(e2e_host_path "$dir")/a-file"
     missing_program_folder 'Quillometer\'
     missing_program_folder 'C:Quillometer\'
-    missing_program_folder 'C:\cases\registry_not_absolute\' REG_EXPAND_SZ
+    missing_program_folder "$dir\\" REG_EXPAND_SZ
+    missing_program_folder 'C:\NoSuch\Quillometer\'
+    missing_program_folder "$dir\\a-file\\"
     e2e_reg_delete_key "$program_folder_key"
 }
 
@@ -824,7 +834,7 @@ EOF
 # (2013), a file cannot be created (2014), a write fails (2015), a damaged
 # payload (2016).
 case_engine_errors() {
-    local dir host setup damaged payload offset header
+    local dir host setup damaged offset header
     fresh_prefix_state
     dir=$(e2e_case_dir engine_errors) || fail "cannot create the case folder"
     host=$(e2e_host_path "$dir")
@@ -848,19 +858,137 @@ case_engine_errors() {
     [ -z "$(ls -A "$host/size-limit")" ] || fail "the failed write left $(ls -A "$host/size-limit")"
 
     # A copy of the setup with one byte of the first member's data changed.
-    # The archive is found by its bytes; a level-2 header begins with its
-    # own size.
+    # A level-2 header begins with its own size.
     setup=$(setup_copy engine_errors_damaged) || exit 1
     damaged=$(e2e_host_path "$setup")
-    payload=$E2E_PAYLOAD_LZH
-    offset=$(LC_ALL=C grep -obUaF -f <(head -c 24 "$payload") "$damaged" | head -n 1 | cut -d: -f1)
-    [ -n "$offset" ] || fail "the payload's first bytes are not in $damaged"
-    cmp -s <(tail -c +$((offset + 1)) "$damaged" | head -c "$(stat -c %s "$payload")") "$payload" ||
-        fail "the payload is not stored verbatim at offset $offset of the setup"
-    header=$(od -An -tu2 -j0 -N2 "$payload" | tr -d ' ')
+    offset=$(payload_offset "$damaged") || exit 1
+    header=$(od -An -tu2 -j0 -N2 "$E2E_PAYLOAD_LZH" | tr -d ' ')
     flip_byte "$damaged" $((offset + header + 40))
     engine_error_run "a damaged payload" 2016 "$setup" 'C:\cases\engine_errors\damaged-dest' yes
     [ ! -e "$host/damaged-dest/Quillom.exe" ] || fail "the damaged Quillom.exe was left"
+}
+
+# payload_offset SETUP-HOST-PATH: where the payload archive starts in a copy
+# of the setup; the archive is found by its bytes.
+payload_offset() {
+    local payload=$E2E_PAYLOAD_LZH offset
+    offset=$(LC_ALL=C grep -obUaF -f <(head -c 24 "$payload") "$1" | head -n 1 | cut -d: -f1)
+    [ -n "$offset" ] || fail "the payload's first bytes are not in $1"
+    cmp -s <(tail -c +$((offset + 1)) "$1" | head -c "$(stat -c %s "$payload")") "$payload" ||
+        fail "the payload is not stored verbatim at offset $offset of the setup"
+    echo "$offset"
+}
+
+# links_since FILE: the shortcuts made after FILE was.
+links_since() {
+    find -L "$WINEPREFIX/drive_c/users" -name '*.lnk' -newer "$1"
+}
+
+# destination_row NAME SETUP TYPED OUTCOME FOLDER: the install flow of SETUP
+# with TYPED typed into the folder dialog, which resolves it to FOLDER, and
+# what must follow:
+#   installed  question 2009 for FOLDER; every member there; 2012
+#   refused    2017 at once, and the dialog stays
+#   NNNN       question 2009 for FOLDER; the engine's message NNNN, then the
+#              menu; no shortcut
+# Nothing but FOLDER, where it is installed into, may appear in the deepest
+# of its folders that exists before.
+destination_row() {
+    local name=$1 setup=$2 typed=$3 outcome=$4 folder=$5 watch keep before
+    watch=$(e2e_host_path "$folder")
+    while [ ! -d "$watch" ]; do watch=${watch%/*}; done
+    keep=$(e2e_host_path "$folder")
+    [ "$outcome" = refused ] && keep=
+    listing() { find "$watch" ${keep:+-path "$keep" -prune -o} -print | sort; }
+    before=$(listing)
+    touch "$E2E_STATE/row.start"
+    {
+        scenario_to_folder_dialog
+        printf '%s\n' "type 1006 '$typed'" 'click 1'
+        if [ "$outcome" = refused ]; then
+            printf '%s\n' 'msgbox ok @2017' 'owner folder' 'answer ok' 'dialog folder' 'click 2'
+        else
+            printf '%s\n' "msgbox yesno '$folder' + \"\\n\\n\" + @2009" 'owner folder' 'answer yes'
+        fi
+        case $outcome in
+        installed) printf '%s\n' 'msgbox yesno @2012' 'owner none' 'answer no' 'exit 0' ;;
+        refused) printf '%s\n' 'dialog menu' esc 'exit 0' ;;
+        *) printf '%s\n' "msgbox ok @$outcome" 'owner none' 'answer ok' 'dialog menu' esc 'exit 0' ;;
+        esac
+    } | e2e_robot "$setup" || fail "$name: expected $outcome"
+    if [ "$outcome" = installed ]; then
+        expect_installed "$keep"
+    elif [ -n "$(links_since "$E2E_STATE/row.start")" ]; then
+        fail "$name: shortcuts were made: $(links_since "$E2E_STATE/row.start")"
+    fi
+    [ "$(listing)" = "$before" ] ||
+        fail "$name: left in $watch: $(find "$watch" -newer "$E2E_STATE/row.start" | tr '\n' ' ')"
+}
+
+# Typed and pasted destinations and incomplete payloads, as one table. A
+# path pasted with Explorer's quotes, and spaces around them, installs; a
+# device name is refused before any question; a folder that cannot be made
+# on a full disk (D:, a file system with room for one more entry) leaves
+# none of the parents made for it; a payload whose first header is damaged,
+# so that the archive is found at ReadMe.txt, and one that ends after
+# Quillom.exe fail with 2016, without shortcuts or question 2012.
+case_destinations() {
+    local host damaged early offset size full=$E2E_STATE/drives/full
+    fresh_prefix_state
+    host=$(e2e_host_path "$(e2e_case_dir destinations)") || fail "cannot create the case folder"
+    damaged=$(setup_copy destinations_damaged) && early=$(setup_copy destinations_early) || exit 1
+    offset=$(payload_offset "$(e2e_host_path "$damaged")") || exit 1
+    flip_byte "$(e2e_host_path "$damaged")" $((offset + 15)) # its time stamp, under the header CRC
+    size=$(($(od -An -tu2 -j0 -N2 "$E2E_PAYLOAD_LZH") + $(od -An -tu4 -j7 -N4 "$E2E_PAYLOAD_LZH")))
+    printf '\0' | dd of="$(e2e_host_path "$early")" bs=1 seek=$((offset + size)) conv=notrunc status=none
+    # name       setup        typed                                        outcome    folder
+    destination_row quoted 'C:\e2e\QuillometerSetup.exe' ' "C:\cases\destinations\Quill" ' \
+        installed 'C:\cases\destinations\Quill'
+    destination_row device 'C:\e2e\QuillometerSetup.exe' 'C:\cases\destinations\aux.txt\x' \
+        refused 'C:\cases\destinations\aux.txt\x'
+    destination_row damaged "$damaged" 'C:\cases\destinations\damaged' 2016 'C:\cases\destinations\damaged'
+    destination_row early_end "$early" 'C:\cases\destinations\early' 2016 'C:\cases\destinations\early'
+    [ "$(ls "$host/damaged")" = ReadMe.txt ] && [ "$(ls "$host/early")" = Quillom.exe ] ||
+        fail "the incomplete payloads wrote $(ls "$host/damaged") and $(ls "$host/early")"
+    # A tmpfs counts its root among its entries.
+    mkdir -p "$full" && { mountpoint -q "$full" || mount -t tmpfs -o size=64k,nr_inodes=2 qm-full "$full"; } ||
+        fail "cannot mount a small file system on $full (the case needs root)"
+    trap "e2e_unmap_drive D; umount '$full'" EXIT
+    e2e_map_drive D "$full" fixed || fail "cannot map D:"
+    destination_row full_disk 'C:\e2e\QuillometerSetup.exe' 'D:\made\x' 2013 'D:\made\x'
+}
+
+# A setup in a folder whose name code page 932 lacks finds itself through
+# its short (8.3) path: the ReadMe flow proposes that folder and opens the
+# ReadMe there, and the install installs.
+case_foreign_setup_folder() {
+    local host
+    fresh_prefix_state
+    host=$(e2e_host_path "$(e2e_case_dir foreign_setup_folder)") || fail "cannot create the case folder"
+    mkdir -p "$host/한국" && cp "$E2E_SETUP" "$host/한국/S.exe" || fail "cannot copy the setup"
+    e2e_robot 'C:\cases\foreign_setup_folder\한국\S.exe' <<'EOF' || fail "a setup in a Korean folder"
+start
+dialog menu
+click 1001
+dialog folder
+text 1006 short 'C:\cases\foreign_setup_folder\한국' + '\'
+click 1
+opened short 'C:\cases\foreign_setup_folder\한국' + '\ReadMe.txt'
+dialog menu
+click 1002
+msgbox yesno @2008
+answer no
+dialog folder
+type 1006 'C:\cases\foreign_setup_folder\dest'
+click 1
+msgbox yesno 'C:\cases\foreign_setup_folder\dest' + "\n\n" + @2009
+answer yes
+msgbox yesno @2012
+answer no
+exit 0
+EOF
+    e2e_same_file "$host/한국/ReadMe.txt" "$(payload_file ReadMe.txt)" || fail "ReadMe.txt"
+    expect_installed "$host/dest"
 }
 
 # flip_byte FILE OFFSET: inverts the bits of one byte.

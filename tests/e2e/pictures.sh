@@ -99,7 +99,7 @@ rm -rf "$WINEPREFIX/drive_c/cases/search-tree"
 
 cases=$WINEPREFIX/drive_c/cases
 mkdir -p "$cases/pictures/dir-in-the-way/Quillom.exe" \
-    "$cases/pictures/size-limit"
+    "$cases/pictures/size-limit" "$cases/pictures/Quillometer"
 printf 'x' >"$cases/pictures/blocker"
 cp "$E2E_SETUP" "$cases/pictures/QuillometerSetup.exe"
 printf 'an older ReadMe\r\n' >"$cases/pictures/ReadMe.txt"

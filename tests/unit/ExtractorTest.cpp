@@ -18,6 +18,7 @@ struct Outcome {
     bool Ok;
     int Error;
     int Steps;
+    std::vector<std::string> Completed; // as the engine reported them
 };
 
 class ExtractorTest : public ::testing::Test {
@@ -42,15 +43,17 @@ class ExtractorTest : public ::testing::Test {
     Outcome ExtractTo(const std::string& archive, const std::string& engineDest,
                       const char* only = nullptr) {
         if (!X->Begin(EnginePath(archive).c_str(), engineDest.c_str(), only))
-            return {false, X->ErrorCode, 0};
+            return {false, X->ErrorCode, 0, {}};
         bool done = false;
-        int steps = 0;
-        while (!done) {
-            ++steps;
-            if (!X->Step(done))
-                return {false, X->ErrorCode, steps};
+        Outcome r = {true, ErrNone, 0, {}};
+        while (!done && r.Ok) {
+            ++r.Steps;
+            r.Ok = X->Step(done);
+            if (const char* name = X->TakeCompletedName())
+                r.Completed.push_back(name);
         }
-        return {true, X->ErrorCode, steps};
+        r.Error = X->ErrorCode;
+        return r;
     }
     Outcome ExtractBytes(const std::string& bytes, const char* only = nullptr) {
         return Extract(Archive(bytes), Out(), only);
@@ -189,6 +192,20 @@ TEST_F(ExtractorTest, DestinationThatIsNoFolder) {
     EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("file/below")).Error);
 }
 
+// A destination that cannot be made takes away the parents made for it,
+// innermost first; a folder that was there stays, empty as it was.
+TEST_F(ExtractorTest, AFolderThatCannotBeMadeLeavesNoParentsBehind) {
+    const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
+    WriteBytes(Dir.Path("file"), "x");
+    ASSERT_EQ(0, _mkdir(EnginePath(Dir.Path("keep")).c_str()));
+    // new1 and new2 are made on the way to file\x, which cannot be.
+    const std::string dest = EnginePath(Dir.Path("keep")) + "\\new1\\new2\\..\\..\\..\\file\\x";
+    ASSERT_FALSE(X->Begin(EnginePath(archive).c_str(), dest.c_str(), nullptr));
+    EXPECT_EQ(ErrCreateFolder, X->ErrorCode);
+    EXPECT_EQ(0, CountEntries(Dir.Path("keep")));
+    EXPECT_EQ(3, CountEntries(Dir.Path())); // the archive, file and keep
+}
+
 // Folders whose last character is 表 (0x95 0x5C) or ソ (0x83 0x5C), whose
 // trail byte has the value of a backslash: created the first time, taken as
 // the existing folder the second, with or without a closing backslash.
@@ -254,6 +271,27 @@ TEST_F(ExtractorTest, OnlyTheNamedMemberIgnoringAsciiCase) {
     // An empty name means every member.
     EXPECT_TRUE(ExtractBytes(bytes, "").Ok);
     EXPECT_EQ(3, CountEntries(Out()));
+}
+
+// Each member is reported once it is in its place, under the name of its
+// file; the member that fails is not, and a report left untaken is gone
+// when the next job begins.
+TEST_F(ExtractorTest, ReportsEachCompletedMemberOnceUnderItsFileName) {
+    std::string bytes =
+        ArchiveBytes({Stored("bin/Quillom.exe", "program"), Stored("empty", ""),
+                      Stored("ReadMe.txt", "read me"), Stored("bad", Pattern(100, 1))});
+    bytes[bytes.size() - 20] ^= 0x01; // the last member's data
+    const Outcome r = ExtractBytes(bytes);
+    EXPECT_EQ(ErrCrc, r.Error);
+    EXPECT_EQ((std::vector<std::string>{"Quillom.exe", "empty", "ReadMe.txt"}), r.Completed);
+    EXPECT_EQ(std::vector<std::string>{"ReadMe.txt"}, ExtractBytes(bytes, "readme.txt").Completed);
+
+    ASSERT_TRUE(X->Begin(EnginePath(Archive(bytes)).c_str(), EnginePath(Out()).c_str(), "empty"));
+    bool done = false;
+    ASSERT_TRUE(X->Step(done) && done);
+    EXPECT_FALSE(
+        X->Begin(EnginePath(Dir.Path("missing")).c_str(), EnginePath(Out()).c_str(), nullptr));
+    EXPECT_EQ(nullptr, X->TakeCompletedName());
 }
 
 TEST_F(ExtractorTest, FolderPartsOfNamesAreDropped) {

@@ -1,9 +1,11 @@
-// The setup's portable rules: bounded path texts, the known releases that the
-// search recognises, which folders it enters, and its moving line.
+// The setup's portable rules: bounded path texts, which paths it takes for a
+// destination, the known releases that the search recognises, which folders
+// it enters, and its moving line.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "../../setup/PathRules.h"
 #include "../../setup/SearchRules.h"
 #include "../../setup/TextBuffer.h"
 
@@ -79,7 +81,7 @@ TEST(TextBufferTest, FitsWithNameCountsTheTerminator) {
     EXPECT_FALSE(FitsWithName("x", "", 1));
 }
 
-TEST(TextBufferTest, AbsolutePathsStartAtADriveRootOrAShare) {
+TEST(PathRulesTest, AbsolutePathsStartAtADriveRootOrAShare) {
     const struct {
         const char* Path;
         bool Absolute;
@@ -107,6 +109,91 @@ TEST(TextBufferTest, AbsolutePathsStartAtADriveRootOrAShare) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Absolute, IsAbsolutePath(c.Path)) << c.Path;
+}
+
+// Each text as typed or pasted into the folder dialog, and as a recorded
+// ProgramFolder naming an existing folder. Typed: the path the dialog goes
+// on with, or null when it refuses it (2017). 表 is 0x95 0x5C, ソ 0x83 0x5C
+// and ポ 0x83 0x7C: their trail bytes are no backslash and no '|'.
+TEST(PathRulesTest, TypedAndRecordedFolderPaths) {
+    const struct {
+        const char* Text;
+        const char* Typed;
+        bool Recorded;
+    } rows[] = {
+        {"C:\\Quill", "C:\\Quill", true},
+        {"C:\\", "C:\\", true},
+        {"C:\\Program Files\\Quillometer\\", "C:\\Program Files\\Quillometer\\", true},
+        {"\\\\server\\share\\Quill\\", "\\\\server\\share\\Quill\\", true},
+        // Spaces and one pair of quotes around the text come off.
+        {"\"C:\\Quill\"", "C:\\Quill", false},
+        {"  \"C:\\Quill\"  ", "C:\\Quill", false},
+        {" C:\\Quill ", "C:\\Quill", false},
+        {"\"C:\\Quill", nullptr, false},
+        {"\"\"C:\\Quill\"\"", nullptr, false},
+        {"\" C:\\Quill\"", nullptr, false},
+        // Device names, with any extension and in any case.
+        {"C:\\Quill\\NUL", nullptr, false},
+        {"C:\\CON\\x", nullptr, false},
+        {"C:\\Quill\\aux.txt\\x", nullptr, false},
+        {"c:\\Com9.log\\", nullptr, false},
+        {"C:\\lpt1", nullptr, false},
+        {"C:\\prn.tar.gz", nullptr, false},
+        {"C:\\COM0\\LPT10\\CONSOLE\\NUL1", "C:\\COM0\\LPT10\\CONSOLE\\NUL1", true},
+        // Characters that no name holds; ':' only after the drive letter.
+        {"C:\\Qu|ll\\x", nullptr, false},
+        {"C:\\Qu*", nullptr, false},
+        {"C:\\Qu?", nullptr, false},
+        {"C:\\<Q>", nullptr, false},
+        {"C:\\a\"b", nullptr, false},
+        {"C:\\a:b", nullptr, false},
+        {"C::\\a", nullptr, false},
+        {"1:\\a", nullptr, false},
+        {"C:\\a\tb", nullptr, false},
+        // Parts that end in a space or a dot.
+        {"C:\\Quill \\sub", nullptr, false},
+        {"C:\\Quill.\\sub", nullptr, false},
+        {"C:\\Quill\\..\\", nullptr, false},
+        {"C:\\.Quill\\a.b", "C:\\.Quill\\a.b", true},
+        // Paths handed to the system untouched, or devices.
+        {"\\\\?\\C:\\Q3", nullptr, false},
+        {"\\\\.\\C:\\x", nullptr, false},
+        {"\\\\.\\NUL", nullptr, false},
+        // Double-byte names.
+        {"C:\\\x95\x5C\\\x83\x5C", "C:\\\x95\x5C\\\x83\x5C", true},
+        {"C:\\\x83\x7C\\x\\", "C:\\\x83\x7C\\x\\", true},
+        {"C:\\NUL\x95\x5C", "C:\\NUL\x95\x5C", true},
+        {"C:\\\x95\x5C"
+         "CON",
+         "C:\\\x95\x5C"
+         "CON",
+         true},
+        {"\"C:\\\x95\x5C\"", "C:\\\x95\x5C", false},
+        {"C:\\\x95\x5C|", nullptr, false},
+        {"C:\\\x83\x7C.", nullptr, false},
+        {"C:\\\x83\x5C \\x", nullptr, false},
+        {"C:\\\xB1|", nullptr, false}, // half-width katakana: one byte
+        {"C:\\\x81?", nullptr, false}, // '?' is no trail byte
+    };
+    for (const auto& row : rows) {
+        char text[260];
+        ASSERT_TRUE(CopyText(text, row.Text));
+        EXPECT_EQ(row.Recorded, IsRecordedInstallation(text, 0x10)) << row.Text;
+        TrimTypedPath(text);
+        EXPECT_EQ(row.Typed != nullptr, IsFolderPath(text)) << row.Text;
+        if (row.Typed != nullptr) {
+            EXPECT_STREQ(row.Typed, text) << row.Text;
+        }
+    }
+}
+
+// NoFileAttributes has the folder bit set too.
+TEST(PathRulesTest, ARecordedFolderCountsOnlyWhereAFolderIs) {
+    EXPECT_TRUE(IsRecordedInstallation("C:\\Apps\\Quillometer\\", 0x10));
+    EXPECT_TRUE(IsRecordedInstallation("C:\\Apps\\Quillometer\\", 0x11)); // read-only
+    EXPECT_FALSE(IsRecordedInstallation("C:\\NoSuch\\Quillometer\\", NoFileAttributes));
+    EXPECT_FALSE(IsRecordedInstallation("C:\\Apps\\Quillom.exe\\", 0x20));
+    EXPECT_FALSE(IsRecordedInstallation("Quillometer\\", 0x10));
 }
 
 struct tm LocalDate(int year, int month, int day, int hour = 0) {

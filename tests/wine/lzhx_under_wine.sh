@@ -307,6 +307,7 @@ expect_rc 9 "stored member with a wrong byte"
 check_members "$WORK/bad_stored" 0 "stored member with a wrong byte" readme.txt random.bin
 
 cp "$WORK/l2_lh5.lzh" "$WORK/bad_lh5.lzh"
+entries_before=$(($(ls -A "$WORK" | grep -c .) + 1)) # and the folder below
 read -r at packed <<<"$(lzh_data_offset "$WORK/bad_lh5.lzh" 4)"
 flip_byte "$WORK/bad_lh5.lzh" $((at + packed / 2))
 run_lzhx "$(winpath "$WORK/bad_lh5.lzh")" "$(winpath "$WORK/bad_lh5")"
@@ -315,6 +316,24 @@ run_lzhx "$(winpath "$WORK/bad_lh5.lzh")" "$(winpath "$WORK/bad_lh5")"
 passed
 check_members "$WORK/bad_lh5" 2 "-lh5- member with a wrong byte" \
     readme.txt random.bin words.txt empty.dat
+
+# The test on the same damaged archive goes on past the damaged member, and
+# the listing names every member, in code page 932 as the console shows it.
+run_lzhx -t "$(winpath "$WORK/bad_lh5.lzh")"
+[ "$RC" -eq 7 ] || [ "$RC" -eq 9 ] || fail "lzhx -t on a damaged member: exit $RC"
+passed
+expect_printed "lzhx -t on a damaged member" "readme.txt: ok" "random.bin: ok" "words.txt: ok" \
+    "empty.dat: ok" "ソフト.dat: ok" "6 members tested, 1 failed"
+grep -q "error [79]" "$WORK/lzhx.err" || fail "lzhx -t on a damaged member said: $(cat "$WORK/lzhx.err")"
+passed
+[ "$(ls -A "$WORK" | grep -c .)" -eq "$entries_before" ] || fail "lzhx -t wrote into $WORK"
+passed
+run_lzhx -l "$(winpath "$WORK/l1_lh5.lzh")"
+expect_rc 0 "lzhx -l"
+[ "$(awk 'NR > 1 && $1 != "Total" { print $1, $NF }' "$WORK/lzhx.out" | tr '\n' '|')" = \
+    "-lh0- readme.txt|-lh0- random.bin|-lh5- words.txt|-lh0- empty.dat|-lh5- 表.txt|-lh0- ソフト.dat|" ] ||
+    fail "lzhx -l listed: $(cat "$WORK/lzhx.out")"
+passed
 
 # Failures before any member.
 touch "$WORK/plain_file"

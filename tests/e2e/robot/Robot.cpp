@@ -16,7 +16,8 @@
 // resource and a program that shows the wrong string both fail.
 //
 // Commands, one a line (# starts a comment; TEXT is one or more of "text",
-// 'raw text' and @KEY joined by +):
+// 'raw text', @KEY and short 'PATH', the short (8.3) form of an existing
+// path, joined by +; the setup's PATH may hold any characters):
 //   program PATH / texts PATH / recorder-log PATH / snap-request PATH
 //   timeout SECONDS             the limit of every later wait (default 30)
 //   start [DIR]                 start the setup, current directory DIR
@@ -70,7 +71,7 @@ struct Robot {
     std::string Line;
     FILE* Log = nullptr;
     DWORD TimeoutMs = 30000;
-    std::string ProgramPath;
+    std::wstring ProgramPath;
     HMODULE Resources = nullptr;
     TextTable Expected;
     PROCESS_INFORMATION Process = {};
@@ -207,6 +208,30 @@ std::string ExpectedText(const std::string& key) {
     return expected;
 }
 
+// A word or a quoted text, taken as it is, in UTF-16: a path that may hold
+// characters that code page 932 lacks.
+std::wstring WideArg(Args& args, const char* what) {
+    if (!MoreArgs(args) ||
+        (args.Tokens[args.Next].Kind != TokWord && args.Tokens[args.Next].Kind != TokText))
+        Fail(std::string("expected ") + what);
+    return WideText(CP_UTF8, args.Tokens[args.Next++].Text);
+}
+
+std::string Utf8(const std::wstring& text) {
+    return NarrowText(CP_UTF8, text);
+}
+
+// The short (8.3) form of an existing path, in code page 932: how the
+// setup's narrow calls can name a path whose long names code page 932 lacks.
+std::string ShortPathText(Args& args) {
+    const std::wstring path = WideArg(args, "the path after short");
+    wchar_t shortPath[MAX_PATH];
+    const DWORD length = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        Fail(Format("no short path for %s (error %lu)", Utf8(path).c_str(), GetLastError()));
+    return Ansi(Utf8(shortPath));
+}
+
 // TEXT: one or more texts and @IDs joined by +, in code page 932.
 std::string TextArg(Args& args, const char* what) {
     std::string text;
@@ -218,6 +243,8 @@ std::string TextArg(Args& args, const char* what) {
             text += Ansi(token.Text);
         else if (token.Kind == TokString)
             text += ExpectedText(token.Text);
+        else if (token.Kind == TokWord && token.Text == "short")
+            text += ShortPathText(args);
         else
             Fail(std::string("expected ") + what + ", not " + token.Text);
         if (!MoreArgs(args) || args.Tokens[args.Next].Kind != TokPlus)
@@ -411,11 +438,11 @@ int CheckState(HWND control) {
 // Commands: the setup and its dialogs
 
 void CmdProgram(Args& args) {
-    g.ProgramPath = PlainArg(args, "the setup's path");
+    g.ProgramPath = WideArg(args, "the setup's path");
     EndOfArgs(args);
-    g.Resources = LoadLibraryExA(g.ProgramPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    g.Resources = LoadLibraryExW(g.ProgramPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (g.Resources == nullptr)
-        Fail("cannot load " + Quoted(g.ProgramPath) + " as a data file");
+        Fail("cannot load \"" + Utf8(g.ProgramPath) + "\" as a data file");
 }
 
 void CmdTexts(Args& args) {
@@ -426,33 +453,26 @@ void CmdTexts(Args& args) {
         Fail(error);
 }
 
-// The folder of a path, with its backslash; a code-page-932 character whose
-// second byte is 0x5C is no separator.
-std::string FolderOf(const std::string& path) {
-    size_t end = 0;
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (IsDBCSLeadByteEx(932, static_cast<BYTE>(path[i])) && i + 1 < path.size())
-            ++i;
-        else if (path[i] == '\\')
-            end = i + 1;
-    }
-    return path.substr(0, end);
+// The folder of a path, with its backslash.
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t last = path.rfind(L'\\');
+    return last == std::wstring::npos ? std::wstring() : path.substr(0, last + 1);
 }
 
 void CmdStart(Args& args) {
-    std::string folder = FolderOf(g.ProgramPath);
+    std::wstring folder = FolderOf(g.ProgramPath);
     if (MoreArgs(args))
-        folder = PlainArg(args, "the current directory");
+        folder = WideArg(args, "the current directory");
     EndOfArgs(args);
     if (g.Started)
         Fail("the setup was started already");
-    std::string commandLine = "\"" + g.ProgramPath + "\"";
-    STARTUPINFOA startup = {};
+    std::wstring commandLine = L"\"" + g.ProgramPath + L"\"";
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(g.ProgramPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(g.ProgramPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &g.Process))
-        Fail(Format("cannot start %s in %s (error %lu)", Quoted(g.ProgramPath).c_str(),
-                    Quoted(folder).c_str(), GetLastError()));
+        Fail(Format("cannot start \"%s\" in \"%s\" (error %lu)", Utf8(g.ProgramPath).c_str(),
+                    Utf8(folder).c_str(), GetLastError()));
     g.Started = true;
 }
 
