@@ -292,20 +292,9 @@ COMMAND_LINES=(
     "-t --help A|0|out|^usage: lzhx "
 )
 rm -rf "$OUT"
-for row in "${COMMAND_LINES[@]}"; do
-    IFS='|' read -r args code stream first <<<"$row"
-    argv=()
-    for a in $args; do
-        case $a in A) argv+=("$archive") ;; O) argv+=("$OUT") ;; *) argv+=("$a") ;; esac
-    done
-    run_lzhx "${argv[@]}"
-    expect_rc "$code" -- "command line [lzhx $args]"
-    if [ "$stream" = out ]; then said=$WORK/lzhx.out quiet=$WORK/lzhx.err; else said=$WORK/lzhx.err quiet=$WORK/lzhx.out; fi
-    head -1 "$said" | grep -Eq -- "$first" ||
-        fail "command line [lzhx $args]: the first line on std$stream is [$(head -1 "$said")], expected /$first/"
-    [ ! -s "$quiet" ] || fail "command line [lzhx $args]: unexpected output: $(head -c 300 "$quiet")"
-    assert_absent "$OUT" "command line [lzhx $args]"
-done
+PLACES=([A]=$archive [O]=$OUT)
+after_command_line() { assert_absent "$OUT" "$1"; }
+command_lines "$LZHX" "${COMMAND_LINES[@]}"
 note "help and version on standard output with 0; wrong command lines: usage on standard error, 64"
 
 peer_done

@@ -361,27 +361,16 @@ refuse "no files" "$WORK/bad.lzh"
 refuse "an unknown option" -9 "$WORK/bad.lzh" "$SRC/one.bin"
 refuse "two methods" -0 -5 "$WORK/bad.lzh" "$SRC/one.bin"
 
-# Command lines: "ARGS|EXIT|STREAM|FIRST LINE", as for lzhx (B stands for
-# the archive, F for a file); nothing is written.
-for row in "-h|0|out|^usage: lzhpack " "--help B F|0|out|^usage: lzhpack " \
+# Command lines: "ARGS|EXIT|STREAM|FIRST LINE" (B stands for the archive, F
+# for a file); nothing is written.
+PLACES=([B]=$WORK/bad.lzh [F]=$SRC/one.bin)
+after_command_line() {
+    [ ! -e "$WORK/bad.lzh" ] && [ ! -e "$WORK/bad.lzh.part" ] || fail "$1: an archive was written"
+}
+command_lines "$LZHPACK" "-h|0|out|^usage: lzhpack " "--help B F|0|out|^usage: lzhpack " \
     "--version|0|out|^lzhpack [0-9]+\.[0-9]+\$" "-0 -5 B F|64|err|^usage: lzhpack " \
     "-5 -0 B F|64|err|^usage: lzhpack " "-5 -5 B F|64|err|^usage: lzhpack " \
-    "-9 B F|64|err|^usage: lzhpack " "B|64|err|^usage: lzhpack "; do
-    IFS='|' read -r args code stream first <<<"$row"
-    argv=()
-    for a in $args; do
-        case $a in B) argv+=("$WORK/bad.lzh") ;; F) argv+=("$SRC/one.bin") ;; *) argv+=("$a") ;; esac
-    done
-    rc=0
-    timeout 60 "$LZHPACK" "${argv[@]}" >"$WORK/pack.out" 2>"$WORK/pack.err" || rc=$?
-    [ "$rc" -eq "$code" ] || fail "command line [lzhpack $args]: exit $rc, expected $code"
-    if [ "$stream" = out ]; then said=$WORK/pack.out quiet=$WORK/pack.err; else said=$WORK/pack.err quiet=$WORK/pack.out; fi
-    head -1 "$said" | grep -Eq -- "$first" ||
-        fail "command line [lzhpack $args]: the first line on std$stream is [$(head -1 "$said")], expected /$first/"
-    [ ! -s "$quiet" ] || fail "command line [lzhpack $args]: unexpected output: $(head -c 300 "$quiet")"
-    [ ! -e "$WORK/bad.lzh" ] && [ ! -e "$WORK/bad.lzh.part" ] || fail "command line [lzhpack $args]: an archive was written"
-    passed
-done
+    "-9 B F|64|err|^usage: lzhpack " "B|64|err|^usage: lzhpack "
 
 # A failure leaves an earlier archive as it was.
 cp "$WORK/small.lzh" "$WORK/keep.lzh"
