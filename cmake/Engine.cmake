@@ -12,7 +12,7 @@ set(EXTRACT_SOURCES
   extract/HuffmanTable.cpp
   extract/OutputFile.cpp)
 if(NOT WIN32)
-  list(APPEND EXTRACT_SOURCES extract/standin/Win32StandIn.cpp)
+  list(APPEND EXTRACT_SOURCES extract/standin/CodePage932.cpp extract/standin/Win32StandIn.cpp)
 endif()
 list(TRANSFORM EXTRACT_SOURCES PREPEND ${QM_ROOT_DIR}/)
 

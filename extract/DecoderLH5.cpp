@@ -187,7 +187,8 @@ inline int CExtractorLZH::DecodePosition(CFileBuffer& in) {
     if (count <= 0)
         return;
     UpdateCrc(Window, count);
-    out.Write(Window, count);
+    if (out.IsOpen()) // else a job without a destination: checked, not kept
+        out.Write(Window, count);
 }
 
 // A match whose copy reaches the end of the ring or whose source runs over

@@ -13,7 +13,9 @@ CExtractorLZH::CExtractorLZH()
       CrcSlices(new unsigned short[CrcSliceCount * 256]),
       Window(new unsigned char[WindowSize + WindowSlack]), HeaderOffset(-1),
       TempDeletesItself(false), Decoding(false), Remaining(0), WindowPos(0), Crc(0), BlockCount(0),
+      RefusedForMethod(false), HasDestination(true), MemberNumber(0), MemberSkippable(false),
       CompletedPending(false) {
+    std::memset(UnreadMethods, 0, sizeof UnreadMethods);
     std::memset(Folder, 0, sizeof Folder);
     std::memset(Filter, 0, sizeof Filter);
     std::memset(OutPath, 0, sizeof OutPath);
@@ -43,11 +45,16 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
         CloseArchive(ErrNotFound);
         return false;
     }
-    if (!PrepareFolder(destFolder)) {
+    HasDestination = destFolder != nullptr;
+    MemberNumber = 0;
+    if (!HasDestination) {
+        std::memset(Folder, 0, sizeof Folder);
+    } else if (!PrepareFolder(destFolder)) {
         CloseArchive(ErrCreateFolder);
         return false;
+    } else {
+        RemoveStaleTempFiles();
     }
-    RemoveStaleTempFiles();
     std::memset(Filter, 0, sizeof Filter);
     if (onlyFile != nullptr) {
         // No member name is that long, so no member can match.
@@ -62,13 +69,41 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
             CloseArchive(ErrNotFound);
             return false;
         }
-        if (Filter[0] == 0 || _stricmp(Filter, MemberHeader.Name) == 0)
+        if (Filter[0] == 0 || (MemberHeader.MethodIndex != MethodDirectory &&
+                               _stricmp(Filter, MemberHeader.Name) == 0))
             return OpenMember();
         if (!SkipToNextHeader()) {
             CloseArchive(ErrBadHeader);
             return false;
         }
     }
+}
+
+bool CExtractorLZH::BeginList(const char* archivePath) {
+    Abort();
+    ErrorCode = ErrNone;
+    if (!Archive.OpenRead(archivePath)) {
+        ErrorCode = ErrOpenArchive;
+        return false;
+    }
+    if (!LocateArchive()) {
+        CloseArchive(ErrNotFound);
+        return false;
+    }
+    return true;
+}
+
+bool CExtractorLZH::NextHeader(bool& done) {
+    done = false;
+    if (!SkipToNextHeader()) {
+        CloseArchive(ErrBadHeader);
+        return false;
+    }
+    if (MemberHeader.HeaderSize <= 0) {
+        Archive.Close();
+        done = true;
+    }
+    return true;
 }
 
 // Scans the file for the first position where a valid member header starts.
@@ -78,6 +113,7 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
 // reach beyond.
 bool CExtractorLZH::LocateArchive() {
     HeaderOffset = -1;
+    UnreadMethods[0] = 0;
     int held = Archive.ReadRaw(Window, WindowSize);
     long long base = 0;
     int i = 0;
@@ -86,11 +122,15 @@ bool CExtractorLZH::LocateArchive() {
         for (; i + lookAhead <= held; ++i) {
             if (base + i > INT_MAX)
                 return false;
-            if (Window[i + 2] == '-' && Window[i + 6] == '-' && ParseHeader(Window + i, held - i) &&
-                MemberHeader.HeaderSize > 0) {
+            if (Window[i + 2] != '-' || Window[i + 6] != '-')
+                continue;
+            if (ParseHeader(Window + i, held - i) && MemberHeader.HeaderSize > 0) {
                 HeaderOffset = static_cast<int>(base + i);
+                UnreadMethods[0] = 0;
                 return true;
             }
+            if (RefusedForMethod)
+                NoteUnreadMethod(Window + i);
         }
         if (held >= WindowSize) {
             base += i;
@@ -167,6 +207,19 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
     return true;
 }
 
+// A method the scan met, each one once, as many as are kept.
+void CExtractorLZH::NoteUnreadMethod(const unsigned char* header) {
+    const char* method = reinterpret_cast<const char*>(header + HeaderMethodAt);
+    const size_t kept = std::strlen(UnreadMethods);
+    for (size_t at = 0; at < kept; at += MethodLength)
+        if (std::memcmp(UnreadMethods + at, method, MethodLength) == 0)
+            return;
+    if (kept + MethodLength < sizeof UnreadMethods) {
+        std::memcpy(UnreadMethods + kept, method, MethodLength);
+        UnreadMethods[kept + MethodLength] = 0;
+    }
+}
+
 // One raw read of up to 512 bytes where a header must start. A failed move or
 // read yields fewer bytes, which read as the end of the archive.
 bool CExtractorLZH::ReadHeaderAt(int offset) {
@@ -174,7 +227,12 @@ bool CExtractorLZH::ReadHeaderAt(int offset) {
     int got = 0;
     if (Archive.MoveTo(offset))
         got = Archive.ReadRaw(Window, ScanLookAhead);
-    return ParseHeader(Window, got);
+    UnreadMethods[0] = 0;
+    if (ParseHeader(Window, got))
+        return true;
+    if (RefusedForMethod)
+        NoteUnreadMethod(Window);
+    return false;
 }
 
 bool CExtractorLZH::SkipToNextHeader() {
@@ -190,15 +248,19 @@ bool CExtractorLZH::SkipToNextHeader() {
 // temporary name beside its target and replaces it only once complete, so
 // a member that fails or is cancelled never costs the file it would have
 // replaced.
+// A folder entry is a member that extracts to nothing: it is opened without
+// a file and ends at its first step.
 bool CExtractorLZH::OpenMember() {
-    if (IsDeviceName(MemberHeader.Name) || !SetOutPath() || !TargetCanBeReplaced() ||
-        !CreateTempOutput()) {
+    ++MemberNumber;
+    const int method = MemberHeader.MethodIndex;
+    const bool writes = HasDestination && method != MethodDirectory;
+    if (writes && (IsDeviceName(MemberHeader.Name) || !SetOutPath() || !TargetCanBeReplaced() ||
+                   !CreateTempOutput())) {
         CloseArchive(ErrCreateFile);
         return false;
     }
 
-    const int method = MemberHeader.MethodIndex;
-    if (method != 0 && method != 5 && method != 8) {
+    if (method != 0 && method != 5 && method != 8 && method != MethodDirectory) {
         FailMember(ErrMethod);
         return false;
     }
@@ -256,12 +318,19 @@ bool CExtractorLZH::FinishMember(bool& done) {
         FailMember(ErrCrc);
         return false;
     }
+    if (!Output.IsOpen()) // nothing written: a job without a destination, or a folder entry
+        return NextWantedMember(done);
     SetOutputTimes(); // after the last write, so that nothing changes the times
     if (!PutOutputInPlace())
         return false;
     std::memcpy(CompletedName, MemberHeader.Name, sizeof CompletedName);
     CompletedPending = true;
+    return NextWantedMember(done);
+}
 
+// After a member: the end of a job for one member, or the next header and
+// its member.
+bool CExtractorLZH::NextWantedMember(bool& done) {
     if (Filter[0] != 0) {
         Archive.Close();
         done = true;
@@ -305,8 +374,32 @@ void CExtractorLZH::SetOutputTimes() {
 // The member in progress cannot be completed: its partial file goes, and
 // the file it would have replaced stays as it was.
 void CExtractorLZH::FailMember(int code) {
+    if (!HasDestination) {
+        FailTestedMember(code);
+        return;
+    }
     CloseTempOutput();
     CloseArchive(code);
+}
+
+// A job without a destination writes nothing. A member that fails in its own
+// data or by its method leaves the archive as readable as it was: the job
+// stays at that member for SkipMember to go on with the next one (or for
+// Abort, or the next Begin). Any other failure ends the job.
+void CExtractorLZH::FailTestedMember(int code) {
+    ErrorCode = code;
+    MemberSkippable = code == ErrBadData || code == ErrMethod || code == ErrCrc;
+    if (!MemberSkippable)
+        Archive.Close();
+}
+
+bool CExtractorLZH::SkipMember(bool& done) {
+    done = false;
+    if (!MemberSkippable)
+        return false;
+    MemberSkippable = false;
+    ErrorCode = ErrNone;
+    return NextWantedMember(done);
 }
 
 void CExtractorLZH::CloseArchive(int code) {
@@ -316,16 +409,21 @@ void CExtractorLZH::CloseArchive(int code) {
 
 // Only a file still being written is deleted; a completed one always stays.
 void CExtractorLZH::Abort() {
+    MemberSkippable = false;
     if (Output.IsOpen())
         CloseTempOutput();
     Archive.Close();
 }
 
 // The part before the first dot, less the spaces at its end, names the
-// device: "nul.txt", "NUL.", "Com1 .log" are all the device.
+// device: "nul.txt", "NUL.", "Com1 .log" are all the device. Windows drops a
+// lead byte that ends a name as it converts it, so "nul" followed by one is
+// the device too.
 bool CExtractorLZH::IsDeviceName(const char* name) {
     static const char* const DeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t length = std::strcspn(name, ".");
+    if (name[length] == 0 && EndsInLoneLeadByte(name))
+        --length;
     while (length > 0 && name[length - 1] == ' ')
         --length;
     char stem[8];
@@ -372,7 +470,8 @@ int CExtractorLZH::GetPercent() const {
                 return false;
             }
             UpdateCrc(Window, count);
-            out.Write(Window, count);
+            if (out.IsOpen()) // else a job without a destination: checked, not kept
+                out.Write(Window, count);
             Remaining -= count;
         }
         if (Remaining <= 0) {

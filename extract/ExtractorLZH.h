@@ -23,6 +23,11 @@ enum {
 // Paths and names in fixed buffers: at most 259 bytes and the terminator.
 enum { PathSize = 260 };
 
+// The MethodIndex of "-lhd-", a folder entry: a header without data, which
+// extracts to nothing (folders are not made; every member lands in the
+// destination folder itself).
+enum { MethodDirectory = 9 };
+
 // The decoded fields of the current member header.
 struct MemberHeaderLZH {
     int HeaderSize; // header bytes before the data; 0 = end of archive
@@ -33,6 +38,7 @@ struct MemberHeaderLZH {
     char Name[PathSize];
     bool HasFileCrc;
     unsigned short FileCrc;
+    int Level; // header level: 0, 1 or 2
 };
 
 class CExtractorLZH {
@@ -49,19 +55,58 @@ class CExtractorLZH {
     // Starts a job: finds the archive in archivePath, prepares destFolder and
     // opens the first wanted member (all of them when onlyFile is null or
     // empty). False with ErrorCode set when the job cannot start.
+    //
+    // A null destFolder starts a job without a destination: it decodes
+    // every wanted member and checks its CRC-16 as extracting would, and
+    // writes nothing anywhere. In such a job a member that fails in its own
+    // data or by its method (ErrBadData, ErrCrc, ErrMethod) ends that member
+    // only: Begin or Step returns false as always, CanSkipMember is true,
+    // and SkipMember goes on with the next wanted member.
     bool Begin(const char* archivePath, const char* destFolder, const char* onlyFile);
     // One slice of work. False: the job failed (ErrorCode set). True with
-    // done set: every wanted member is extracted. Both files are closed then.
+    // done set: every wanted member is extracted. Both files are closed then
+    // (but for a member that can be skipped).
     bool Step(bool& done);
     // Ends the job in progress and deletes the file being written.
     void Abort();
+    // After a member failed in a job without a destination: whether the job
+    // can go on past it, and going on. SkipMember's results are Step's; it
+    // is false, and changes nothing, when there is no member to skip.
+    bool CanSkipMember() const { return MemberSkippable; }
+    bool SkipMember(bool& done);
     int GetPercent() const;
     const char* GetMemberName() const { return MemberHeader.Name; }
+    // How many members the job has taken up so far, the current one (or the
+    // one that failed) included: it tells a member's end from the next one's.
+    int GetMemberNumber() const { return MemberNumber; }
     // The name under which this job last completed a member (written,
     // checked and in its place), given once; null when no member has been
     // completed since the last call. A Step completes at most one member, so
     // a caller that asks after every Step learns of every file the job wrote.
     const char* TakeCompletedName();
+
+    // A listing: the member headers alone, in archive order, the data
+    // passed over by their packed sizes. BeginList finds the archive and
+    // parses its first member header, NextHeader the one after the current
+    // one; while they return true and done is not set, GetHeader() holds
+    // that member's header. NextHeader sets done at the end of the archive;
+    // false is ErrBadHeader (BeginList: ErrOpenArchive or ErrNotFound). The
+    // archive is closed at the end, as after any job; Abort ends a listing
+    // early, and Step is not called in one.
+    bool BeginList(const char* archivePath);
+    bool NextHeader(bool& done);
+    // The method string of a MethodIndex, such as "-lh5-".
+    static const char* MethodName(int methodIndex);
+
+    // After a job or a listing that ended with ErrNotFound: true when the
+    // file holds an archive, so that no member has the name asked for.
+    bool ArchiveFound() const { return HeaderOffset >= 0; }
+    // The methods, one after another ("-lh6--lh7-"), of headers refused for
+    // their method alone, one of the LZH family's that the engine does not
+    // know, such as -lh6- or -lh7-: after ErrNotFound, those that the scan
+    // met; after ErrBadHeader, that of the header that ended the job.
+    // Empty when there were none.
+    const char* GetUnreadMethods() const { return UnreadMethods; }
 
     int ErrorCode;
 
@@ -79,12 +124,14 @@ class CExtractorLZH {
 
   private:
     void BuildCrcTable();
+    bool ParseFields(const unsigned char* p, int n);
     bool ParseBaseHeader(const unsigned char* p, int n);
     bool ParseLevel1Extensions(const unsigned char* p, int n);
     bool ParseLevel2Header(const unsigned char* p, int n);
     bool SetName(const unsigned char* text, int length);
     bool HeaderCrcMatches(const unsigned char* p, int crcAt, unsigned short recorded);
 
+    void NoteUnreadMethod(const unsigned char* header);
     bool LocateArchive();
     bool PrepareFolder(const char* destFolder);
     bool ReadHeaderAt(int offset);
@@ -92,9 +139,11 @@ class CExtractorLZH {
     bool OpenMember();
     bool SetOutPath();
     bool FinishMember(bool& done);
+    bool NextWantedMember(bool& done);
     bool EndSlice(bool ok, bool& done);
     void SetOutputTimes();
     void FailMember(int code);
+    void FailTestedMember(int code);
     void CloseArchive(int code);
 
     // The member's file, written under a temporary name (OutputFile.cpp).
@@ -143,6 +192,13 @@ class CExtractorLZH {
     unsigned short Crc;
     int BlockCount; // symbols left in the -lh5- block; 0 or less in a stored member
     MemberHeaderLZH MemberHeader;
+    // The last ParseHeader refused a header for its method alone.
+    bool RefusedForMethod;
+    bool HasDestination; // false: a job that checks members and writes nothing
+    int MemberNumber;
+    bool MemberSkippable;
+    enum { UnreadMethodsKept = 4 };
+    char UnreadMethods[UnreadMethodsKept * MethodLength + 1];
     bool CompletedPending; // CompletedName not yet taken
     char CompletedName[PathSize];
 };

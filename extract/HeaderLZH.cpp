@@ -9,12 +9,13 @@
 
 namespace {
 
-// The nine methods a header may name; a method's place is its MethodIndex.
-const int MethodCount = 9;
-const char MethodTable[MethodCount][MethodLength] = {
-    {'-', 'l', 'h', '0', '-'}, {'-', 'l', 'h', '1', '-'}, {'-', 'l', 'h', '2', '-'},
-    {'-', 'l', 'h', '3', '-'}, {'-', 'l', 'h', '4', '-'}, {'-', 'l', 'h', '5', '-'},
-    {'-', 'l', 'z', 's', '-'}, {'-', 'l', 'z', '5', '-'}, {'-', 'l', 'z', '4', '-'}};
+// The methods a header may name, and a folder entry's "-lhd-"; a method's
+// place is its MethodIndex. A header holds the five bytes without a
+// terminator.
+const int MethodCount = 10;
+const char MethodTable[MethodCount][MethodLength + 1] = {
+    "-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lz4-", "-lhd-"};
+static_assert(MethodDirectory == 9, "-lhd- stands at its index");
 
 unsigned Le16(const unsigned char* p) {
     return p[0] | (p[1] << 8);
@@ -29,6 +30,11 @@ unsigned long Le32(const unsigned char* p) {
 // are refused by the caller.
 int Le32Signed(const unsigned char* p) {
     return static_cast<int>(Le32(p));
+}
+
+// "-lh" and one more character, "-": the methods of LHA and its kin.
+bool IsLzhFamilyMethod(const unsigned char* p) {
+    return p[0] == '-' && p[1] == 'l' && p[2] == 'h' && p[4] == '-';
 }
 
 int FindMethod(const unsigned char* p) {
@@ -55,6 +61,10 @@ int DosTimeToTimeStamp(unsigned time, unsigned date) {
 }
 
 } // namespace
+
+const char* CExtractorLZH::MethodName(int methodIndex) {
+    return methodIndex >= 0 && methodIndex < MethodCount ? MethodTable[methodIndex] : "";
+}
 
 void CExtractorLZH::BuildCrcTable() {
     for (unsigned i = 0; i < 256; ++i) {
@@ -144,17 +154,31 @@ bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
     std::memset(h.Name, 0, sizeof h.Name);
     h.HasFileCrc = false;
     h.FileCrc = 0;
+    h.Level = 0;
+
+    RefusedForMethod = false;
 
     if (n < MinHeaderSize || p[0] == 0)
         return true; // end of archive
     h.MethodIndex = FindMethod(p + HeaderMethodAt);
-    if (h.MethodIndex < 0)
-        return false;
+    if (h.MethodIndex >= 0)
+        return ParseFields(p, n);
+    // A method of the LZH family that is not in the table (-lh6-, -lh7-)
+    // makes no header either; but one that is valid in every other respect
+    // tells why a file cannot be read.
+    RefusedForMethod = IsLzhFamilyMethod(p + HeaderMethodAt) && ParseFields(p, n);
+    return false;
+}
+
+// The fields after the method, by the header's level.
+bool CExtractorLZH::ParseFields(const unsigned char* p, int n) {
+    MemberHeaderLZH& h = MemberHeader;
     h.PackedSize = Le32Signed(p + HeaderPackedSizeAt);
     h.UnpackedSize = Le32Signed(p + HeaderOriginalSizeAt);
 
     bool valid;
-    switch (p[HeaderLevelAt]) {
+    h.Level = p[HeaderLevelAt];
+    switch (h.Level) {
     case 0:
     case 1:
         valid = ParseBaseHeader(p, n);
@@ -165,9 +189,16 @@ bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
     default:
         return false;
     }
+    if (!valid)
+        return false;
+    // A folder entry has no data, so none whose CRC it could give.
+    if (h.MethodIndex == MethodDirectory) {
+        h.HasFileCrc = false;
+        return h.PackedSize == 0 && h.UnpackedSize == 0;
+    }
     // Offsets and counts are signed 32-bit: a size that reads as negative
     // would move the next header backwards.
-    return valid && h.PackedSize >= 0 && h.UnpackedSize >= 0;
+    return h.PackedSize >= 0 && h.UnpackedSize >= 0;
 }
 
 // Levels 0 and 1: the base header, then (level 1) the extended headers.

@@ -9,12 +9,15 @@
 // - every file in the destination belongs to a member that was completed:
 //   its size, CRC-16 and time agree with that member's header; the member a
 //   failure or a cancel interrupts leaves no file behind; after a success
-//   every member's file is there and complete;
+//   every member's file is there and complete; a folder entry leaves none;
 // - Step makes progress: a member takes at most as many steps as its size
 //   allows (a stored step copies up to 16,384 bytes, a -lh5- step produces at
 //   least one byte), so a job that steps on without end is found as a crash;
 // - the same engine object runs the same job a second time with the same
 //   outcome (it serves every job of a run);
+// - a job without a destination writes nothing, finds no failure where the
+//   full job extracted every member, fails the member that failed the full
+//   job in its data or by its method with the same code, and goes on;
 // - a job for a member that is not there walks the headers to where the full
 //   job's chain ended; a job for the last member the first one opened, by
 //   its name in the other case of its ASCII letters, must skip to a member
@@ -25,6 +28,7 @@
 #include "ExtractorLZH.h"
 #include "FuzzCheck.h"
 #include "ReferenceLH5.h"
+#include "standin/CodePage932.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -210,6 +214,13 @@ bool Exists(const std::string& name) {
     return lstat((Space().Out + "/" + name).c_str(), &info) == 0;
 }
 
+// The file a member's name gives: the stand-in names files in UTF-8, converted
+// as Windows converts the name (two names may give one file: a lead byte at
+// the end is dropped).
+std::string FileName(const MemberHeaderLZH& h) {
+    return Utf8FromCodePage932(h.Name);
+}
+
 std::string Describe(const MemberHeaderLZH& h) {
     char text[200];
     std::snprintf(text, sizeof text,
@@ -392,8 +403,8 @@ bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
 
 void CheckComplete(const MemberHeaderLZH& h, const char* when) {
     FileFacts facts;
-    FUZZ_CHECK(Inspect(Space().Out + "/" + h.Name, facts), "%s: no file for the completed %s", when,
-               Describe(h).c_str());
+    FUZZ_CHECK(Inspect(Space().Out + "/" + FileName(h), facts), "%s: no file for the completed %s",
+               when, Describe(h).c_str());
     std::string why;
     FUZZ_CHECK(Complete(facts, h, &why), "%s: the file of the completed %s is wrong: %s", when,
                Describe(h).c_str(), why.c_str());
@@ -412,7 +423,12 @@ bool IsTrail932(unsigned char b) {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 
-// A member the engine has opened: a plain name, and its file created.
+bool IsFolderEntry(const MemberHeaderLZH& h) {
+    return h.MethodIndex == MethodDirectory;
+}
+
+// A member the engine has opened: a plain name, and its file created (none
+// for a folder entry, which extracts to nothing).
 void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     FUZZ_CHECK(std::memchr(h.Name, 0, PathSize) != nullptr, "%s: Name is not terminated", when);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(h.Name);
@@ -428,12 +444,12 @@ void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     FUZZ_CHECK(h.HeaderSize > 0 && h.PackedSize >= 0 && h.UnpackedSize >= 0,
                "%s: open %s has impossible sizes", when, Describe(h).c_str());
     FUZZ_CHECK(h.MethodIndex == MethodStored || h.MethodIndex == MethodLh5 ||
-                   h.MethodIndex == MethodLz4,
+                   h.MethodIndex == MethodLz4 || IsFolderEntry(h),
                "%s: open %s has a method that is not extracted", when, Describe(h).c_str());
 }
 
-// The members completed so far in a job, the last of each name: their files
-// are in the destination, complete, whatever fails after them.
+// The members completed so far in a job, the last of each file name: their
+// files are in the destination, complete, whatever fails after them.
 typedef std::map<std::string, MemberHeaderLZH> Completed;
 
 // While a member is being written, the destination holds the completed
@@ -446,24 +462,25 @@ void CheckWriting(const Completed& completed, const MemberHeaderLZH& h, const ch
         if (completed.count(name) != 0)
             continue;
         ++extra;
-        FUZZ_CHECK(name != h.Name, "%s: the open %s already has a file of its name", when,
+        FUZZ_CHECK(name != FileName(h), "%s: the open %s already has a file of its name", when,
                    Describe(h).c_str());
         FileFacts facts;
         FUZZ_CHECK(Inspect(Space().Out + "/" + name, facts) && facts.Regular,
                    "%s: the temporary file \"%.60s\" is not a regular file", when, name.c_str());
     }
-    FUZZ_CHECK(extra <= 1, "%s: %d files besides the completed members' while %s is written", when,
-               extra, Describe(h).c_str());
+    FUZZ_CHECK(IsFolderEntry(h) ? extra == 0 : extra <= 1,
+               "%s: %d files besides the completed members' while %s is written", when, extra,
+               Describe(h).c_str());
 }
 
-// A member that failed or was cancelled left its name as it was: absent, or
-// the file of an earlier member of that name, unchanged.
-void CheckUntouched(const Completed& completed, const char* name, const char* when) {
-    if (std::strcmp(name, "") == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+// A member that failed or was cancelled left its file's name as it was:
+// absent, or the file of an earlier member of that name, unchanged.
+void CheckUntouched(const Completed& completed, const std::string& name, const char* when) {
+    if (name.empty() || name == "." || name == "..")
         return; // the destination folder or its parent: no file's name
     const auto earlier = completed.find(name);
     if (earlier == completed.end())
-        CheckAbsent(name, when);
+        CheckAbsent(name.c_str(), when);
     else
         CheckComplete(earlier->second, when);
 }
@@ -491,6 +508,7 @@ struct JobResult {
     long long Steps = 0;
     std::map<std::string, std::pair<long long, uint16_t>> Files; // name -> size, CRC
     std::vector<std::string> Opened; // names of the members the engine opened
+    int FailedMember = 0;            // GetMemberNumber at a failure
 };
 
 bool IsCode(int code, std::initializer_list<int> allowed) {
@@ -527,6 +545,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
     if (!engine.Begin(space.EngineArchive.c_str(), space.EngineOut.c_str(), filter)) {
         result.End = BeginFailed;
         result.Code = engine.ErrorCode;
+        result.FailedMember = engine.GetMemberNumber();
         // The folder exists (it is created), so only the archive, the first
         // member's name, method or data can stop the job here.
         FUZZ_CHECK(filter == nullptr,
@@ -565,6 +584,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
             if (!ok) {
                 result.End = Failed;
                 result.Code = engine.ErrorCode;
+                result.FailedMember = engine.GetMemberNumber();
                 FUZZ_CHECK(IsCode(result.Code, {ErrCreateFile, ErrFileAccess, ErrBadHeader,
                                                 ErrBadData, ErrMethod, ErrCrc}),
                            "Step failed with ErrorCode %d", result.Code);
@@ -592,15 +612,16 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                                "ErrorCode %d for %s, whose data lie in the file and decode in "
                                "full with the header's CRC-16",
                                result.Code, Describe(current).c_str());
-                if (currentCompleted) {
-                    completed[current.Name] = current;
+                if (currentCompleted && !IsFolderEntry(current)) {
+                    completed[FileName(current)] = current;
                     CheckComplete(current, "member completed, next one failed");
                 }
                 // The member that failed left its name as it was.
                 if (!currentCompleted)
-                    CheckUntouched(completed, current.Name, "the member failed");
+                    CheckUntouched(completed, FileName(current), "the member failed");
                 else if (result.Code != ErrBadHeader)
-                    CheckUntouched(completed, now.Name, "the next member failed as it was opened");
+                    CheckUntouched(completed, FileName(now),
+                                   "the next member failed as it was opened");
                 break;
             }
 
@@ -608,16 +629,20 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
                        engine.ErrorCode);
             if (done) {
                 result.End = Succeeded;
-                completed[current.Name] = current;
-                CheckComplete(current, "last member done");
+                if (!IsFolderEntry(current)) {
+                    completed[FileName(current)] = current;
+                    CheckComplete(current, "last member done");
+                }
                 break;
             }
             if (!SameHeader(now, current)) {
                 // The current member was completed and the next one opened.
                 FUZZ_CHECK(filter == nullptr, "moved on past the one member \"%.60s\" to %s",
                            filter, Describe(now).c_str());
-                completed[current.Name] = current;
-                CheckComplete(current, "member completed");
+                if (!IsFolderEntry(current)) {
+                    completed[FileName(current)] = current;
+                    CheckComplete(current, "member completed");
+                }
                 CheckOpened(now, "next member opened");
                 CheckWriting(completed, now, "next member opened");
                 opened.push_back(now);
@@ -638,7 +663,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
             if (result.Steps >= StepBudget(fileSize) || produced >= OutputBudget) {
                 engine.Abort();
                 result.End = Cancelled;
-                CheckUntouched(completed, current.Name, "after Abort");
+                CheckUntouched(completed, FileName(current), "after Abort");
                 break;
             }
         }
@@ -651,7 +676,7 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
         bool complete = false;
         std::string why;
         for (const MemberHeaderLZH& h : opened) {
-            if (file.first != h.Name)
+            if (file.first != FileName(h))
                 continue;
             known = true;
             if (Complete(file.second, h, &why))
@@ -663,7 +688,8 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
         result.Files[file.first] = {file.second.Size, file.second.Crc};
     }
     for (const MemberHeaderLZH& h : opened)
-        result.Opened.push_back(h.Name);
+        if (!IsFolderEntry(h)) // a job for one member never takes a folder entry
+            result.Opened.push_back(h.Name);
     // However the job ended, the destination holds the completed members'
     // files, the last of each name, and nothing else: no temporary file.
     FUZZ_CHECK(files.size() == completed.size(), "%zu files for %zu completed member names",
@@ -674,7 +700,8 @@ JobResult RunJob(CExtractorLZH& engine, size_t fileSize, const char* filter) {
         // Every member was completed.
         std::map<std::string, MemberHeaderLZH> last;
         for (const MemberHeaderLZH& h : opened)
-            last[h.Name] = h;
+            if (!IsFolderEntry(h))
+                last[FileName(h)] = h;
         FUZZ_CHECK(last.size() == completed.size(), "success with %zu files for %zu member names",
                    completed.size(), last.size());
     }
@@ -722,6 +749,59 @@ void RunMissingMemberJob(CExtractorLZH& engine, const JobResult& full) {
                    "the full job found no archive, the search for a missing member ended with "
                    "ErrorCode %d",
                    code);
+}
+
+// A job without a destination walks the members that the full job walked and
+// finds what it found: no failure where the full job completed every member,
+// the same failure of the same member where that failed in its data or by
+// its method, after which it goes on. It writes nothing at all.
+void RunTestJob(CExtractorLZH& engine, size_t fileSize, const JobResult& full) {
+    const Workspace& space = Space();
+    std::vector<std::pair<int, int>> failures; // member number, code
+    long long steps = 0;
+    bool cancelled = false;
+    bool done = false;
+    bool ok = engine.Begin(space.EngineArchive.c_str(), nullptr, nullptr);
+    for (;;) {
+        if (ok && done)
+            break;
+        if (!ok) {
+            failures.push_back({engine.GetMemberNumber(), engine.ErrorCode});
+            FUZZ_CHECK(engine.CanSkipMember() ==
+                           IsCode(engine.ErrorCode, {ErrBadData, ErrMethod, ErrCrc}),
+                       "a job without a destination failed with ErrorCode %d, %s to skip",
+                       engine.ErrorCode, engine.CanSkipMember() ? "able" : "unable");
+            if (!engine.CanSkipMember())
+                break;
+            ok = engine.SkipMember(done);
+            continue;
+        }
+        if (++steps > StepBudget(fileSize)) {
+            engine.Abort();
+            cancelled = true;
+            break;
+        }
+        ok = engine.Step(done);
+    }
+    FUZZ_CHECK(List(space.Root).size() == 1,
+               "a job without a destination wrote beside the archive");
+    FUZZ_CHECK(!engine.CanSkipMember(),
+               "the job without a destination ended with a member to skip");
+    if (cancelled || full.End == Cancelled)
+        return;
+    if (full.End == Succeeded)
+        FUZZ_CHECK(failures.empty(),
+                   "every member extracted, yet the job without a destination failed member %d "
+                   "with ErrorCode %d",
+                   failures[0].first, failures[0].second);
+    if (IsCode(full.Code, {ErrBadData, ErrMethod, ErrCrc}) && full.End != Succeeded)
+        FUZZ_CHECK(!failures.empty() && failures[0].first == full.FailedMember &&
+                       failures[0].second == full.Code,
+                   "the full job failed member %d with ErrorCode %d, the job without a "
+                   "destination first %s member %d with %d",
+                   full.FailedMember, full.Code, failures.empty() ? "passed every" : "failed",
+                   failures.empty() ? 0 : failures[0].first,
+                   failures.empty() ? 0 : failures[0].second);
 }
 
 void CheckSurroundings(const uint8_t* data, size_t size, int filesBefore) {
@@ -786,6 +866,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    first.Files.size(), second.Files.size());
     }
     CleanDestination();
+    RunTestJob(*engine, size, first);
+    CheckSurroundings(data, size, filesBefore);
     RunMissingMemberJob(*engine, first);
     CheckSurroundings(data, size, filesBefore);
     if (!first.Opened.empty() && !first.Opened.back().empty()) {

@@ -84,13 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        first.HeaderSize, n);
             FUZZ_CHECK(first.HeaderSize >= MinHeaderSize, "HeaderSize %d below the smallest header",
                        first.HeaderSize);
-            FUZZ_CHECK(first.MethodIndex >= 0 && first.MethodIndex <= 8, "MethodIndex %d",
-                       first.MethodIndex);
+            FUZZ_CHECK(first.MethodIndex >= 0 && first.MethodIndex <= MethodDirectory,
+                       "MethodIndex %d", first.MethodIndex);
+            if (first.MethodIndex == MethodDirectory)
+                FUZZ_CHECK(first.PackedSize == 0 && first.UnpackedSize == 0 && !first.HasFileCrc,
+                           "a folder entry with data: packed %d, size %d, CRC %d", first.PackedSize,
+                           first.UnpackedSize, first.HasFileCrc);
             FUZZ_CHECK(first.PackedSize >= 0, "PackedSize %d", first.PackedSize);
             FUZZ_CHECK(first.UnpackedSize >= 0, "UnpackedSize %d", first.UnpackedSize);
             const int level = p[20];
             FUZZ_CHECK(level <= 2, "accepted header level %d", level);
-            if (level == 2)
+            if (level == 2 && first.MethodIndex != MethodDirectory)
                 FUZZ_CHECK(first.HasFileCrc, "level-2 header without its file CRC");
             if (level == 0)
                 FUZZ_CHECK(first.HeaderSize == p[0] + 2, "level-0 HeaderSize %d, byte 0 is %d",

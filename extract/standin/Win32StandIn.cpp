@@ -1,5 +1,7 @@
 #include "Win32StandIn.h"
 
+#include "CodePage932.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,22 +20,14 @@ namespace {
 const int64_t UnixEpochInFileTimeSeconds = 11644473600LL;
 const int64_t TicksPerSecond = 10000000LL;
 
-bool IsTrailByte932(unsigned char b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
-// Windows path -> POSIX path: single-byte backslashes become slashes.
+// Windows path -> POSIX path: code page 932 becomes UTF-8, in which the
+// backslash of a single byte is the only 0x5C left (a trail byte of that
+// value is part of its character's bytes now), and becomes a slash.
 std::string HostPath(const char* path) {
-    std::string out(path);
-    for (size_t i = 0; i < out.size(); ++i) {
-        unsigned char b = static_cast<unsigned char>(out[i]);
-        if (IsDBCSLeadByte(b) && i + 1 < out.size() &&
-            IsTrailByte932(static_cast<unsigned char>(out[i + 1]))) {
-            ++i;
-        } else if (b == '\\') {
-            out[i] = '/';
-        }
-    }
+    std::string out = Utf8FromCodePage932(path);
+    for (char& c : out)
+        if (c == '\\')
+            c = '/';
     return out;
 }
 
@@ -231,16 +225,17 @@ void Record(const char* call, HANDLE file) {
     RecordedLines().push_back(std::string(call) + " " + (open ? NameOf(open->Path) : "?"));
 }
 
-// UTF-16 and code page 932, through iconv, with one converter for each way,
-// opened once and reset for each use; false for a sequence that has no
-// counterpart, or a result that does not fit.
-iconv_t WideFrom932() {
-    static const iconv_t converter = iconv_open("UTF-16LE", "CP932");
+// UTF-8 and UTF-16, through iconv, with one converter for each way, opened
+// once and reset for each use; false for a sequence that has no
+// counterpart, or a result that does not fit. Code page 932 itself is
+// converted only by CodePage932.h.
+iconv_t Utf16FromUtf8() {
+    static const iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
     return converter;
 }
 
-iconv_t NarrowFromUtf16() {
-    static const iconv_t converter = iconv_open("CP932", "UTF-16LE");
+iconv_t Utf8FromUtf16() {
+    static const iconv_t converter = iconv_open("UTF-8", "UTF-16LE");
     return converter;
 }
 
@@ -257,14 +252,18 @@ bool Convert(iconv_t converter, const char* in, size_t inBytes, char* out, size_
     return done && inBytes == 0;
 }
 
-bool NarrowFromWide(const WCHAR* wide, size_t count, std::string& narrow) {
-    std::vector<char> out(count * 2 + 1);
+// A wide Windows path as the host names it: UTF-8, with slashes.
+bool HostPathFromWide(const WCHAR* wide, size_t count, std::string& host) {
+    std::vector<char> out(count * 3 + 1);
     size_t size = out.size();
-    if (!Convert(NarrowFromUtf16(), reinterpret_cast<const char*>(wide), count * sizeof(WCHAR),
+    if (!Convert(Utf8FromUtf16(), reinterpret_cast<const char*>(wide), count * sizeof(WCHAR),
                  out.data(), size))
         return false;
-    narrow.assign(out.data(), size);
-    return narrow.find('\0') == std::string::npos;
+    host.assign(out.data(), size);
+    for (char& c : host)
+        if (c == '\\')
+            c = '/';
+    return host.find('\0') == std::string::npos;
 }
 
 timespec ToTimespec(const FILETIME* t) {
@@ -287,15 +286,24 @@ BOOL IsDBCSLeadByte(BYTE b) {
 
 // Every sequence that has no counterpart fails, with or without
 // MB_ERR_INVALID_CHARS.
-int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, WCHAR* wide, int room) {
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, WCHAR* wide,
+                        int room) {
     if (codePage != CP_ACP && codePage != 932) {
         LastError = ERROR_INVALID_PARAMETER;
         return 0;
     }
-    const size_t bytes = length < 0 ? std::strlen(text) + 1 : static_cast<size_t>(length);
-    std::vector<WCHAR> out(bytes + 1);
+    const std::string narrow =
+        length < 0 ? std::string(text) : std::string(text, static_cast<size_t>(length));
+    // As Windows converts: bytes outside the code page become its default
+    // character, or fail the call where MB_ERR_INVALID_CHARS asks so.
+    const std::string utf8 = Utf8FromCodePage932(narrow.c_str());
+    std::string back;
+    const bool valid = CodePage932FromUtf8(utf8.c_str(), back) && back == narrow;
+    std::vector<WCHAR> out(utf8.size() + 2);
     size_t size = out.size() * sizeof(WCHAR);
-    if (!Convert(WideFrom932(), text, bytes, reinterpret_cast<char*>(out.data()), size)) {
+    if (((flags & MB_ERR_INVALID_CHARS) != 0 && !valid) || narrow.find('\0') != std::string::npos ||
+        !Convert(Utf16FromUtf8(), utf8.c_str(), utf8.size() + (length < 0 ? 1 : 0),
+                 reinterpret_cast<char*>(out.data()), size)) {
         LastError = ERROR_NO_UNICODE_TRANSLATION;
         return 0;
     }
@@ -515,13 +523,12 @@ BOOL Rename(OpenFile& file, const FILE_RENAME_INFO& rename, DWORD size) {
         LastError = ERROR_NOT_SUPPORTED;
         return FALSE;
     }
-    std::string narrow;
+    std::string target;
     if (size < offsetof(FILE_RENAME_INFO, FileName) + rename.FileNameLength ||
-        !NarrowFromWide(rename.FileName, rename.FileNameLength / sizeof(WCHAR), narrow)) {
+        !HostPathFromWide(rename.FileName, rename.FileNameLength / sizeof(WCHAR), target)) {
         LastError = ERROR_INVALID_PARAMETER;
         return FALSE;
     }
-    const std::string target = HostPath(narrow.c_str());
     if (target == file.Path)
         return TRUE;
     if (NameTaken(target)) {

@@ -1,10 +1,11 @@
 // A stand-in for the few Win32 and Microsoft runtime calls that the extraction
 // engine makes, so that the same engine source builds and runs on Linux.
 //
-// Paths arrive in Windows form: every single-byte backslash becomes a slash
-// before the path reaches the file system. Backslash values that are the
-// trail byte of a code-page-932 character are left alone, so a name such as
-// 0x95 0x5C stays one file name. Drive letters are not mapped.
+// Paths arrive in Windows form, in code page 932 (the stand-in's ANSI code
+// page): they reach the file system in UTF-8, converted as Windows converts
+// them (CodePage932.h), with every single-byte backslash made a slash. A
+// trail byte with the value of a backslash is part of its character, so a
+// name such as 0x95 0x5C is the file 表. Drive letters are not mapped.
 #pragma once
 
 #include <cstddef>
@@ -193,8 +194,9 @@ void SetLastError(DWORD code);
 // The active ANSI code page; the stand-in is always Japanese.
 UINT GetACP();
 BOOL IsDBCSLeadByte(BYTE byte);
-// Code page 932 (CP_ACP) to UTF-16. A length of -1 includes the terminator;
-// room 0 asks for the length needed.
+// Code page 932 (CP_ACP) to UTF-16, as CodePage932.h converts it; with
+// MB_ERR_INVALID_CHARS, text that is no valid code-page-932 text fails. A
+// length of -1 includes the terminator; room 0 asks for the length needed.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, WCHAR* wide, int room);
 
 // Microsoft C runtime.

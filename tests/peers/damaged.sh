@@ -162,10 +162,18 @@ for level in 0 1 2; do
     set_method "$WORK/m.lzh" 1 -lh6-
     extract_case "$WORK/m.lzh" "level $level, second member -lh6-" 6
     only_members "level $level, second member -lh6-" stored 0
+    expect_stderr "level $level, second member -lh6-" \
+        "^lzhx: $WORK/m.lzh: error 6: a later member is of -lh6-, a method that is not supported\$"
     cp "$archive" "$WORK/m.lzh"
     set_method "$WORK/m.lzh" 0 -lh7-
     extract_case "$WORK/m.lzh" "level $level, first member -lh7-" 0
     only_members "level $level, first member -lh7-" stored 1 2
+    # Nothing but methods that are not read: no archive, and why.
+    for i in 1 2; do set_method "$WORK/m.lzh" "$i" -lh6-; done
+    extract_case "$WORK/m.lzh" "level $level, members of -lh7- and -lh6- only" 5
+    expect_stderr "level $level, members of -lh7- and -lh6- only" \
+        "^lzhx: error 5: no LZH archive in $WORK/m.lzh: it holds members of -lh7- and -lh6-, methods that are not supported\$"
+    assert_absent "$OUT" "level $level, members of -lh7- and -lh6- only"
 done
 note "unsupported methods give 8 and leave no file; -lz4- extracts; unknown methods are no header"
 
@@ -201,6 +209,7 @@ rm -rf "$OUT"
 run_lzhx "$WORK/does-not-exist.lzh" "$OUT"
 expect_rc 1 -- "archive path that does not exist"
 assert_absent "$OUT" "archive path that does not exist"
+expect_stderr "archive path that does not exist" "^lzhx: $WORK/does-not-exist.lzh: error 1: "
 
 mkdir -p "$WORK/a-folder"
 run_lzhx "$WORK/a-folder" "$OUT"
@@ -211,6 +220,7 @@ gen_nodash 100000 9 >"$WORK/noarchive.bin"
 run_lzhx "$WORK/noarchive.bin" "$OUT"
 expect_rc 5 -- "file without an archive"
 assert_absent "$OUT" "file without an archive"
+expect_stderr "file without an archive" "^lzhx: error 5: no LZH archive in $WORK/noarchive.bin\$"
 
 : >"$WORK/empty.bin"
 run_lzhx "$WORK/empty.bin" "$OUT"
@@ -222,12 +232,15 @@ expect_rc 5 -- "file of the first 21 bytes of an archive"
 for asked in fourth.bin second third.bin.x 'second .bin'; do
     extract_case "$archive" "member '$asked' that is not in the archive" 5 "$asked"
     assert_entries "$OUT" "member '$asked' that is not in the archive"
+    expect_stderr "member '$asked' that is not in the archive" \
+        "^lzhx: error 5: no member named ${asked//./\\.} in $archive\$"
 done
 
 printf 'keep me\n' >"$WORK/plain-file"
 cp "$WORK/plain-file" "$WORK/plain-file.orig"
 run_lzhx "$archive" "$WORK/plain-file"
 expect_rc 2 -- "destination that is a regular file"
+expect_stderr "destination that is a regular file" "^lzhx: $WORK/plain-file: error 2: "
 assert_same_file "$WORK/plain-file.orig" "$WORK/plain-file" "destination that is a regular file (left unchanged)"
 run_lzhx "$archive" "$WORK/plain-file/sub"
 expect_rc 2 -- "destination below a regular file"
@@ -251,14 +264,37 @@ expect_rc 0 -- "existing files in the destination"
 only_members "existing files in the destination" stored 0 1 2
 note "missing archive 1, no archive 5, unknown member 5, bad destination 2, blocked file 3"
 
-# --- Wrong command lines -----------------------------------------------------
+# --- Command lines ---------------------------------------------------------
+# "ARGS|EXIT|STREAM|FIRST LINE": lzhx with these arguments (A stands for the
+# archive, O for the destination) exits with EXIT, prints FIRST LINE (a
+# pattern) first on STREAM and nothing on the other one, and writes nothing.
+# Help and version are asked for: standard output and 0; a wrong command
+# line gives the usage on standard error and 64.
+COMMAND_LINES=(
+    "-h|0|out|^usage: lzhx "
+    "--help|0|out|^usage: lzhx "
+    "-q --help A O|0|out|^usage: lzhx "
+    "--version|0|out|^lzhx [0-9]+\\.[0-9]+\$"
+    "|64|err|^usage: lzhx "
+    "A|64|err|^usage: lzhx "
+    "A O first.bin extra|64|err|^usage: lzhx "
+    "-q|64|err|^usage: lzhx "
+    "-q A|64|err|^usage: lzhx "
+    "-q A O first.bin extra|64|err|^usage: lzhx "
+    "-x A O|64|err|^usage: lzhx "
+    "--verbose A O|64|err|^usage: lzhx "
+    "-l|64|err|^usage: lzhx "
+    "-l A O|64|err|^usage: lzhx "
+    "-l -q A|64|err|^usage: lzhx "
+    "-t|64|err|^usage: lzhx "
+    "-t A first.bin O|64|err|^usage: lzhx "
+    "-l -t A|64|err|^usage: lzhx "
+    "-t --help A|0|out|^usage: lzhx "
+)
 rm -rf "$OUT"
-for args in "" "$archive" "$archive $OUT first.bin extra" "-q" "-q $archive" "-q $archive $OUT first.bin extra"; do
-    # shellcheck disable=SC2086
-    run_lzhx $args
-    expect_rc 64 -- "command line [lzhx $args]"
-    assert_absent "$OUT" "command line [lzhx $args]"
-done
-note "wrong command lines exit 64 and write nothing"
+PLACES=([A]=$archive [O]=$OUT)
+after_command_line() { assert_absent "$OUT" "$1"; }
+command_lines "$LZHX" "${COMMAND_LINES[@]}"
+note "help and version on standard output with 0; wrong command lines: usage on standard error, 64"
 
 peer_done

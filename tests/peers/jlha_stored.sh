@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Stored (-lh0-) members written by jlha with header levels 0, 1 and 2:
 # byte-identical extraction, modification times, archives embedded at odd
-# offsets inside larger files, and selection of one member by name.
+# offsets inside larger files, selection of one member by name, and folder
+# trees, whose folder entries (-lhd-) come between the files.
 #
 # Usage: jlha_stored.sh PATH_TO_LZHX
 source "$(dirname "$0")/lib/common.bash"
@@ -168,5 +169,29 @@ for level in 0 1 2; do
     select_case "$WORK/embedded.bin" "$level" EDGE16385.BIN edge16385.bin
 done
 note "member selection: case-insensitive names extract that one member only"
+
+# --- A folder tree: a file, then folder entries between the files -----------
+mkdir -p "$WORK/tree/dir/sub"
+cp "$SRC/one.bin" "$WORK/tree/"
+cp "$SRC/edge16383.bin" "$WORK/tree/dir/"
+cp "$SRC/Mid16384.Bin" "$WORK/tree/dir/sub/"
+for level in 0 1 2; do
+    jlha_create "z$level" "$WORK/tree$level.lzh" "$WORK/tree" one.bin dir
+    [ "$(lha_members "$WORK/tree$level.lzh" | awk '{ print $1 }' | tr '\n' ' ')" = "-lh0- -lhd- -lh0- -lhd- -lh0- " ] ||
+        fail "test setup: jlha's level-$level tree is [$(lha_members "$WORK/tree$level.lzh" | tr '\n' '|')]"
+    rm -rf "$WORK/out"
+    run_lzhx "$WORK/tree$level.lzh" "$WORK/out"
+    expect_rc 0 -- "level-$level folder tree"
+    expect_stdout_lines "level-$level folder tree" one.bin edge16383.bin Mid16384.Bin
+    for name in one.bin edge16383.bin Mid16384.Bin; do
+        assert_same_file "$SRC/$name" "$WORK/out/$name" "level-$level folder tree"
+    done
+    assert_entries "$WORK/out" "level-$level folder tree, flattened" one.bin edge16383.bin Mid16384.Bin
+    rm -rf "$WORK/out"
+    run_lzhx -q "$WORK/tree$level.lzh" "$WORK/out" mid16384.bin
+    expect_rc 0 -- "level-$level folder tree, the member below the folder entries"
+    assert_entries "$WORK/out" "level-$level folder tree, one member" Mid16384.Bin
+done
+note "folder trees: the folder entries extract to nothing, the files land flat in the destination"
 
 peer_done

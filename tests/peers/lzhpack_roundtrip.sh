@@ -359,6 +359,18 @@ refuse "two members of one name" "$WORK/bad.lzh" "$SRC/one.bin" "$WORK/copy/one.
 SOURCE_DATE_EPOCH=yesterday refuse "a bad SOURCE_DATE_EPOCH" "$WORK/bad.lzh" "$SRC/one.bin"
 refuse "no files" "$WORK/bad.lzh"
 refuse "an unknown option" -9 "$WORK/bad.lzh" "$SRC/one.bin"
+refuse "two methods" -0 -5 "$WORK/bad.lzh" "$SRC/one.bin"
+
+# Command lines: "ARGS|EXIT|STREAM|FIRST LINE" (B stands for the archive, F
+# for a file); nothing is written.
+PLACES=([B]=$WORK/bad.lzh [F]=$SRC/one.bin)
+after_command_line() {
+    [ ! -e "$WORK/bad.lzh" ] && [ ! -e "$WORK/bad.lzh.part" ] || fail "$1: an archive was written"
+}
+command_lines "$LZHPACK" "-h|0|out|^usage: lzhpack " "--help B F|0|out|^usage: lzhpack " \
+    "--version|0|out|^lzhpack [0-9]+\.[0-9]+\$" "-0 -5 B F|64|err|^usage: lzhpack " \
+    "-5 -0 B F|64|err|^usage: lzhpack " "-5 -5 B F|64|err|^usage: lzhpack " \
+    "-9 B F|64|err|^usage: lzhpack " "B|64|err|^usage: lzhpack "
 
 # A failure leaves an earlier archive as it was.
 cp "$WORK/small.lzh" "$WORK/keep.lzh"

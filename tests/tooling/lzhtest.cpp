@@ -17,6 +17,8 @@
 //   lzhtest seeds OUTDIR             the hand-made archives that seed the extraction fuzzer
 //   lzhtest windows OUTDIR FILE...   header seeds: up to 4 KiB from each position of
 //                                    the files that looks like a header start
+//   lzhtest names ARCHIVE HEX...     an archive of stored level-2 members named by the
+//                                    bytes given in hex, each holding its name's hex
 //
 // Test tooling: it trusts the archives it is given. Exit status 0, or 1
 // with a message.
@@ -242,13 +244,34 @@ int DropCrc(const std::string& path, size_t at) {
     return Reseal(path, at);
 }
 
+std::string FromHex(const std::string& hex) {
+    if (hex.size() % 2 != 0)
+        Fail("odd number of hex digits: " + hex);
+    std::string bytes;
+    for (size_t i = 0; i < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
 int Patch(const std::string& path, size_t at, const std::string& hex) {
     std::string d = ReadFile(path);
-    if (hex.size() % 2 != 0 || at + hex.size() / 2 > d.size())
-        Fail("cannot patch " + std::to_string(hex.size() / 2) + " bytes at " + std::to_string(at));
-    for (size_t i = 0; i < hex.size(); i += 2)
-        d[at + i / 2] = static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    const std::string bytes = FromHex(hex);
+    if (at + bytes.size() > d.size())
+        Fail("cannot patch " + std::to_string(bytes.size()) + " bytes at " + std::to_string(at));
+    d.replace(at, bytes.size(), bytes);
     WriteFile(path, d);
+    return 0;
+}
+
+int Names(const std::string& path, const std::vector<std::string>& hexNames) {
+    std::vector<TestMember> members;
+    for (const std::string& hex : hexNames) {
+        TestMember m;
+        m.Name = FromHex(hex);
+        m.Data = hex;
+        members.push_back(m);
+    }
+    WriteFile(path, ArchiveBytes(members));
     return 0;
 }
 
@@ -449,7 +472,7 @@ int Usage() {
     std::fprintf(stderr, "usage: lzhtest crc16 FILE | walk ARCHIVE | headers ARCHIVE | reseal FILE "
                          "OFFSET | drop-crc FILE OFFSET | patch FILE OFFSET HEX | flip FILE OFFSET "
                          "| bytes COUNT SEED | text COUNT SEED | seeds OUTDIR | windows OUTDIR "
-                         "FILE...\n");
+                         "FILE... | names ARCHIVE HEX...\n");
     return 64;
 }
 
@@ -478,6 +501,8 @@ int Run(const std::vector<std::string>& a) {
     }
     if (verb == "seeds" && a.size() == 2)
         return Seeds(a[1]);
+    if (verb == "names" && a.size() >= 2)
+        return Names(a[1], std::vector<std::string>(a.begin() + 2, a.end()));
     if (verb == "windows" && a.size() >= 2)
         return Windows(a[1], std::vector<std::string>(a.begin() + 2, a.end()));
     return Usage();

@@ -1,6 +1,7 @@
 // The engine end to end on archives of stored members: locating the archive,
 // preparing the folder, selecting members, failures and what stays on disk.
 #include "ArchiveBuilder.h"
+#include "EncoderLH5.h"
 #include "ExtractorLZH.h"
 #include "TestFiles.h"
 
@@ -37,7 +38,12 @@ class ExtractorTest : public ::testing::Test {
     // Runs one job as the progress dialog does: Begin, then Step to the end.
     Outcome Extract(const std::string& archive, const std::string& dest,
                     const char* only = nullptr) {
-        if (!X->Begin(EnginePath(archive).c_str(), EnginePath(dest).c_str(), only))
+        return ExtractTo(archive, EnginePath(dest), only);
+    }
+    // The same, with the destination as the engine is given it.
+    Outcome ExtractTo(const std::string& archive, const std::string& engineDest,
+                      const char* only = nullptr) {
+        if (!X->Begin(EnginePath(archive).c_str(), engineDest.c_str(), only))
             return {false, X->ErrorCode, 0, {}};
         bool done = false;
         Outcome r = {true, ErrNone, 0, {}};
@@ -216,7 +222,7 @@ TEST_F(ExtractorTest, AFolderThatCannotBeMadeLeavesNoParentsBehind) {
 TEST_F(ExtractorTest, AnExistingFolderEndingInTheTrailByte0x5C) {
     const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
     for (const char* name : {"\x95\x5C", "\x83\x5C"}) {
-        const std::string folder = Dir.Path() + "/" + name;
+        const std::string folder = Dir.Path() + "/" + HostName(name);
         ASSERT_TRUE(Extract(archive, folder).Ok) << name;
         EXPECT_TRUE(Extract(archive, folder).Ok) << name;
         EXPECT_TRUE(Extract(archive, folder + "\\").Ok) << name;
@@ -224,15 +230,41 @@ TEST_F(ExtractorTest, AnExistingFolderEndingInTheTrailByte0x5C) {
     }
 }
 
+// Japanese names land under their own names, 表示.txt on Linux as on
+// Windows, also where the path is longer in the host's encoding than the
+// engine's 259 bytes.
+TEST_F(ExtractorTest, JapaneseNamesLandUnderTheirOwnNames) {
+    std::string folder, name;
+    for (int i = 0; i < 30; ++i)
+        folder += "\x95\x5C"; // 表
+    for (int i = 0; i < 80; ++i)
+        name += "\x8E\xA6"; // 示
+    name += ".txt";
+    const std::string hostFolder = Dir.Path(HostName(folder));
+    ASSERT_LE(EnginePath(hostFolder).size() + 1 + name.size(), 259u);
+    const std::string archive =
+        Archive(ArchiveBytes({Stored("\x95\x5C\x8E\xA6.txt", "short"), Stored(name, "long")}));
+    ASSERT_TRUE(Extract(archive, hostFolder).Ok);
+    EXPECT_EQ("short", ReadBytes(hostFolder + "/" + HostName("\x95\x5C\x8E\xA6.txt")));
+    EXPECT_EQ("long", ReadBytes(hostFolder + "/" + HostName(name)));
+#ifndef _WIN32
+    // (The MinGW runtime's std::filesystem cannot walk a code-page-932 path.)
+    EXPECT_EQ(2, CountEntries(hostFolder));
+    EXPECT_TRUE(FileExists(hostFolder + "/表示.txt"));
+    EXPECT_GT((hostFolder + "/" + HostName(name)).size(), 259u);
+#endif
+}
+
 // A lone lead byte at the end would take the closing backslash as its trail
 // byte: the files would land in the parent folder under other names.
 TEST_F(ExtractorTest, ADestinationEndingInALoneLeadByteIsRefused) {
     const std::string archive = Archive(ArchiveBytes({Stored("f", "data")}));
-    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("out") + "\x95").Error);
-    EXPECT_EQ(ErrCreateFolder, Extract(archive, Dir.Path("out") + "\x95\x95\x83").Error);
+    const std::string out = EnginePath(Dir.Path("out"));
+    EXPECT_EQ(ErrCreateFolder, ExtractTo(archive, out + "\x95").Error);
+    EXPECT_EQ(ErrCreateFolder, ExtractTo(archive, out + "\x95\x95\x83").Error);
     EXPECT_EQ(1, CountEntries(Dir.Path())); // the archive alone
     // A double-byte character at the end is a name like any other.
-    EXPECT_TRUE(Extract(archive, Dir.Path("out") + "\x95\x95").Ok);
+    EXPECT_TRUE(ExtractTo(archive, out + "\x95\x95").Ok);
 }
 
 TEST_F(ExtractorTest, OnlyTheNamedMemberIgnoringAsciiCase) {
@@ -281,6 +313,43 @@ TEST_F(ExtractorTest, FolderPartsOfNamesAreDropped) {
     EXPECT_EQ("new", ReadBytes(Out("same"))); // the later member wins
     EXPECT_EQ(2, CountEntries(Out()));
     EXPECT_FALSE(FileExists(Dir.Path("escape")));
+}
+
+// A folder entry (-lhd-) is a member that extracts to nothing, wherever it
+// stands: first, between files, last, or alone; a job for one member passes
+// over it, whatever its name.
+TEST_F(ExtractorTest, FolderEntriesExtractToNothingWhereverTheyStand) {
+    auto folder = [](const std::string& name, int level) {
+        TestMember m = Stored(name, "", level);
+        m.Method = "-lhd-";
+        return m;
+    };
+    const std::string bytes =
+        ArchiveBytes({folder("sub/", 0), Stored("a", "alpha", 0), folder("sub\\deeper\\", 1),
+                      folder("link|a", 2), Stored("b", "beta", 1), folder("last/", 2)});
+    const Outcome r = ExtractBytes(bytes);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(6, r.Steps); // one each
+    EXPECT_EQ("alpha", ReadBytes(Out("a")));
+    EXPECT_EQ("beta", ReadBytes(Out("b")));
+    EXPECT_EQ(2, CountEntries(Out()));
+
+    EXPECT_TRUE(Extract(Archive(ArchiveBytes({folder("only/", 2)})), Dir.Path("only")).Ok);
+    EXPECT_EQ(0, CountEntries(Dir.Path("only"))); // made, and left empty
+
+    const Outcome one = ExtractBytes(bytes, "B");
+    ASSERT_TRUE(one.Ok);
+    EXPECT_EQ(1, one.Steps);
+    EXPECT_EQ("beta", ReadBytes(Out("b")));
+    EXPECT_EQ(ErrNotFound, ExtractBytes(bytes, "link|a").Error);
+    EXPECT_TRUE(X->ArchiveFound());
+
+    // A folder entry that claims data is no header: later, a damaged one.
+    TestMember claims = folder("data/", 0);
+    claims.Data = "x";
+    EXPECT_EQ(ErrBadHeader, ExtractBytes(ArchiveBytes({Stored("a", "1"), claims})).Error);
+    EXPECT_TRUE(ExtractBytes(ArchiveBytes({claims, Stored("z", "26")})).Ok);
+    EXPECT_EQ("26", ReadBytes(Out("z")));
 }
 
 TEST_F(ExtractorTest, NamesThatAreNoFileNameFail) {
@@ -543,12 +612,16 @@ TEST_F(ExtractorTest, TheArchiveBeingReadIsNeverWritten) {
 // Windows takes these names for devices in every folder: the data would go
 // to the device, and a program could never open the file.
 TEST(DeviceNames, WithAnyCaseExtensionAndTrailingDotsOrSpaces) {
-    for (const char* name :
-         {"CON", "PRN", "AUX", "NUL", "COM1", "COM9", "LPT1", "LPT9", "CONIN$", "CONOUT$", "nul",
-          "Nul.txt", "nul.tar.gz", "con.", "AUX..", "prn ", "com1 .log", "lpt5. ", "conout$.x"})
+    for (const char* name : {
+             "CON",        "PRN",     "AUX",      "NUL",     "COM1",      "COM9",
+             "LPT1",       "LPT9",    "CONIN$",   "CONOUT$", "nul",       "Nul.txt",
+             "nul.tar.gz", "con.",    "AUX..",    "prn ",    "com1 .log", "lpt5. ",
+             "conout$.x",  "NUL\x81", "com1\x9F", "aux \x81"}) // Windows drops a lead byte at the
+                                                               // end
         EXPECT_TRUE(CExtractorLZH::IsDeviceName(name)) << name;
-    for (const char* name : {"", ".", "COM0", "COM10", "LPT", "COMA", "NULL", "nul_", "xnul",
-                             " nul", "CONIN", "CON$", "~qm0000.tmp", "\x83\x4E"})
+    for (const char* name :
+         {"", ".", "COM0", "COM10", "LPT", "COMA", "NULL", "nul_", "xnul", " nul", "CONIN", "CON$",
+          "~qm0000.tmp", "\x83\x4E", "nul\x81\x40", "\x81", "nu\x81"})
         EXPECT_FALSE(CExtractorLZH::IsDeviceName(name)) << name;
 }
 
@@ -639,6 +712,189 @@ TEST_F(ExtractorTest, ADamagedLaterHeaderKeepsTheMembersBefore) {
 
     // Skipping to a named member over a damaged header fails the same way.
     EXPECT_EQ(ErrBadHeader, ExtractBytes(bytes, "b").Error);
+}
+
+// A listing walks the headers alone: every member in order, whatever its
+// method or its data, up to the end or to a damaged header.
+TEST_F(ExtractorTest, ListsTheHeadersInArchiveOrder) {
+    TestMember lh1 = Stored("old method", "not read", 1);
+    lh1.Method = "-lh1-";
+    TestMember noCrc = Stored("no crc", "zero", 0);
+    noCrc.FileCrc = false;
+    std::string damaged = Pattern(30000, 4);
+    const std::vector<TestMember> members = {Stored("a", "alpha", 0), lh1, noCrc,
+                                             Stored("big", damaged, 2)};
+    std::string bytes = ArchiveBytes(members);
+    bytes[bytes.size() - 1000] ^= 0x55; // the last member's data: no listing reads it
+    const std::string archive = Archive(Filler(20000, 8) + bytes);
+
+    ASSERT_TRUE(X->BeginList(EnginePath(archive).c_str()));
+    std::vector<MemberHeaderLZH> listed;
+    for (bool done = false; !done;) {
+        listed.push_back(X->GetHeader());
+        ASSERT_TRUE(X->NextHeader(done));
+    }
+    ASSERT_EQ(members.size(), listed.size());
+    for (size_t i = 0; i < members.size(); ++i) {
+        EXPECT_STREQ(members[i].Name.c_str(), listed[i].Name);
+        EXPECT_EQ(members[i].Level, listed[i].Level);
+        EXPECT_EQ(static_cast<int>(members[i].Data.size()), listed[i].UnpackedSize);
+        EXPECT_EQ(static_cast<int>(members[i].Data.size()), listed[i].PackedSize);
+        EXPECT_EQ(members[i].FileCrc, listed[i].HasFileCrc);
+    }
+    EXPECT_EQ(1, listed[1].MethodIndex);
+    EXPECT_STREQ("-lh1-", CExtractorLZH::MethodName(listed[1].MethodIndex));
+    EXPECT_EQ(Crc16(damaged), listed[3].FileCrc);
+    EXPECT_FALSE(FolderExists(Out()));
+
+    // A damaged third header: the two before it are listed, then 6.
+    std::string bad = ArchiveBytes(members);
+    const size_t third = MemberBytes(members[0]).size() + MemberBytes(members[1]).size();
+    bad[third + 1] ^= 0x01; // the level-0 byte sum
+    ASSERT_TRUE(X->BeginList(EnginePath(Archive(bad)).c_str()));
+    bool done = false;
+    ASSERT_TRUE(X->NextHeader(done));
+    EXPECT_STREQ("old method", X->GetMemberName());
+    EXPECT_FALSE(X->NextHeader(done));
+    EXPECT_EQ(ErrBadHeader, X->ErrorCode);
+
+    EXPECT_FALSE(X->BeginList(EnginePath(Archive(Filler(5000, 1))).c_str()));
+    EXPECT_EQ(ErrNotFound, X->ErrorCode);
+    EXPECT_FALSE(X->BeginList(EnginePath(Dir.Path("missing")).c_str()));
+    EXPECT_EQ(ErrOpenArchive, X->ErrorCode);
+}
+
+// Why a job found nothing: no archive at all (and then whether the file
+// holds headers of methods the engine does not read), or no member of the
+// name asked for.
+TEST_F(ExtractorTest, TellsTheCausesOfNotFound) {
+    auto method = [](const char* name, const char* m, int level) {
+        TestMember t = Stored(name, "data", level);
+        t.Method = m;
+        return t;
+    };
+    std::string damaged = MemberBytes(method("d", "-lh8-", 0));
+    damaged[1] ^= 0x01; // its byte sum
+    struct Case {
+        std::string Bytes;
+        const char* Only;
+        int Error;
+        bool Found;
+        const char* Unread;
+    } cases[] = {
+        {Filler(3000, 1), nullptr, ErrNotFound, false, ""},
+        {ArchiveBytes({method("a", "-lh6-", 0)}), nullptr, ErrNotFound, false, "-lh6-"},
+        {ArchiveBytes({method("a", "-lh7-", 1), method("b", "-lh6-", 2), method("c", "-lh7-", 0)}),
+         nullptr, ErrNotFound, false, "-lh7--lh6-"},
+        {Filler(100, 2) + damaged + ArchiveBytes({method("x", "-pm2-", 2)}), nullptr, ErrNotFound,
+         false, ""}, // damaged, or of another family: no reason
+        {ArchiveBytes({Stored("a", "1"), Stored("b", "2")}), "c", ErrNotFound, true, ""},
+        {ArchiveBytes({Stored("a", "1"), method("b", "-lh6-", 2)}), "c", ErrBadHeader, true,
+         "-lh6-"},
+        {ArchiveBytes({Stored("a", "1"), method("b", "-lh6-", 0)}), nullptr, ErrBadHeader, true,
+         "-lh6-"},
+        {ArchiveBytes({Stored("a", "1")}, false) + damaged, nullptr, ErrBadHeader, true, ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteBytes(dir.Path("a"), c.Bytes);
+        const Outcome r = Extract(dir.Path("a"), dir.Path("o"), c.Only);
+        EXPECT_EQ(c.Error, r.Error) << c.Unread;
+        EXPECT_EQ(c.Found, X->ArchiveFound()) << c.Unread;
+        EXPECT_STREQ(c.Unread, X->GetUnreadMethods());
+    }
+    // Only the first four methods are kept.
+    std::vector<TestMember> many;
+    for (const char* m : {"-lh6-", "-lh7-", "-lh8-", "-lh9-", "-lhx-", "-lh6-"})
+        many.push_back(method("m", m, 2));
+    EXPECT_EQ(ErrNotFound, ExtractBytes(ArchiveBytes(many)).Error);
+    EXPECT_STREQ("-lh6--lh7--lh8--lh9-", X->GetUnreadMethods());
+    EXPECT_EQ(ErrNotFound, ExtractBytes(ArchiveBytes({method("a", "-lhx-", 1)})).Error);
+    EXPECT_STREQ("-lhx-", X->GetUnreadMethods());
+}
+
+// A job without a destination decodes and checks every wanted member and
+// writes nothing; a member that fails in its data or by its method ends only
+// itself, a damaged header ends the job.
+TEST_F(ExtractorTest, AJobWithoutADestinationChecksEveryMemberAndWritesNothing) {
+    const std::string text = Pattern(70000, 5);
+    const std::vector<uint8_t> coded =
+        EncodeLH5(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    TestMember lh5 = Stored("lh5", text);
+    lh5.Method = "-lh5-";
+    lh5.Packed.assign(coded.begin(), coded.end());
+    lh5.UsePacked = true;
+    TestMember badLh5 = lh5;
+    badLh5.Name = "bad lh5";
+    badLh5.Packed[badLh5.Packed.size() / 2] ^= 0x20;
+    TestMember lh1 = Stored("lh1", "old", 1);
+    lh1.Method = "-lh1-";
+    TestMember badStored = Stored("bad stored", Pattern(40000, 6), 0);
+    TestMember folder = Stored("dir/", "", 2);
+    folder.Method = "-lhd-";
+    std::string bytes = ArchiveBytes(
+        {Stored("first", "1"), lh5, badLh5, folder, lh1, badStored, Stored("last", "z")});
+    const size_t stored = bytes.size() - MemberBytes(Stored("last", "z")).size() - 1 - 1000;
+    bytes[stored] ^= 0x01; // in the bad stored member's data
+    const std::string archive = Archive(bytes);
+
+    struct Result {
+        std::string Name;
+        int Number;
+        int Error;
+    };
+    std::vector<Result> results;
+    bool done = false;
+    bool ok = X->Begin(EnginePath(archive).c_str(), nullptr, nullptr);
+    for (int calls = 0; calls < 200000; ++calls) {
+        if (ok && done)
+            break;
+        if (!ok) {
+            results.push_back({X->GetMemberName(), X->GetMemberNumber(), X->ErrorCode});
+            if (!X->CanSkipMember())
+                break;
+            ok = X->SkipMember(done);
+            EXPECT_FALSE(X->CanSkipMember());
+            continue;
+        }
+        ok = X->Step(done);
+    }
+    ASSERT_TRUE(ok && done);
+    ASSERT_EQ(3u, results.size());
+    EXPECT_EQ("bad lh5", results[0].Name);
+    EXPECT_EQ(3, results[0].Number);
+    EXPECT_TRUE(results[0].Error == ErrBadData || results[0].Error == ErrCrc) << results[0].Error;
+    EXPECT_EQ("lh1", results[1].Name);
+    EXPECT_EQ(5, results[1].Number); // the folder entry is the fourth
+    EXPECT_EQ(ErrMethod, results[1].Error);
+    EXPECT_EQ("bad stored", results[2].Name);
+    EXPECT_EQ(ErrCrc, results[2].Error);
+    EXPECT_EQ(7, X->GetMemberNumber());
+    EXPECT_EQ(1, CountEntries(Dir.Path())); // the archive alone
+    EXPECT_FALSE(X->SkipMember(done));      // nothing to skip now
+
+    // One member: its failure ends the job once skipped.
+    ASSERT_FALSE(X->Begin(EnginePath(archive).c_str(), nullptr, "LH1"));
+    EXPECT_EQ(ErrMethod, X->ErrorCode);
+    EXPECT_TRUE(X->CanSkipMember());
+    ASSERT_TRUE(X->SkipMember(done));
+    EXPECT_TRUE(done);
+
+    // A damaged header after a member that passed ends the job.
+    std::string damaged = ArchiveBytes({Stored("a", "1"), Stored("b", "2")});
+    damaged[MemberBytes(Stored("a", "1")).size() + 30] ^= 0x01;
+    ASSERT_TRUE(X->Begin(EnginePath(Archive(damaged)).c_str(), nullptr, nullptr));
+    EXPECT_FALSE(X->Step(done));
+    EXPECT_EQ(ErrBadHeader, X->ErrorCode);
+    EXPECT_FALSE(X->CanSkipMember());
+    EXPECT_EQ(1, X->GetMemberNumber());
+
+    // Abort while a member waits to be skipped: the next job starts afresh.
+    ASSERT_FALSE(X->Begin(EnginePath(archive).c_str(), nullptr, "lh1"));
+    X->Abort();
+    EXPECT_FALSE(X->CanSkipMember());
+    EXPECT_TRUE(ExtractBytes(ArchiveBytes({Stored("x", "x")})).Ok);
+    EXPECT_EQ("x", ReadBytes(Out("x")));
 }
 
 TEST_F(ExtractorTest, AnArchiveWithoutEndMarkerEndsAfterItsLastMember) {

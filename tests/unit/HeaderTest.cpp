@@ -147,12 +147,45 @@ TEST_F(HeaderTest, KnowsTheNineMethodsAndNoOthers) {
         m.Name = "f";
         ASSERT_TRUE(Parse(MemberHeaderBytes(m))) << methods[i];
         EXPECT_EQ(i, H().MethodIndex);
+        EXPECT_STREQ(methods[i], CExtractorLZH::MethodName(i));
     }
-    for (const char* other : {"-lh6-", "-lh7-", "-lhd-", "-LH5-", "-lh5 "}) {
+    for (const char* other : {"-lh6-", "-lh7-", "-LH5-", "-lh5 ", "-LHD-"}) {
         TestMember m;
         m.Method = other;
         m.Name = "f";
         EXPECT_FALSE(Parse(MemberHeaderBytes(m))) << other;
+    }
+}
+
+// A folder entry (-lhd-) is a header without data at every level, the
+// extensions of level 1 counted out of its packed size; one that claims
+// data is no header.
+TEST_F(HeaderTest, FolderEntriesHaveNoData) {
+    for (int level = 0; level <= 2; ++level) {
+        TestMember m;
+        m.Method = "-lhd-";
+        m.Name = "sub\\deeper\\";
+        m.Level = level;
+        m.HeaderCrc = level == 2; // so that ResealSum below reseals level 1 in full
+        if (level == 1)
+            m.Extensions = {std::string("\x02sub\xFF", 5), std::string("\x54\1\2\3\4", 5)};
+        ASSERT_TRUE(Parse(MemberHeaderBytes(m))) << level;
+        EXPECT_EQ(MethodDirectory, H().MethodIndex);
+        EXPECT_STREQ("-lhd-", CExtractorLZH::MethodName(H().MethodIndex));
+        EXPECT_EQ(0, H().PackedSize);
+        EXPECT_EQ(0, H().UnpackedSize);
+        EXPECT_FALSE(H().HasFileCrc) << level; // no data, no CRC of it
+        EXPECT_STREQ("", H().Name);
+
+        std::string sized = MemberHeaderBytes(m);
+        sized[11] = 1; // a size of 1 without packed data
+        level == 2 ? ResealLevel2(sized) : ResealSum(sized);
+        EXPECT_FALSE(Parse(sized)) << level;
+        sized[11] = 0;
+        level == 2 ? ResealLevel2(sized) : ResealSum(sized);
+        EXPECT_TRUE(Parse(sized)) << level; // resealed as it was: a header again
+        m.Data = "x";
+        EXPECT_FALSE(Parse(MemberHeaderBytes(m))) << level;
     }
 }
 

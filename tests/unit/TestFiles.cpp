@@ -12,6 +12,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include "standin/CodePage932.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,10 +65,22 @@ std::string TempDir::Path(const std::string& relative) const {
 
 std::string EnginePath(const std::string& hostPath) {
     std::string out = hostPath;
+#ifndef _WIN32
+    if (!CodePage932FromUtf8(hostPath.c_str(), out))
+        throw std::runtime_error("no code-page-932 form: " + hostPath);
+#endif
     for (char& c : out)
         if (c == '/')
             c = '\\';
     return out;
+}
+
+std::string HostName(const std::string& codePage932) {
+#ifdef _WIN32
+    return codePage932;
+#else
+    return Utf8FromCodePage932(codePage932.c_str());
+#endif
 }
 
 void WriteBytes(const std::string& hostPath, const std::string& bytes) {

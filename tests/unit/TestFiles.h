@@ -19,9 +19,13 @@ class TempDir {
     std::string Root;
 };
 
-// The engine takes Windows paths: off Windows, slashes become backslashes
-// (its stand-in turns them back).
+// The engine takes Windows paths in code page 932: off Windows, UTF-8 becomes
+// code page 932 and slashes become backslashes (its stand-in turns both
+// back).
 std::string EnginePath(const std::string& hostPath);
+// A name in code page 932 as the host names files: itself on Windows, UTF-8
+// elsewhere.
+std::string HostName(const std::string& codePage932);
 
 void WriteBytes(const std::string& hostPath, const std::string& bytes);
 void MakeFolder(const std::string& hostPath);

@@ -10,9 +10,11 @@
 # whose parents are missing; that one member can be picked by name; that an
 # archive behind a Windows executable is found; that a damaged member
 # leaves no file behind while the members before it stay; that read-only
-# files are replaced; and that lzhx.exe killed or interrupted (Ctrl-C) while
+# files are replaced; that lzhx.exe killed or interrupted (Ctrl-C) while
 # it writes a member leaves the installed file as it was and no temporary
-# file (the build machine's lzhpack packs the archives of these two).
+# file (the build machine's lzhpack packs the archives of these two); and
+# that names in code page 932, bytes outside it too, give the files the
+# names that the engine's stand-in gives them on Linux.
 #
 # Exit status: 0 passed, 1 failed, 77 skipped (a peer tool is missing).
 set -u -o pipefail
@@ -268,6 +270,27 @@ expect_rc 5 "a member that is not in the archive"
 expect_entries "$WORK/pick/none" "a member that is not in the archive"
 
 # ---------------------------------------------------------------------------
+# Names in code page 932, also bytes outside it: Windows gives the files the
+# names of tests/peers/cp932_names.tsv, which the engine's stand-in gives them
+# on Linux (peers.names).
+
+unhex() { printf '%s' "$1" | sed 's/../\\x&/g' | xargs -0 printf '%b'; }
+hex_names=()
+expected=()
+n=0
+while IFS=$'\t' read -r name file _; do
+    case $name in '#'* | '') continue ;; esac
+    n=$((n + 1))
+    prefix=$(printf '%02d-' "$n")
+    hex_names+=("$(printf '%s' "$prefix" | od -An -tx1 | tr -d ' \n')$name")
+    expected+=("$prefix$(unhex "$file")")
+done <"$HERE/../peers/cp932_names.tsv"
+"$LZHTEST" names "$WORK/names.lzh" "${hex_names[@]}" || fail "lzhtest names failed"
+run_lzhx -q "$(winpath "$WORK/names.lzh")" "$(winpath "$WORK/names")"
+expect_rc 0 "names in code page 932"
+expect_entries "$WORK/names" "names in code page 932" "${expected[@]}"
+
+# ---------------------------------------------------------------------------
 # The archive behind a Windows executable (lzhx.exe itself, whose data may
 # hold method names), as in a setup program.
 
@@ -289,6 +312,7 @@ expect_rc 9 "stored member with a wrong byte"
 check_members "$WORK/bad_stored" 0 "stored member with a wrong byte" readme.txt random.bin
 
 cp "$WORK/l2_lh5.lzh" "$WORK/bad_lh5.lzh"
+entries_before=$(($(ls -A "$WORK" | grep -c .) + 1)) # and the folder below
 read -r at packed <<<"$(lzh_data_offset "$WORK/bad_lh5.lzh" 4)"
 flip_byte "$WORK/bad_lh5.lzh" $((at + packed / 2))
 run_lzhx "$(winpath "$WORK/bad_lh5.lzh")" "$(winpath "$WORK/bad_lh5")"
@@ -297,6 +321,24 @@ run_lzhx "$(winpath "$WORK/bad_lh5.lzh")" "$(winpath "$WORK/bad_lh5")"
 passed
 check_members "$WORK/bad_lh5" 2 "-lh5- member with a wrong byte" \
     readme.txt random.bin words.txt empty.dat
+
+# The test on the same damaged archive goes on past the damaged member, and
+# the listing names every member, in code page 932 as the console shows it.
+run_lzhx -t "$(winpath "$WORK/bad_lh5.lzh")"
+[ "$RC" -eq 7 ] || [ "$RC" -eq 9 ] || fail "lzhx -t on a damaged member: exit $RC"
+passed
+expect_printed "lzhx -t on a damaged member" "readme.txt: ok" "random.bin: ok" "words.txt: ok" \
+    "empty.dat: ok" "ソフト.dat: ok" "6 members tested, 1 failed"
+grep -q "error [79]" "$WORK/lzhx.err" || fail "lzhx -t on a damaged member said: $(cat "$WORK/lzhx.err")"
+passed
+[ "$(ls -A "$WORK" | grep -c .)" -eq "$entries_before" ] || fail "lzhx -t wrote into $WORK"
+passed
+run_lzhx -l "$(winpath "$WORK/l1_lh5.lzh")"
+expect_rc 0 "lzhx -l"
+[ "$(awk 'NR > 1 && $1 != "Total" { print $1, $NF }' "$WORK/lzhx.out" | tr '\n' '|')" = \
+    "-lh0- readme.txt|-lh0- random.bin|-lh5- words.txt|-lh0- empty.dat|-lh5- 表.txt|-lh0- ソフト.dat|" ] ||
+    fail "lzhx -l listed: $(cat "$WORK/lzhx.out")"
+passed
 
 # Failures before any member.
 touch "$WORK/plain_file"

@@ -1,13 +1,17 @@
 // lzhpack: writes an LZH archive of level-2 members.
 //
 //   lzhpack [-0|-5] ARCHIVE FILE...
+//   lzhpack -h | --help | --version
 //
-// Each FILE becomes one member under its base name, in the order given:
+// Each FILE becomes one member under its base name, in the order given, the
+// name in code page 932 (on Windows the ANSI code page, as the system gives
+// it; on Linux converted from UTF-8, and refused where it has no such form):
 // -lh5- by default, stored (-lh0-) where compressing would not shrink it;
 // -0 stores every member, -5 compresses every non-empty member even where it
 // grows. The same files always give the same archive; SOURCE_DATE_EPOCH, when
 // set, caps every recorded time.
 #include "LzhWriter.h"
+#include "Version.h"
 
 #include <cerrno>
 #include <csignal>
@@ -26,6 +30,7 @@
 #include <windows.h>
 #else
 #include <unistd.h>
+#include "standin/CodePage932.h"
 #endif
 
 namespace {
@@ -33,16 +38,24 @@ namespace {
 const int UsageExit = 64;
 const int FailExit = 1;
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: lzhpack [-0|-5] ARCHIVE FILE...\n"
-                 "  Writes the FILEs, in this order and under their base names, as the\n"
-                 "  level-2 members of the LZH archive ARCHIVE (replaced if it exists).\n"
-                 "  (default) -lh5-, or stored (-lh0-) where compressing does not shrink a file\n"
-                 "  -0        store every member (-lh0-)\n"
-                 "  -5        compress every non-empty member (-lh5-), even where it grows\n"
-                 "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n");
-    return UsageExit;
+const char UsageText[] =
+    "usage: lzhpack [-0|-5] ARCHIVE FILE...\n"
+    "       lzhpack -h | --help | --version\n"
+    "  Writes the FILEs, in this order and under their base names, as the\n"
+    "  level-2 members of the LZH archive ARCHIVE (replaced if it exists).\n"
+    "  (default)  -lh5-, or stored (-lh0-) where compressing does not shrink a file\n"
+    "  -0         store every member (-lh0-)\n"
+    "  -5         compress every non-empty member (-lh5-), even where it grows\n"
+    "  -h, --help print this text\n"
+    "  --version  print the program's name and version\n"
+    "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n"
+    "  Exit status: 0 on success, 1 on a failure, 64 for a wrong command line.\n";
+
+// Asked for, the usage goes to standard output; after a wrong command line,
+// to standard error.
+int Usage(bool asked) {
+    std::fputs(UsageText, asked ? stdout : stderr);
+    return asked ? 0 : UsageExit;
 }
 
 int Fail(const std::string& message) {
@@ -79,7 +92,7 @@ std::string BaseName(const std::string& path) {
 
 struct SourceFile {
     std::string Path;
-    std::string Name;
+    std::string Name; // in the archive's code page
     uint32_t Size;
     int64_t Creation, LastWrite, LastAccess;
 };
@@ -195,12 +208,21 @@ bool PrepareSources(const std::vector<std::string>& paths, std::vector<SourceFil
         SourceFile f;
         f.Path = path;
         f.Name = BaseName(path);
+#ifndef _WIN32
+        std::string name;
+        if (!CodePage932FromUtf8(f.Name.c_str(), name)) {
+            error =
+                path + ": the name has no form in code page 932, in which an archive keeps names";
+            return false;
+        }
+        f.Name = name;
+#endif
         if (f.Name.empty() || f.Name.size() > MaxMemberName) {
-            error = path + ": the base name must have 1 to 259 bytes";
+            error = path + ": the base name must have 1 to 259 bytes in the archive's code page";
             return false;
         }
         if (!names.insert(f.Name).second) {
-            error = path + ": a member named " + f.Name + " is already in the archive";
+            error = path + ": a member named " + BaseName(path) + " is already in the archive";
             return false;
         }
         if (!StatSource(f, error))
@@ -229,8 +251,9 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
         error = SystemError();
         return false;
     }
-    std::printf("%s: %u -> %u bytes (%s)\n", f.Name.c_str(), static_cast<unsigned>(m.OriginalSize),
-                static_cast<unsigned>(m.PackedSize), m.Compressed ? "-lh5-" : "-lh0-");
+    std::printf("%s: %u -> %u bytes (%s)\n", BaseName(f.Path).c_str(),
+                static_cast<unsigned>(m.OriginalSize), static_cast<unsigned>(m.PackedSize),
+                m.Compressed ? "-lh5-" : "-lh0-");
     return true;
 }
 
@@ -311,20 +334,36 @@ FILE* CreatePartFile(const std::string& path) {
 
 int main(int argc, char** argv) {
     PackMode mode = PackMode::Auto;
+    int methods = 0; // -0 and -5 given: one at most
+    bool help = false, version = false, wrong = false;
     int arg = 1;
     for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] != '\0'; ++arg) {
-        if (std::strcmp(argv[arg], "-0") == 0)
-            mode = PackMode::Store;
-        else if (std::strcmp(argv[arg], "-5") == 0)
-            mode = PackMode::ForceLH5;
-        else if (std::strcmp(argv[arg], "--") == 0) {
+        const std::string option = argv[arg];
+        if (option == "--") {
             ++arg;
             break;
-        } else
-            return Usage();
+        }
+        if (option == "-0" || option == "-5") {
+            mode = option == "-0" ? PackMode::Store : PackMode::ForceLH5;
+            ++methods;
+        } else if (option == "-h" || option == "--help") {
+            help = true;
+        } else if (option == "--version") {
+            version = true;
+        } else {
+            wrong = true;
+        }
+    }
+    if (wrong || methods > 1)
+        return Usage(false);
+    if (help)
+        return Usage(true);
+    if (version) {
+        std::printf("lzhpack %s\n", ToolsVersion);
+        return 0;
     }
     if (argc - arg < 2)
-        return Usage();
+        return Usage(false);
     std::string archive = argv[arg];
     std::vector<std::string> paths(argv + arg + 1, argv + argc);
 

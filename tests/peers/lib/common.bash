@@ -90,6 +90,41 @@ expect_rc() {
     fail "$*: lzhx exited with $RC, expected ${wanted[*]}; its stderr: $(head -c 2000 "$WORK/lzhx.err")"
 }
 
+# command_lines PROGRAM ROW...: each row "ARGS|EXIT|STREAM|FIRST LINE":
+# PROGRAM run with ARGS (words; a word that is a key of PLACES stands for its
+# value) exits with EXIT, prints a first line that matches the extended
+# regular expression FIRST LINE on STREAM (out or err) and nothing on the
+# other; then the caller's after_command_line CONTEXT checks the rest.
+declare -A PLACES=()
+command_lines() {
+    local program=$1 row args code stream first a rc said quiet context
+    shift
+    for row in "$@"; do
+        IFS='|' read -r args code stream first <<<"$row"
+        local argv=()
+        for a in $args; do argv+=("${PLACES[$a]-$a}"); done
+        context="command line [$(basename "$program") $args]"
+        rc=0
+        timeout 60 "$program" "${argv[@]}" >"$WORK/cmd.out" 2>"$WORK/cmd.err" || rc=$?
+        [ "$rc" -eq "$code" ] || fail "$context: exit $rc, expected $code: $(head -c 300 "$WORK/cmd.err")"
+        if [ "$stream" = out ]; then said=$WORK/cmd.out quiet=$WORK/cmd.err; else said=$WORK/cmd.err quiet=$WORK/cmd.out; fi
+        head -1 "$said" | grep -Eq -- "$first" ||
+            fail "$context: the first line on std$stream is [$(head -1 "$said")], expected /$first/"
+        [ ! -s "$quiet" ] || fail "$context: unexpected output: $(head -c 300 "$quiet")"
+        after_command_line "$context"
+        passed
+    done
+}
+
+# expect_stderr CONTEXT PATTERN: the last run's standard error is one line
+# that matches the extended regular expression PATTERN.
+expect_stderr() {
+    local context=$1 pattern=$2
+    [ "$(wc -l <"$WORK/lzhx.err")" -eq 1 ] && grep -Eq -- "$pattern" "$WORK/lzhx.err" ||
+        fail "$context: lzhx said [$(head -c 600 "$WORK/lzhx.err")], expected one line like /$pattern/"
+    passed
+}
+
 # expect_stdout_lines CONTEXT LINE...: the last run printed exactly these lines.
 expect_stdout_lines() {
     local context=$1
