@@ -14,19 +14,25 @@ namespace {
 
 // Prices are in sixteenths of a bit. Block cuts fall on checkpoints: one
 // every 1/256 of a region's symbols, at least 128 and at most 1,024 apart.
-enum {
-    CostScale = 16,
-    CheckpointsPerRegion = 256,
-    CheckpointMin = 128,
-    CheckpointMax = 1024,
-    KeptMatches = 32 // matches kept per position
-};
-const uint32_t Unreached = 0xFFFFFFFFu;
+enum { CostScale = 16, CheckpointsPerRegion = 256, CheckpointMin = 128, CheckpointMax = 1024 };
+// Costs are signed so that the parse's inner loop compares them in vector
+// registers; a region's cheapest path stays far below this.
+const int32_t Unreached = 0x7FFFFFFF;
 
 struct CostModel {
-    uint32_t Char[CharCodeCount];
-    uint32_t Slot[PosCodeCount]; // the slot's code and its extra bits
+    int32_t Char[CharCodeCount];
+    int32_t Slot[PosCodeCount]; // the slot's code and its extra bits
+    // The length symbols' costs by match length, with room for the lanes
+    // that the parse reads past the longest match.
+    int32_t Length[MaxMatch + 4];
 };
+
+void SetLengthCosts(CostModel& model) {
+    for (int length = 0; length < MaxMatch + 4; ++length)
+        model.Length[length] = length >= MinMatch && length <= MaxMatch
+                                   ? model.Char[LiteralCount + length - MinMatch]
+                                   : Unreached / 2;
+}
 
 // Price in bits of a symbol under the code its statistics would be sent
 // with. The only symbol of a constant code costs nothing; a symbol the
@@ -44,12 +50,12 @@ void ModelFromStats(const BlockStats& stats, CostModel& model) {
     int longestChar = *std::max_element(charLen, charLen + CharCodeCount);
     int longestPos = *std::max_element(posLen, posLen + PosCodeCount);
     for (int i = 0; i < CharCodeCount; ++i)
-        model.Char[i] =
-            static_cast<uint32_t>(SymbolBits(charLen[i], stats.Char[i], longestChar) * CostScale);
+        model.Char[i] = SymbolBits(charLen[i], stats.Char[i], longestChar) * CostScale;
     for (int p = 0; p < PosCodeCount; ++p) {
         int bits = SymbolBits(posLen[p], stats.Pos[p], longestPos) + PositionExtraBits(p);
-        model.Slot[p] = static_cast<uint32_t>(bits * CostScale);
+        model.Slot[p] = bits * CostScale;
     }
+    SetLengthCosts(model);
 }
 
 // Prices for the first parse of the input, before any statistics exist:
@@ -63,15 +69,16 @@ void InitialModel(const uint8_t* data, uint32_t size, CostModel& model) {
         double bits = count[c] ? std::log2(static_cast<double>(size) / count[c])
                                : std::log2(static_cast<double>(size)) + 2;
         bits = std::min(16.0, std::max(1.0, bits));
-        model.Char[c] = static_cast<uint32_t>(bits * CostScale);
+        model.Char[c] = static_cast<int32_t>(bits * CostScale);
     }
     for (int length = MinMatch; length <= MaxMatch; ++length) {
         double bits = 4.0 + 1.5 * std::log2(static_cast<double>(length - 2));
         model.Char[256 + length - MinMatch] =
-            static_cast<uint32_t>(std::min(16.0, bits) * CostScale);
+            static_cast<int32_t>(std::min(16.0, bits) * CostScale);
     }
     for (int p = 0; p < PosCodeCount; ++p)
-        model.Slot[p] = static_cast<uint32_t>((3 + PositionExtraBits(p)) * CostScale);
+        model.Slot[p] = (3 + PositionExtraBits(p)) * CostScale;
+    SetLengthCosts(model);
 }
 
 int SymbolBytes(const LzSymbol& s) {
@@ -90,29 +97,53 @@ double CountLog(uint32_t f) {
     return f < TableSize ? table[f] : f * std::log2(static_cast<double>(f));
 }
 
-// Entropy of a frequency table in bits: a fast estimate of its coded size.
-double EntropyBits(const uint32_t* freq, int count) {
+// The symbols that a run of symbols uses, in increasing order: the split
+// estimates look at these alone, since a part of the run uses no others.
+struct UsedSymbols {
+    uint16_t Char[CharCodeCount];
+    uint8_t Pos[PosCodeCount];
+    int CharCount = 0;
+    int PosCount = 0;
+};
+
+// Estimated size of the block that runs from the statistics 'from' to 'to'
+// (prefix sums), for choosing split points: entropy of the symbols plus the
+// extra bits and a header price that grows with the symbols in use.
+double EstimateBlockBits(const BlockStats& from, const BlockStats& to, const UsedSymbols& used) {
     uint32_t total = 0;
     double sum = 0;
-    for (int i = 0; i < count; ++i) {
-        total += freq[i];
-        sum += CountLog(freq[i]);
+    int inUse = 0;
+    for (int k = 0; k < used.CharCount; ++k) {
+        uint32_t f = to.Char[used.Char[k]] - from.Char[used.Char[k]];
+        total += f;
+        sum += CountLog(f);
+        inUse += f ? 1 : 0;
     }
-    return CountLog(total) - sum;
+    double bits = CountLog(total) - sum;
+    total = 0;
+    sum = 0;
+    double extra = 0;
+    for (int k = 0; k < used.PosCount; ++k) {
+        int p = used.Pos[k];
+        uint32_t f = to.Pos[p] - from.Pos[p];
+        total += f;
+        sum += CountLog(f);
+        extra += static_cast<double>(f) * PositionExtraBits(p);
+        inUse += f ? 1 : 0;
+    }
+    bits += CountLog(total) - sum;
+    return bits + extra + 40 + 4.5 * inUse;
 }
 
-// Estimated block size for choosing split points: entropy of the symbols plus
-// the extra bits and a header price that grows with the symbols in use.
-double EstimateBlockBits(const BlockStats& s) {
-    double bits = EntropyBits(s.Char, CharCodeCount) + EntropyBits(s.Pos, PosCodeCount);
-    int used = 0;
+void FindUsedSymbols(const BlockStats& from, const BlockStats& to, UsedSymbols& used) {
+    used.CharCount = 0;
+    used.PosCount = 0;
     for (int i = 0; i < CharCodeCount; ++i)
-        used += s.Char[i] ? 1 : 0;
-    for (int p = 0; p < PosCodeCount; ++p) {
-        bits += static_cast<double>(s.Pos[p]) * PositionExtraBits(p);
-        used += s.Pos[p] ? 1 : 0;
-    }
-    return bits + 40 + 4.5 * used;
+        if (to.Char[i] != from.Char[i])
+            used.Char[used.CharCount++] = static_cast<uint16_t>(i);
+    for (int p = 0; p < PosCodeCount; ++p)
+        if (to.Pos[p] != from.Pos[p])
+            used.Pos[used.PosCount++] = static_cast<uint8_t>(p);
 }
 
 void SubtractStats(const BlockStats& whole, const BlockStats& part, BlockStats& out) {
@@ -154,7 +185,7 @@ class CEncoderLH5 {
     void SplitBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts);
     void SplitRange(size_t a, size_t b, std::vector<size_t>& cuts);
     size_t BestCut(size_t a, size_t b);
-    void MergeBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts);
+    void MergeBlocks(std::vector<size_t>& at);
     void RefineAndWriteBlock(const LzSymbol* symbols, size_t count, uint32_t from);
 
     const uint8_t* Data;
@@ -170,9 +201,10 @@ class CEncoderLH5 {
     uint32_t RegionSize = 0;
     std::vector<uint32_t> MatchIndex;
     std::vector<MatchCandidate> Matches;
-    std::vector<uint32_t> Cost;
-    std::vector<uint16_t> FromLength;
-    std::vector<uint16_t> FromDistance;
+    // The parse: the cheapest cost of reaching each position and the step
+    // that reaches it there (its length, and its distance << 16).
+    std::vector<int32_t> Cost;
+    std::vector<uint32_t> From;
 
     // Checkpoints of the region's parse for block splitting.
     std::vector<size_t> CheckpointAt;
@@ -195,10 +227,7 @@ uint32_t CEncoderLH5::CollectRegion(uint32_t start) {
     while (pos < target) {
         MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
         int n = Finder.Find(pos, found);
-        // Only the longest few are kept, which bounds the memory of a region
-        // on any input: a shorter length is still served by a longer match.
-        int first = n > KeptMatches ? n - KeptMatches : 0;
-        Matches.insert(Matches.end(), found + first, found + n);
+        Matches.insert(Matches.end(), found, found + n);
         if (n > 0 && found[n - 1].Length >= Options.NiceLength) {
             uint32_t length = found[n - 1].Length;
             for (uint32_t k = 1; k < length; ++k) {
@@ -226,15 +255,52 @@ void CEncoderLH5::CommitPath(uint32_t from, uint32_t to, std::vector<LzSymbol>& 
     size_t first = out.size();
     uint32_t at = to;
     while (at > from) {
-        uint32_t length = FromLength[at];
+        uint32_t length = From[at] & 0xFFFF;
         if (length == 1)
             out.push_back({Data[RegionStart + at - 1], 0});
         else
             out.push_back({static_cast<uint16_t>(256 + length - MinMatch),
-                           static_cast<uint16_t>(FromDistance[at] - 1)});
+                           static_cast<uint16_t>((From[at] >> 16) - 1)});
         at -= length;
     }
     std::reverse(out.begin() + first, out.end());
+}
+
+// Four costs at a time: GCC and Clang compile these to vector registers
+// where the target has them, and to plain code elsewhere.
+typedef int32_t Lanes __attribute__((vector_size(16)));
+enum { LaneCount = 4 };
+
+inline Lanes LoadLanes(const void* at) {
+    Lanes v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+inline void StoreLanes(void* at, Lanes v) {
+    std::memcpy(at, &v, sizeof v);
+}
+
+// Offers the lengths first..last of one match to the positions they reach:
+// a length whose cost undercuts the cost known there takes its place. The
+// lanes past last (up to three) are read and written back as they were, so
+// the arrays reach LaneCount - 1 entries further than any match.
+inline void RelaxLengths(int32_t* cost, uint32_t* from, const int32_t* lengthCost, int32_t base,
+                         uint32_t step, uint32_t first, uint32_t last) {
+    const Lanes none = {0, 0, 0, 0};
+    const Lanes baseLanes = none + base;
+    const Lanes lastLanes = none + static_cast<int32_t>(last);
+    const Lanes stepLanes = none + static_cast<int32_t>(step);
+    Lanes length = Lanes{0, 1, 2, 3} + static_cast<int32_t>(first);
+    for (uint32_t at = first; at <= last; at += LaneCount) {
+        Lanes c = baseLanes + LoadLanes(lengthCost + at);
+        Lanes known = LoadLanes(cost + at);
+        Lanes better = (c < known) & (length <= lastLanes); // all ones where taken
+        StoreLanes(cost + at, (c & better) | (known & ~better));
+        Lanes knownFrom = LoadLanes(from + at);
+        StoreLanes(from + at, ((stepLanes + length) & better) | (knownFrom & ~better));
+        length += static_cast<int32_t>(LaneCount);
+    }
 }
 
 // Shortest path over the positions from..to of the region, each step a
@@ -249,11 +315,11 @@ void CEncoderLH5::Parse(uint32_t from, uint32_t to, const CostModel& model,
     uint32_t i = from;
     while (i < to) {
         uint32_t first = MatchIndex[i], last = MatchIndex[i + 1];
-        uint32_t base = Cost[i];
+        int32_t base = Cost[i];
         if (IsForced(i) && i + Matches[last - 1].Length <= to) {
             const MatchCandidate& m = Matches[last - 1];
             CommitPath(segment, i, out);
-            out.push_back({static_cast<uint16_t>(256 + m.Length - MinMatch),
+            out.push_back({static_cast<uint16_t>(LiteralCount + m.Length - MinMatch),
                            static_cast<uint16_t>(m.Distance - 1)});
             uint32_t stop = std::min(to, i + MaxMatch);
             std::fill(Cost.begin() + i + 1, Cost.begin() + stop + 1, Unreached);
@@ -262,26 +328,33 @@ void CEncoderLH5::Parse(uint32_t from, uint32_t to, const CostModel& model,
             Cost[i] = base;
             continue;
         }
-        uint32_t literal = base + model.Char[Data[RegionStart + i]];
+        int32_t literal = base + model.Char[Data[RegionStart + i]];
         if (literal < Cost[i + 1]) {
             Cost[i + 1] = literal;
-            FromLength[i + 1] = 1;
+            From[i + 1] = 1;
         }
-        uint32_t done = MinMatch - 1;
+        // A match is offered only the lengths that no nearer match as cheap
+        // or cheaper serves: each entry serves every length up to its own.
         uint32_t room = to - i;
-        for (uint32_t k = first; k < last && done < room; ++k) {
+        int32_t classCost[CMatchFinder::MaxReported];
+        uint32_t reach[CMatchFinder::MaxReported];
+        int offered = 0;
+        for (uint32_t k = first; k < last; ++k) {
             uint32_t longest = std::min<uint32_t>(Matches[k].Length, room);
             uint32_t distance = Matches[k].Distance;
-            uint32_t distCost = base + model.Slot[PositionSlot(distance - 1)];
-            for (uint32_t length = done + 1; length <= longest; ++length) {
-                uint32_t c = distCost + model.Char[256 + length - MinMatch];
-                if (c < Cost[i + length]) {
-                    Cost[i + length] = c;
-                    FromLength[i + length] = static_cast<uint16_t>(length);
-                    FromDistance[i + length] = static_cast<uint16_t>(distance);
+            int32_t slotCost = model.Slot[PositionSlot(distance - 1)];
+            uint32_t served = MinMatch - 1;
+            for (int j = offered - 1; j >= 0; --j)
+                if (classCost[j] <= slotCost) {
+                    served = reach[j];
+                    break;
                 }
-            }
-            done = std::max(done, longest);
+            if (longest > served)
+                RelaxLengths(&Cost[i], &From[i], model.Length, base + slotCost, distance << 16,
+                             served + 1, longest);
+            classCost[offered] = slotCost;
+            reach[offered] = longest;
+            ++offered;
         }
         ++i;
     }
@@ -291,15 +364,15 @@ void CEncoderLH5::Parse(uint32_t from, uint32_t to, const CostModel& model,
 // Parses the region several times, each time priced with the codes of the
 // previous parse (the first time with the previous region's codes).
 void CEncoderLH5::ParseRegion(std::vector<LzSymbol>& symbols) {
-    Cost.assign(RegionSize + 1, Unreached);
-    FromLength.assign(RegionSize + 1, 0);
-    FromDistance.assign(RegionSize + 1, 0);
+    Cost.assign(RegionSize + LaneCount, Unreached);
+    From.assign(RegionSize + LaneCount, 0);
+    int passes = HaveModel ? Options.Passes : Options.FirstPasses;
     if (!HaveModel)
         InitialModel(Data + RegionStart, RegionSize, Model);
     CostModel model = Model;
-    for (int pass = 0; pass < Options.Passes; ++pass) {
+    for (int pass = 0; pass < passes; ++pass) {
         Parse(0, RegionSize, model, symbols);
-        if (pass + 1 < Options.Passes)
+        if (pass + 1 < passes)
             ModelFromStats(StatsOf(symbols.data(), symbols.size()), model);
     }
 }
@@ -320,27 +393,30 @@ void CEncoderLH5::SplitBlocks(const std::vector<LzSymbol>& symbols, std::vector<
     }
     CheckpointAt.push_back(symbols.size());
     Prefix.push_back(running);
+    std::vector<size_t> at; // cuts as checkpoint numbers
+    at.push_back(0);
+    SplitRange(0, CheckpointAt.size() - 1, at);
+    MergeBlocks(at);
     cuts.clear();
-    cuts.push_back(0);
-    SplitRange(0, CheckpointAt.size() - 1, cuts);
-    MergeBlocks(symbols, cuts);
+    for (size_t k : at)
+        cuts.push_back(CheckpointAt[k]);
 }
 
 // Top-down splitting decides each cut alone; joining two neighbours again
 // where one code serves both better undoes the cuts that did not pay.
-void CEncoderLH5::MergeBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts) {
+void CEncoderLH5::MergeBlocks(std::vector<size_t>& at) {
     bool merged = true;
-    while (merged && cuts.size() > 2) {
+    while (merged && at.size() > 2) {
         merged = false;
-        for (size_t k = 0; k + 2 < cuts.size(); ++k) {
-            if (cuts[k + 2] - cuts[k] > MaxBlockSymbols)
+        for (size_t k = 0; k + 2 < at.size(); ++k) {
+            if (CheckpointAt[at[k + 2]] - CheckpointAt[at[k]] > MaxBlockSymbols)
                 continue;
-            BlockStats a = StatsOf(symbols.data() + cuts[k], cuts[k + 1] - cuts[k]);
-            BlockStats b = StatsOf(symbols.data() + cuts[k + 1], cuts[k + 2] - cuts[k + 1]);
-            BlockStats both = a;
-            both.Add(b);
+            BlockStats a, b, both;
+            SubtractStats(Prefix[at[k + 1]], Prefix[at[k]], a);
+            SubtractStats(Prefix[at[k + 2]], Prefix[at[k + 1]], b);
+            SubtractStats(Prefix[at[k + 2]], Prefix[at[k]], both);
             if (BlockBits(both) < BlockBits(a) + BlockBits(b)) {
-                cuts.erase(cuts.begin() + static_cast<long>(k) + 1);
+                at.erase(at.begin() + static_cast<long>(k) + 1);
                 merged = true;
             }
         }
@@ -354,11 +430,11 @@ size_t CEncoderLH5::BestCut(size_t a, size_t b) {
     size_t step = (b - a + 63) / 64;
     size_t bestCut = 0;
     double bestBits = 0;
+    UsedSymbols used;
+    FindUsedSymbols(Prefix[a], Prefix[b], used);
     auto consider = [&](size_t m) {
-        BlockStats left, right;
-        SubtractStats(Prefix[m], Prefix[a], left);
-        SubtractStats(Prefix[b], Prefix[m], right);
-        double bits = EstimateBlockBits(left) + EstimateBlockBits(right);
+        double bits = EstimateBlockBits(Prefix[a], Prefix[m], used) +
+                      EstimateBlockBits(Prefix[m], Prefix[b], used);
         if (bestCut == 0 || bits < bestBits) {
             bestBits = bits;
             bestCut = m;
@@ -398,7 +474,7 @@ void CEncoderLH5::SplitRange(size_t a, size_t b, std::vector<size_t>& cuts) {
             return;
         }
     }
-    cuts.push_back(CheckpointAt[b]);
+    cuts.push_back(b);
 }
 
 // Parses the block's bytes once more, priced with the block's own codes, and

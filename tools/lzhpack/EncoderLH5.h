@@ -7,10 +7,11 @@
 #include <vector>
 
 struct EncoderOptions {
-    int MaxDepth = 64;             // tree nodes visited per position by the match finder
-    int NiceLength = 160;          // a match at least this long is taken without weighing others
-    int Passes = 2;                // parses of each region, each priced with the last one's codes
-    int RefineRounds = 2;          // further parses of each block priced with its own codes
+    int MaxDepth = 64;    // tree nodes visited per position by the match finder
+    int NiceLength = 160; // a match at least this long is taken without weighing others
+    int FirstPasses = 2;  // parses of a part's first region, each priced with the last one's codes
+    int Passes = 2;       // parses of each later region
+    int RefineRounds = 2; // further parses of each block priced with its own codes
     int RegionBytes = 1 << 19;     // input parsed and split into blocks at a time
     uint32_t PartBytes = 1u << 22; // input coded apart (and in parallel) with a shared dictionary
     int Threads = 2;               // workers for the parts; never changes the output

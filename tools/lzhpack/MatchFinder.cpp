@@ -1,6 +1,6 @@
 #include "MatchFinder.h"
 
-#include "FormatLZH.h"
+#include "BlockWriterLH5.h" // PositionSlot
 
 #include <cstring>
 
@@ -60,6 +60,7 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
     uint32_t smallerLen = 0, largerLen = 0;
     uint32_t best = MinMatch - 1;
     int found = 0;
+    int lastSlot = -1;
     const uint8_t* cur = Data + pos;
 
     for (int depth = MaxDepth;; --depth) {
@@ -76,8 +77,14 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
         uint32_t len = CommonLength(cur, match, known, limit);
         if (len > best) {
             best = len;
-            if (out && found < MaxReported)
+            if (out) {
+                // A longer match of the class just reported replaces it.
+                int slot = PositionSlot(distance - 1);
+                if (found > 0 && slot == lastSlot)
+                    --found;
                 out[found++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+                lastSlot = slot;
+            }
         }
         if (len == limit) {
             // The old string equals the current one as far as the tree
