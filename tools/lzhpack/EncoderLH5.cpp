@@ -199,8 +199,8 @@ class CEncoderLH5 {
     // indexed by position relative to RegionStart.
     uint32_t RegionStart = 0;
     uint32_t RegionSize = 0;
-    std::vector<uint32_t> MatchIndex;
-    std::vector<MatchCandidate> Matches;
+    std::vector<uint32_t> MatchIndex;    // per position: its first match
+    std::vector<MatchCandidate> Matches; // room for more than the region's
     // The parse: the cheapest cost of reaching each position and the step
     // that reaches it there (its length, and its distance << 16).
     std::vector<int32_t> Cost;
@@ -221,17 +221,19 @@ uint32_t CEncoderLH5::CollectRegion(uint32_t start) {
     uint64_t target64 = static_cast<uint64_t>(start) + static_cast<uint64_t>(Options.RegionBytes);
     uint32_t target = target64 < End ? static_cast<uint32_t>(target64) : End;
     MatchIndex.clear();
-    Matches.clear();
-    MatchCandidate found[CMatchFinder::MaxReported];
+    uint32_t count = 0; // matches so far; the finder writes straight into Matches
     uint32_t pos = start;
     while (pos < target) {
-        MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
-        int n = Finder.Find(pos, found);
-        Matches.insert(Matches.end(), found, found + n);
+        MatchIndex.push_back(count);
+        if (Matches.size() < count + CMatchFinder::MaxReported)
+            Matches.resize(2 * Matches.size() + CMatchFinder::MaxReported);
+        const MatchCandidate* found = &Matches[count];
+        int n = Finder.Find(pos, &Matches[count]);
+        count += static_cast<uint32_t>(n);
         if (n > 0 && found[n - 1].Length >= Options.NiceLength) {
             uint32_t length = found[n - 1].Length;
             for (uint32_t k = 1; k < length; ++k) {
-                MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
+                MatchIndex.push_back(count);
                 Finder.Skip(pos + k);
             }
             pos += length;
@@ -239,7 +241,7 @@ uint32_t CEncoderLH5::CollectRegion(uint32_t start) {
             ++pos;
         }
     }
-    MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
+    MatchIndex.push_back(count);
     RegionStart = start;
     RegionSize = pos - start;
     return pos;
@@ -342,7 +344,7 @@ void CEncoderLH5::Parse(uint32_t from, uint32_t to, const CostModel& model,
         for (uint32_t k = first; k < last; ++k) {
             uint32_t longest = std::min<uint32_t>(Matches[k].Length, room);
             uint32_t distance = Matches[k].Distance;
-            int32_t slotCost = model.Slot[PositionSlot(distance - 1)];
+            int32_t slotCost = model.Slot[Matches[k].Slot];
             uint32_t served = MinMatch - 1;
             for (int j = offered - 1; j >= 0; --j)
                 if (classCost[j] <= slotCost) {
@@ -424,10 +426,10 @@ void CEncoderLH5::MergeBlocks(std::vector<size_t>& at) {
 }
 
 // The checkpoint strictly between a and b where two blocks look cheapest: a
-// coarse look over at most about 64 candidates, then every checkpoint near
+// coarse look over at most about 32 candidates, then every checkpoint near
 // the best of them.
 size_t CEncoderLH5::BestCut(size_t a, size_t b) {
-    size_t step = (b - a + 63) / 64;
+    size_t step = (b - a + 31) / 32;
     size_t bestCut = 0;
     double bestBits = 0;
     UsedSymbols used;
@@ -496,9 +498,13 @@ void CEncoderLH5::RefineAndWriteBlock(const LzSymbol* symbols, size_t count, uin
         uint64_t trialBits = BlockBits(trialStats);
         if (trialBits >= bits)
             break;
+        // A round that gained little says the next would gain less still.
+        bool goOn = (bits - trialBits) * 1024 >= bits * static_cast<uint64_t>(Options.RefineGain);
         best.swap(trial);
         stats = trialStats;
         bits = trialBits;
+        if (!goOn)
+            break;
     }
     WriteBlock(Out, best.data(), static_cast<int>(best.size()));
     ModelFromStats(stats, Model);

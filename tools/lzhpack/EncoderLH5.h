@@ -7,13 +7,14 @@
 #include <vector>
 
 struct EncoderOptions {
-    int MaxDepth = 64;    // tree nodes visited per position by the match finder
-    int NiceLength = 160; // a match at least this long is taken without weighing others
-    int FirstPasses = 2;  // parses of a part's first region, each priced with the last one's codes
-    int Passes = 2;       // parses of each later region
-    int RefineRounds = 2; // further parses of each block priced with its own codes
-    int RegionBytes = 1 << 19;     // input parsed and split into blocks at a time
-    uint32_t PartBytes = 1u << 22; // input coded apart (and in parallel) with a shared dictionary
+    int MaxDepth = 64;         // tree nodes visited per position by the match finder
+    int NiceLength = 100;      // a match at least this long is taken without weighing others
+    int FirstPasses = 2;       // parses of a part's first region, each priced with the last's codes
+    int Passes = 1;            // parses of each later region (the region before gives the prices)
+    int RefineRounds = 3;      // at most this many parses of a block priced with its own codes,
+    int RefineGain = 10;       // each after one that gained at least this many 1/1024 of it
+    int RegionBytes = 1 << 18; // input parsed and split into blocks at a time
+    uint32_t PartBytes = 1u << 20; // input coded apart (and in parallel) with a shared dictionary
     int Threads = 2;               // workers for the parts; never changes the output
 };
 

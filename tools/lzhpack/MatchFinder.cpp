@@ -11,6 +11,7 @@ enum {
     CyclicSize = 16384, // more than the 8,192-byte reach, so a slot is never
                         // reused while its string can still be matched
     CyclicMask = CyclicSize - 1,
+    Bias = MaxDistance + 1
 };
 
 // Number of equal bytes of a and b from offset start up to limit.
@@ -47,9 +48,13 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
         return 0;
     uint32_t limit =
         left < static_cast<uint32_t>(MaxMatch) ? left : static_cast<uint32_t>(MaxMatch);
+    // Positions are kept as position + Bias, so that 0, the empty tree,
+    // lies beyond the reach like every string that has left it: one test
+    // ends the walk at either.
+    const uint32_t here = pos + Bias;
     uint32_t h = HashAt(pos);
-    uint32_t candidate = Head[h]; // position + 1
-    Head[h] = pos + 1;
+    uint32_t candidate = Head[h];
+    Head[h] = here;
 
     // smallerSlot receives the next node found to sort before the current
     // string, largerSlot the next one after it; both start as the children
@@ -63,27 +68,24 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
     int lastSlot = -1;
     const uint8_t* cur = Data + pos;
 
-    for (int depth = MaxDepth;; --depth) {
-        uint32_t distance = pos + 1 - candidate;
-        if (candidate == 0 || distance > MaxDistance || depth == 0) {
-            *smallerSlot = 0;
-            *largerSlot = 0;
+    for (int depth = MaxDepth; depth > 0; --depth) {
+        uint32_t distance = here - candidate;
+        if (distance > MaxDistance)
             break;
-        }
-        uint32_t matchPos = candidate - 1;
-        uint32_t* pair = &Tree[2 * (matchPos & CyclicMask)];
-        const uint8_t* match = Data + matchPos;
+        uint32_t* pair = &Tree[2 * ((pos - distance) & CyclicMask)];
+        const uint8_t* match = cur - distance;
         uint32_t known = smallerLen < largerLen ? smallerLen : largerLen;
         uint32_t len = CommonLength(cur, match, known, limit);
         if (len > best) {
             best = len;
             if (out) {
                 // A longer match of the class just reported replaces it.
-                int slot = PositionSlot(distance - 1);
-                if (found > 0 && slot == lastSlot)
+                int distanceClass = PositionSlot(distance - 1);
+                if (found > 0 && distanceClass == lastSlot)
                     --found;
-                out[found++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
-                lastSlot = slot;
+                out[found++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance),
+                                static_cast<uint16_t>(distanceClass)};
+                lastSlot = distanceClass;
             }
         }
         if (len == limit) {
@@ -91,7 +93,7 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
             // looks: the current position takes its place and its children.
             *smallerSlot = pair[0];
             *largerSlot = pair[1];
-            break;
+            return found;
         }
         if (match[len] < cur[len]) {
             *smallerSlot = candidate;
@@ -105,6 +107,8 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
             largerLen = len;
         }
     }
+    *smallerSlot = 0;
+    *largerSlot = 0;
     return found;
 }
 

@@ -17,6 +17,7 @@
 struct MatchCandidate {
     uint16_t Length;   // 3 to 256
     uint16_t Distance; // 1 to 8192 bytes back
+    uint16_t Slot;     // its distance class: the position symbol of Distance - 1
 };
 
 class CMatchFinder {
