@@ -67,19 +67,25 @@ struct Part {
 // The parts in flight, in input order. A worker takes the next part of the
 // input (the reading is in order, under the lock), codes it without the
 // lock, and then hands on every finished part at the head of the queue, so
-// the output is in order and never depends on which thread coded what. At
-// most two parts per thread are held at once.
+// the output is in order and never depends on which thread coded what. One
+// part more than there are threads is held at once (a thread that is done
+// before the part ahead of it may go on), and each part's memory and each
+// thread's encoder serve again for the next part: the memory is the same for
+// any input of a few parts or more.
 class CPartQueue {
   public:
     CPartQueue(const LH5Stream& stream, const EncoderOptions& options)
         : Stream(stream), Options(options),
           PartBytes(std::max<uint32_t>(options.PartBytes, 1u << 16)),
-          Threads(static_cast<size_t>(std::max(1, options.Threads))) {}
+          Threads(options.InputBytes > 0 && options.InputBytes <= PartBytes
+                      ? 1
+                      : static_cast<size_t>(std::max(1, options.Threads))) {}
 
     LH5StreamResult Run();
 
   private:
     void Work();
+    void AddSpare();
     bool ReadPart(Part& part);
     void HandOn();
     void Write(const std::vector<uint8_t>& bytes);
@@ -92,14 +98,30 @@ class CPartQueue {
     std::mutex Lock; // guards everything below
     std::condition_variable Changed;
     std::deque<std::unique_ptr<Part>> InFlight;
-    std::vector<uint8_t> History; // the last bytes read, as many as a match reaches
+    std::vector<std::unique_ptr<Part>> Spare; // parts handed on, kept for their memory
+    std::vector<uint8_t> History;             // the last bytes read, as many as a match reaches
     bool InputEnded = false;
     LH5StreamResult Result;
     CBitJoiner Joiner;
     std::vector<uint8_t> Ready; // bytes of one hand-on
 };
 
+// A part with room for the most it may hold, touched, so that the memory in
+// use does not depend on what the parts hold.
+void CPartQueue::AddSpare() {
+    std::unique_ptr<Part> part(new Part);
+    part->Input.assign(MaxDistance + PartBytes, 0);
+    part->Coded.Data().assign(PartBytes + PartBytes / 8, 0); // more than noise needs
+    part->Coded.Clear();
+    Spare.push_back(std::move(part));
+}
+
 LH5StreamResult CPartQueue::Run() {
+    // An input known to fill the queue gets its parts at once, so that its
+    // memory does not depend on how the threads happen to run.
+    uint64_t parts = (Options.InputBytes + PartBytes - 1) / PartBytes;
+    while (Spare.size() < std::min<uint64_t>(parts, Threads + 1))
+        AddSpare();
     std::vector<std::thread> helpers;
     for (size_t t = 1; t < Threads; ++t)
         helpers.emplace_back([this] { Work(); });
@@ -115,15 +137,20 @@ LH5StreamResult CPartQueue::Run() {
 }
 
 void CPartQueue::Work() {
+    CPartEncoderLH5 encoder(Options);
     std::unique_lock<std::mutex> hold(Lock);
     for (;;) {
         if (Result.Stopped || InputEnded)
             return;
-        if (InFlight.size() >= 2 * Threads) {
+        if (InFlight.size() > Threads) {
             Changed.wait(hold);
             continue;
         }
-        std::unique_ptr<Part> part(new Part);
+        std::unique_ptr<Part> part;
+        if (Spare.empty())
+            AddSpare();
+        part = std::move(Spare.back());
+        Spare.pop_back();
         if (!ReadPart(*part)) {
             Changed.notify_all();
             return;
@@ -131,11 +158,10 @@ void CPartQueue::Work() {
         Part* mine = part.get();
         InFlight.push_back(std::move(part));
         hold.unlock();
-        EncodePartLH5(mine->Input.data(), mine->History, static_cast<uint32_t>(mine->Input.size()),
-                      Options, mine->Coded);
+        encoder.Encode(mine->Input.data(), mine->History, static_cast<uint32_t>(mine->Input.size()),
+                       mine->Coded);
         mine->Bits = mine->Coded.BitCount();
         mine->Coded.Flush();
-        std::vector<uint8_t>().swap(mine->Input);
         hold.lock();
         mine->Done = true;
         HandOn();
@@ -176,6 +202,8 @@ void CPartQueue::HandOn() {
             Joiner.Append(part.Coded.Data(), part.Bits, Ready);
             Write(Ready);
         }
+        part.Done = false;
+        Spare.push_back(std::move(InFlight.front()));
         InFlight.pop_front();
     }
 }

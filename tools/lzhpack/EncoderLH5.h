@@ -19,6 +19,7 @@ struct EncoderOptions {
     int RegionBytes = 1 << 18; // input parsed and split into blocks at a time
     uint32_t PartBytes = 1u << 20; // input coded apart (and in parallel) with a shared dictionary
     int Threads = 2;               // workers for the parts; never changes the output
+    uint64_t InputBytes = 0;       // the input's size where known: its memory, never its output
 };
 
 // Where the encoder's input comes from and its output goes. Read fills up to

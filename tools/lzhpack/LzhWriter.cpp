@@ -150,7 +150,9 @@ PackResult PackMember(FILE* archive, FILE* input, MemberRecord& m, PackMode mode
             written += n;
             return true;
         };
-        bool stopped = EncodeLH5(stream).Stopped;
+        EncoderOptions options;
+        options.InputBytes = size;
+        bool stopped = EncodeLH5(stream, options).Stopped;
         if (writeFailed)
             return PackResult::WriteFailed;
         if (stopped) {

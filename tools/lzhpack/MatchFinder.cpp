@@ -2,6 +2,7 @@
 
 #include "BlockWriterLH5.h" // PositionSlot
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -34,6 +35,14 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t start,
 
 CMatchFinder::CMatchFinder(const uint8_t* data, uint32_t size, int maxDepth)
     : Data(data), Size(size), MaxDepth(maxDepth), Head(1u << HashBits, 0), Tree(2 * CyclicSize, 0) {
+}
+
+// Only the heads need clearing: a tree node is reached only from a head or
+// from a node inserted after it.
+void CMatchFinder::Reset(const uint8_t* data, uint32_t size) {
+    Data = data;
+    Size = size;
+    std::fill(Head.begin(), Head.end(), 0);
 }
 
 uint32_t CMatchFinder::HashAt(uint32_t pos) const {

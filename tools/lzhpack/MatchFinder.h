@@ -25,6 +25,8 @@ class CMatchFinder {
     // data stays owned by the caller and must outlive the finder. maxDepth
     // bounds the nodes visited per position.
     CMatchFinder(const uint8_t* data, uint32_t size, int maxDepth);
+    // Starts again, empty, on other data.
+    void Reset(const uint8_t* data, uint32_t size);
 
     // Inserts pos and returns the number of matches written to out (at most
     // MaxReported), in increasing length, distance and distance class, at

@@ -1,8 +1,5 @@
 #include "PartEncoderLH5.h"
 
-#include "BlockWriterLH5.h"
-#include "MatchFinder.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -12,17 +9,12 @@ namespace {
 // Prices are in sixteenths of a bit. Block cuts fall on checkpoints: one
 // every 1/256 of a region's symbols, at least 128 and at most 1,024 apart.
 enum { CostScale = 16, CheckpointsPerRegion = 256, CheckpointMin = 128, CheckpointMax = 1024 };
+// The matches a region may hold: three per byte, against one or two on most
+// inputs (at most one per distance class and position).
+enum { MatchesPerByte = 3 };
 // Costs are signed so that the parse's inner loop compares them in vector
 // registers; a region's cheapest path stays far below this.
 const int32_t Unreached = 0x7FFFFFFF;
-
-struct CostModel {
-    int32_t Char[CharCodeCount];
-    int32_t Slot[PosCodeCount]; // the slot's code and its extra bits
-    // The length symbols' costs by match length, with room for the lanes
-    // that the parse reads past the longest match.
-    int32_t Length[MaxMatch + 4];
-};
 
 void SetLengthCosts(CostModel& model) {
     for (int length = 0; length < MaxMatch + 4; ++length)
@@ -159,56 +151,49 @@ BlockStats StatsOf(const LzSymbol* symbols, size_t count) {
     return s;
 }
 
-class CPartEncoderLH5 {
-  public:
-    CPartEncoderLH5(const uint8_t* data, uint32_t start, uint32_t end,
-                    const EncoderOptions& options)
-        : Data(data), Start(start), End(end), Options(options),
-          Finder(data, end, options.MaxDepth) {
-        for (uint32_t p = start > MaxDistance ? start - MaxDistance : 0; p < start; ++p)
-            Finder.Skip(p);
+// Four costs at a time: GCC and Clang compile these to vector registers
+// where the target has them, and to plain code elsewhere.
+typedef int32_t Lanes __attribute__((vector_size(16)));
+enum { LaneCount = 4 };
+
+inline Lanes LoadLanes(const void* at) {
+    Lanes v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+inline void StoreLanes(void* at, Lanes v) {
+    std::memcpy(at, &v, sizeof v);
+}
+
+// Offers the lengths first..last of one match to the positions they reach:
+// a length whose cost undercuts the cost known there takes its place. The
+// lanes past last (up to three) are read and written back as they were, so
+// the arrays reach LaneCount - 1 entries further than any match.
+inline void RelaxLengths(int32_t* cost, uint32_t* from, const int32_t* lengthCost, int32_t base,
+                         uint32_t step, uint32_t first, uint32_t last) {
+    const Lanes none = {0, 0, 0, 0};
+    const Lanes baseLanes = none + base;
+    const Lanes lastLanes = none + static_cast<int32_t>(last);
+    const Lanes stepLanes = none + static_cast<int32_t>(step);
+    Lanes length = Lanes{0, 1, 2, 3} + static_cast<int32_t>(first);
+    for (uint32_t at = first; at <= last; at += LaneCount) {
+        Lanes c = baseLanes + LoadLanes(lengthCost + at);
+        Lanes known = LoadLanes(cost + at);
+        Lanes better = (c < known) & (length <= lastLanes); // all ones where taken
+        StoreLanes(cost + at, (c & better) | (known & ~better));
+        Lanes knownFrom = LoadLanes(from + at);
+        StoreLanes(from + at, ((stepLanes + length) & better) | (knownFrom & ~better));
+        length += static_cast<int32_t>(LaneCount);
     }
+}
 
-    // The coded blocks; the last byte may be partly used (Out.BitCount()).
-    CBitWriter& Run();
+template <typename T> void TakeRoom(std::vector<T>& v, size_t size) {
+    v.assign(size, T());
+    v.clear();
+}
 
-  private:
-    uint32_t CollectRegion(uint32_t start);
-    bool IsForced(uint32_t i) const;
-    void Parse(uint32_t from, uint32_t to, const CostModel& model, std::vector<LzSymbol>& out);
-    void CommitPath(uint32_t from, uint32_t to, std::vector<LzSymbol>& out);
-    void ParseRegion(std::vector<LzSymbol>& symbols);
-    void SplitBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts);
-    void SplitRange(size_t a, size_t b, std::vector<size_t>& cuts);
-    size_t BestCut(size_t a, size_t b);
-    void MergeBlocks(std::vector<size_t>& at);
-    void RefineAndWriteBlock(const LzSymbol* symbols, size_t count, uint32_t from);
-
-    const uint8_t* Data;
-    uint32_t Start;
-    uint32_t End;
-    EncoderOptions Options;
-    CMatchFinder Finder;
-    CBitWriter Out;
-
-    // The current region: its matches by position and the parse's arrays,
-    // indexed by position relative to RegionStart.
-    uint32_t RegionStart = 0;
-    uint32_t RegionSize = 0;
-    std::vector<uint32_t> MatchIndex;    // per position: its first match
-    std::vector<MatchCandidate> Matches; // room for more than the region's
-    // The parse: the cheapest cost of reaching each position and the step
-    // that reaches it there (its length, and its distance << 16).
-    std::vector<int32_t> Cost;
-    std::vector<uint32_t> From;
-
-    // Checkpoints of the region's parse for block splitting.
-    std::vector<size_t> CheckpointAt;
-    std::vector<BlockStats> Prefix;
-
-    bool HaveModel = false;
-    CostModel Model;
-};
+} // namespace
 
 // Finds the matches of every position of the next region. A match of at
 // least NiceLength is taken as it is, so the positions it covers are only
@@ -219,10 +204,10 @@ uint32_t CPartEncoderLH5::CollectRegion(uint32_t start) {
     MatchIndex.clear();
     uint32_t count = 0; // matches so far; the finder writes straight into Matches
     uint32_t pos = start;
-    while (pos < target) {
+    // A region also ends where its matches fill their array, so that the
+    // memory stays the same on any input.
+    while (pos < target && count + CMatchFinder::MaxReported <= MatchBudget) {
         MatchIndex.push_back(count);
-        if (Matches.size() < count + CMatchFinder::MaxReported)
-            Matches.resize(2 * Matches.size() + CMatchFinder::MaxReported);
         const MatchCandidate* found = &Matches[count];
         int n = Finder.Find(pos, &Matches[count]);
         count += static_cast<uint32_t>(n);
@@ -262,43 +247,6 @@ void CPartEncoderLH5::CommitPath(uint32_t from, uint32_t to, std::vector<LzSymbo
         at -= length;
     }
     std::reverse(out.begin() + first, out.end());
-}
-
-// Four costs at a time: GCC and Clang compile these to vector registers
-// where the target has them, and to plain code elsewhere.
-typedef int32_t Lanes __attribute__((vector_size(16)));
-enum { LaneCount = 4 };
-
-inline Lanes LoadLanes(const void* at) {
-    Lanes v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
-}
-
-inline void StoreLanes(void* at, Lanes v) {
-    std::memcpy(at, &v, sizeof v);
-}
-
-// Offers the lengths first..last of one match to the positions they reach:
-// a length whose cost undercuts the cost known there takes its place. The
-// lanes past last (up to three) are read and written back as they were, so
-// the arrays reach LaneCount - 1 entries further than any match.
-inline void RelaxLengths(int32_t* cost, uint32_t* from, const int32_t* lengthCost, int32_t base,
-                         uint32_t step, uint32_t first, uint32_t last) {
-    const Lanes none = {0, 0, 0, 0};
-    const Lanes baseLanes = none + base;
-    const Lanes lastLanes = none + static_cast<int32_t>(last);
-    const Lanes stepLanes = none + static_cast<int32_t>(step);
-    Lanes length = Lanes{0, 1, 2, 3} + static_cast<int32_t>(first);
-    for (uint32_t at = first; at <= last; at += LaneCount) {
-        Lanes c = baseLanes + LoadLanes(lengthCost + at);
-        Lanes known = LoadLanes(cost + at);
-        Lanes better = (c < known) & (length <= lastLanes); // all ones where taken
-        StoreLanes(cost + at, (c & better) | (known & ~better));
-        Lanes knownFrom = LoadLanes(from + at);
-        StoreLanes(from + at, ((stepLanes + length) & better) | (knownFrom & ~better));
-        length += static_cast<int32_t>(LaneCount);
-    }
 }
 
 // Shortest path over the positions from..to of the region, each step a
@@ -391,7 +339,8 @@ void CPartEncoderLH5::SplitBlocks(const std::vector<LzSymbol>& symbols, std::vec
     }
     CheckpointAt.push_back(symbols.size());
     Prefix.push_back(running);
-    std::vector<size_t> at; // cuts as checkpoint numbers
+    std::vector<size_t>& at = CutCheckpoints;
+    at.clear();
     at.push_back(0);
     SplitRange(0, CheckpointAt.size() - 1, at);
     MergeBlocks(at);
@@ -483,7 +432,9 @@ void CPartEncoderLH5::RefineAndWriteBlock(const LzSymbol* symbols, size_t count,
     uint32_t to = from;
     for (size_t i = 0; i < count; ++i)
         to += SymbolBytes(symbols[i]);
-    std::vector<LzSymbol> best(symbols, symbols + count), trial;
+    std::vector<LzSymbol>& best = Best;
+    std::vector<LzSymbol>& trial = Trial;
+    best.assign(symbols, symbols + count);
     for (int round = 0; round < Options.RefineRounds; ++round) {
         CostModel model;
         ModelFromStats(stats, model);
@@ -502,14 +453,14 @@ void CPartEncoderLH5::RefineAndWriteBlock(const LzSymbol* symbols, size_t count,
         if (!goOn)
             break;
     }
-    WriteBlock(Out, best.data(), static_cast<int>(best.size()));
+    WriteBlock(*Out, best.data(), static_cast<int>(best.size()));
     ModelFromStats(stats, Model);
     HaveModel = true;
 }
 
-CBitWriter& CPartEncoderLH5::Run() {
-    std::vector<LzSymbol> symbols;
-    std::vector<size_t> cuts;
+void CPartEncoderLH5::Run() {
+    std::vector<LzSymbol>& symbols = Symbols;
+    std::vector<size_t>& cuts = Cuts;
     uint32_t pos = Start;
     while (pos < End) {
         uint32_t next = CollectRegion(pos);
@@ -525,13 +476,41 @@ CBitWriter& CPartEncoderLH5::Run() {
         }
         pos = next;
     }
-    return Out;
 }
 
-} // namespace
+// Every array takes at once the room of the largest region (one that ends
+// in a match of the longest length) and touches it, so that none is moved
+// while it grows and the memory in use does not depend on the input.
+// An input known to be smaller than a region needs less room, though not
+// another budget of matches: its output stays the same.
+CPartEncoderLH5::CPartEncoderLH5(const EncoderOptions& options)
+    : Options(options), Finder(nullptr, 0, options.MaxDepth) {
+    size_t region = static_cast<size_t>(options.RegionBytes);
+    if (options.InputBytes > 0 && options.InputBytes < region)
+        region = static_cast<size_t>(options.InputBytes);
+    MatchBudget = static_cast<size_t>(options.RegionBytes) * MatchesPerByte;
+    Matches.resize(std::min(MatchBudget, region * CMatchFinder::MaxReported) +
+                   CMatchFinder::MaxReported);
+    size_t positions = region + MaxMatch + LaneCount;
+    TakeRoom(MatchIndex, positions);
+    TakeRoom(Cost, positions);
+    TakeRoom(From, positions);
+    TakeRoom(Symbols, positions);
+    TakeRoom(Best, positions);
+    TakeRoom(Trial, positions);
+    TakeRoom(CheckpointAt, positions / CheckpointMin + 2);
+    TakeRoom(Prefix, positions / CheckpointMin + 2);
+}
 
-void EncodePartLH5(const uint8_t* data, uint32_t start, uint32_t end, const EncoderOptions& options,
-                   CBitWriter& out) {
-    CPartEncoderLH5 encoder(data, start, end, options);
-    out = std::move(encoder.Run());
+void CPartEncoderLH5::Encode(const uint8_t* data, uint32_t start, uint32_t end, CBitWriter& out) {
+    Data = data;
+    Start = start;
+    End = end;
+    Out = &out;
+    out.Clear();
+    HaveModel = false;
+    Finder.Reset(data, end);
+    for (uint32_t p = start > MaxDistance ? start - MaxDistance : 0; p < start; ++p)
+        Finder.Skip(p);
+    Run();
 }
