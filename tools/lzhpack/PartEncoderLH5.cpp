@@ -235,18 +235,22 @@ bool CPartEncoderLH5::IsForced(uint32_t i) const {
 
 // Appends the cheapest path from 'from' to 'to' found so far.
 void CPartEncoderLH5::CommitPath(uint32_t from, uint32_t to, std::vector<LzSymbol>& out) {
-    size_t first = out.size();
+    // The path is found from its end: its symbols go to the end of Path
+    // first, then in order to out.
+    LzSymbol* end = Path.data() + Path.size();
+    LzSymbol* first = end;
     uint32_t at = to;
     while (at > from) {
-        uint32_t length = From[at] & 0xFFFF;
+        uint32_t step = From[at];
+        uint32_t length = step & 0xFFFF;
         if (length == 1)
-            out.push_back({Data[RegionStart + at - 1], 0});
+            *--first = {Data[RegionStart + at - 1], 0};
         else
-            out.push_back({static_cast<uint16_t>(256 + length - MinMatch),
-                           static_cast<uint16_t>((From[at] >> 16) - 1)});
+            *--first = {static_cast<uint16_t>(LiteralCount + length - MinMatch),
+                        static_cast<uint16_t>((step >> 16) - 1)};
         at -= length;
     }
-    std::reverse(out.begin() + first, out.end());
+    out.insert(out.end(), first, end);
 }
 
 // Shortest path over the positions from..to of the region, each step a
@@ -498,6 +502,7 @@ CPartEncoderLH5::CPartEncoderLH5(const EncoderOptions& options)
     TakeRoom(Symbols, positions);
     TakeRoom(Best, positions);
     TakeRoom(Trial, positions);
+    Path.resize(positions);
     TakeRoom(CheckpointAt, positions / CheckpointMin + 2);
     TakeRoom(Prefix, positions / CheckpointMin + 2);
 }

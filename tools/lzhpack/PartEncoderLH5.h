@@ -76,6 +76,7 @@ class CPartEncoderLH5 {
     std::vector<size_t> CutCheckpoints;
     std::vector<LzSymbol> Best;
     std::vector<LzSymbol> Trial;
+    std::vector<LzSymbol> Path; // room for a parse's path, written from its end
 
     bool HaveModel = false;
     CostModel Model;
