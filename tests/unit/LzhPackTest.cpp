@@ -203,9 +203,11 @@ TEST(LzhPackBlocks, PositionSlots) {
 // ---------------------------------------------------------------------------
 // Match finder
 
-TEST(LzhPackMatchFinder, ReportsRealMatchesAndTheLongestOne) {
-    // A small alphabet makes many long matches; a deep search must find the
-    // longest one within reach, as a brute-force scan does.
+TEST(LzhPackMatchFinder, ReportsTheLongestMatchOfEachDistanceClass) {
+    // A small alphabet makes many long matches in every distance class; a
+    // deep search must report, as a brute-force scan finds them, for each
+    // class whose longest match is longer than those of all nearer classes,
+    // that length at the nearest distance of the class that has it.
     Bytes data = Noise(40000, 5, 3);
     CMatchFinder finder(data.data(), static_cast<uint32_t>(data.size()), 1 << 20);
     MatchCandidate found[CMatchFinder::MaxReported];
@@ -218,23 +220,36 @@ TEST(LzhPackMatchFinder, ReportsRealMatchesAndTheLongestOne) {
             ASSERT_GE(found[k].Distance, 1);
             ASSERT_LE(found[k].Distance, 8192);
             ASSERT_LE(found[k].Distance, pos);
+            ASSERT_EQ(found[k].Slot, PositionSlot(found[k].Distance - 1u));
             ASSERT_EQ(0, std::memcmp(&data[pos], &data[pos - found[k].Distance], found[k].Length));
             if (k > 0) {
                 ASSERT_GT(found[k].Length, found[k - 1].Length);
-                ASSERT_GT(found[k].Distance, found[k - 1].Distance);
+                ASSERT_GT(found[k].Slot, found[k - 1].Slot);
             }
         }
         if (pos % 97 != 0 || pos < 3)
             continue;
-        uint32_t longest = 0;
+        uint32_t longest[PosCodeCount] = {0}, nearest[PosCodeCount] = {0};
         for (uint32_t d = 1; d <= std::min<uint32_t>(8192, pos); ++d) {
             uint32_t l = 0;
             while (l < limit && data[pos + l] == data[pos - d + l])
                 ++l;
-            longest = std::max(longest, l);
+            int c = PositionSlot(d - 1);
+            if (l > longest[c]) {
+                longest[c] = l;
+                nearest[c] = d;
+            }
         }
-        uint32_t got = n > 0 ? found[n - 1].Length : 0;
-        ASSERT_EQ(got, longest < 3 ? 0 : longest) << "at " << pos;
+        std::vector<std::pair<uint32_t, uint32_t>> want, got;
+        uint32_t best = MinMatch - 1;
+        for (int c = 0; c < PosCodeCount; ++c)
+            if (longest[c] > best) {
+                best = longest[c];
+                want.push_back({longest[c], nearest[c]});
+            }
+        for (int k = 0; k < n; ++k)
+            got.push_back({found[k].Length, found[k].Distance});
+        ASSERT_TRUE(got == want) << "at " << pos;
     }
 }
 
@@ -370,6 +385,22 @@ TEST_F(LzhPackRoundTrip, MatchesReachAcrossPartsReadInPieces) {
     EXPECT_TRUE(out == EncodeLH5(data.data(), data.size(), parts));
     EXPECT_LT(out.size(), 5000u + 3000u); // the noise once, then matches only
     EXPECT_TRUE(Extract(Archive("s.bin", data, out, true), "s.bin") == data);
+}
+
+// Three bytes in turn make matches in every distance class at every
+// position: small regions then end where their matches fill the budget, and
+// a size known beforehand, which only sizes the arrays, changes nothing.
+TEST_F(LzhPackRoundTrip, RegionsEndWhereTheirMatchesFillTheBudget) {
+    Bytes data = Noise(60000, 12, 3);
+    EncoderOptions small;
+    small.RegionBytes = 4096;
+    Bytes packed = EncodeLH5(data.data(), data.size(), small);
+    small.InputBytes = data.size();
+    EXPECT_TRUE(packed == EncodeLH5(data.data(), data.size(), small));
+    ExpectRoundTrip(data, small);
+    EncoderOptions known;
+    known.InputBytes = data.size();
+    EXPECT_TRUE(EncodeLH5(data.data(), data.size()) == EncodeLH5(data.data(), data.size(), known));
 }
 
 TEST_F(LzhPackRoundTrip, TextShrinks) {

@@ -156,13 +156,13 @@ BlockStats StatsOf(const LzSymbol* symbols, size_t count) {
 typedef int32_t Lanes __attribute__((vector_size(16)));
 enum { LaneCount = 4 };
 
-inline Lanes LoadLanes(const void* at) {
-    Lanes v;
+// Vectors pass by reference: by value they would take another calling
+// convention on targets without vector registers.
+inline void LoadLanes(Lanes& v, const void* at) {
     std::memcpy(&v, at, sizeof v);
-    return v;
 }
 
-inline void StoreLanes(void* at, Lanes v) {
+inline void StoreLanes(void* at, const Lanes& v) {
     std::memcpy(at, &v, sizeof v);
 }
 
@@ -178,11 +178,13 @@ inline void RelaxLengths(int32_t* cost, uint32_t* from, const int32_t* lengthCos
     const Lanes stepLanes = none + static_cast<int32_t>(step);
     Lanes length = Lanes{0, 1, 2, 3} + static_cast<int32_t>(first);
     for (uint32_t at = first; at <= last; at += LaneCount) {
-        Lanes c = baseLanes + LoadLanes(lengthCost + at);
-        Lanes known = LoadLanes(cost + at);
+        Lanes c, known, knownFrom;
+        LoadLanes(c, lengthCost + at);
+        c += baseLanes;
+        LoadLanes(known, cost + at);
         Lanes better = (c < known) & (length <= lastLanes); // all ones where taken
         StoreLanes(cost + at, (c & better) | (known & ~better));
-        Lanes knownFrom = LoadLanes(from + at);
+        LoadLanes(knownFrom, from + at);
         StoreLanes(from + at, ((stepLanes + length) & better) | (knownFrom & ~better));
         length += static_cast<int32_t>(LaneCount);
     }
