@@ -505,8 +505,10 @@ CPartEncoderLH5::CPartEncoderLH5(const EncoderOptions& options)
     TakeRoom(Best, positions);
     TakeRoom(Trial, positions);
     Path.resize(positions);
-    TakeRoom(CheckpointAt, positions / CheckpointMin + 2);
-    TakeRoom(Prefix, positions / CheckpointMin + 2);
+    // Checkpoints stand at least 1/256 of the symbols apart, or 1,024.
+    size_t checkpoints = std::max<size_t>(CheckpointsPerRegion, positions / CheckpointMax) + 2;
+    TakeRoom(CheckpointAt, checkpoints);
+    TakeRoom(Prefix, checkpoints);
 }
 
 void CPartEncoderLH5::Encode(const uint8_t* data, uint32_t start, uint32_t end, CBitWriter& out) {
