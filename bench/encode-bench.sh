@@ -200,7 +200,11 @@ stats() {
         END { m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; print t[1], m, t[NR] }'
 }
 
-echo "encode-bench: lzhpack $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- tools || echo ' (changed)'), $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
+if [ -n "${BENCH_BUILD:-}" ]; then
+    echo "encode-bench: lzhpack of $BENCH_BUILD, $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
+else
+    echo "encode-bench: lzhpack $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- tools || echo ' (changed)'), $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
+fi
 echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "corpus (sha256):"
