@@ -51,19 +51,19 @@ void ModelFromStats(const BlockStats& stats, CostModel& model) {
 // literals by the byte frequencies of the region, matches by a rough guess
 // that grows with length and distance.
 void InitialModel(const uint8_t* data, uint32_t size, CostModel& model) {
-    uint32_t count[256] = {0};
+    uint32_t count[LiteralCount] = {0};
     for (uint32_t i = 0; i < size; ++i)
         ++count[data[i]];
-    for (int c = 0; c < 256; ++c) {
+    for (int c = 0; c < LiteralCount; ++c) {
         double bits = count[c] ? std::log2(static_cast<double>(size) / count[c])
                                : std::log2(static_cast<double>(size)) + 2;
-        bits = std::min(16.0, std::max(1.0, bits));
+        bits = std::min(static_cast<double>(MaxCodeBits), std::max(1.0, bits));
         model.Char[c] = static_cast<int32_t>(bits * CostScale);
     }
     for (int length = MinMatch; length <= MaxMatch; ++length) {
         double bits = 4.0 + 1.5 * std::log2(static_cast<double>(length - 2));
-        model.Char[256 + length - MinMatch] =
-            static_cast<int32_t>(std::min(16.0, bits) * CostScale);
+        model.Char[LiteralCount + length - MinMatch] =
+            static_cast<int32_t>(std::min(static_cast<double>(MaxCodeBits), bits) * CostScale);
     }
     for (int p = 0; p < PosCodeCount; ++p)
         model.Slot[p] = (3 + PositionExtraBits(p)) * CostScale;
@@ -71,7 +71,7 @@ void InitialModel(const uint8_t* data, uint32_t size, CostModel& model) {
 }
 
 int SymbolBytes(const LzSymbol& s) {
-    return s.Code < 256 ? 1 : s.Code - 256 + MinMatch;
+    return s.Code < LiteralCount ? 1 : s.Code - LiteralCount + MinMatch;
 }
 
 // f * log2(f), from a table for the small counts that dominate.
