@@ -1,21 +1,34 @@
 #!/usr/bin/env bash
-# The encoding benchmark: archive sizes and packing times of lzhpack against
-# jlha (-lh5-, level-2 headers), file by file on a reproducible corpus and on
-# a mixed set of about 40 MB. Run by hand, never by the test suite.
+# The encoding benchmark: archive sizes, packing times and peak memory of
+# lzhpack against jlha (-lh5-, level-2 headers), file by file on a
+# reproducible corpus, on a mixed set of about 40 MB packed in turn by both
+# programs, and on single files of growing size. Run by hand, never by the
+# test suite.
 #
-#   bench/encode-bench.sh [-n RUNS]
+#   bench/encode-bench.sh [-n RUNS] [-m "MEGABYTES..."]
 #
-#   -n RUNS  timed packings of the mixed set per program, best counts (default 1)
+#   -n RUNS       timed packings of the mixed set per program, in turn (default 9)
+#   -m MEGABYTES  sizes of the single files that show how lzhpack's memory and
+#                 time per megabyte scale (default "4 40 400"; "" leaves it out)
 #
-# Steps: builds lzhpack and lzhx in build/native when needed; makes the
-# corpus (below); packs every file alone with both programs in their default
-# mode (each stores a file that compressing would not shrink), checks that
-# lzhx extracts lzhpack's archive byte-identically and lhasa jlha's; prints
-# for each file the member data sizes, their difference, the archive sizes
-# and the times; then packs the mixed set RUNS times with each program.
+# Steps: builds lzhpack, lzhx and make_corpus in build/native when needed;
+# makes the corpus (below); packs every file alone with both programs in
+# their default mode (each stores a file that compressing would not shrink),
+# checks that lzhx extracts lzhpack's archive byte-identically and lhasa
+# jlha's, and prints for each file the member data sizes, their ratio, the
+# archive sizes and the times of that one run; then packs the mixed set RUNS
+# times with each program, lzhpack and jlha in turn (the one that starts
+# alternates), and prints the best, median and worst wall-clock and CPU
+# (user + system) time, the peak memory (ru_maxrss) and the ratios of the
+# medians; last it packs single files of make_corpus text and binary
+# (bench/MakeCorpus.cpp, all its files joined) three times each and prints
+# lzhpack's peak memory and time per megabyte for each size. The load
+# average before and after is printed: other work on the machine shows as
+# noise in the wall-clock times.
 # Environment: BENCH_DIR overrides the working folder (removed at the end
-# unless BENCH_KEEP=1); BENCH_BUILD names a build tree whose lzhpack and lzhx
-# are used as they are, instead of building build/native.
+# unless BENCH_KEEP=1); BENCH_BUILD names a build tree whose lzhpack, lzhx
+# and bench/make_corpus are used as they are, instead of building
+# build/native.
 #
 # The corpus: text generated with a fixed seed (word-like, 2 MB and 8 MB);
 # the license texts of Debian's base-files package (real English); the C++
@@ -28,19 +41,25 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 
-RUNS=1
-while getopts "n:" opt; do
+RUNS=9
+SCALES="4 40 400"
+while getopts "n:m:" opt; do
     case $opt in
     n) RUNS=$OPTARG ;;
+    m) SCALES=$OPTARG ;;
     *)
-        sed -n '6,8p' "$0" >&2
+        sed -n '8,11p' "$0" >&2
         exit 64
         ;;
     esac
 done
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || { echo "encode-bench: RUNS must be a positive number" >&2; exit 64; }
+for m in $SCALES; do
+    [[ $m =~ ^[1-9][0-9]*$ ]] && [ "$m" -le 1000 ] ||
+        { echo "encode-bench: MEGABYTES must be 1 to 1000" >&2; exit 64; }
+done
 
-for tool in jlha lhasa perl gzip cmp sha256sum cmake ninja git; do
+for tool in jlha lhasa perl gzip cmp sha256sum cmake ninja git /usr/bin/time; do
     command -v "$tool" >/dev/null ||
         { echo "encode-bench: $tool is not installed (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
@@ -51,10 +70,11 @@ if [ -n "${BENCH_BUILD:-}" ]; then
 else
     BUILD=$ROOT/build/native
     [ -f "$BUILD/build.ninja" ] || cmake --preset native >/dev/null
-    cmake --build --preset native --target lzhpack lzhx >/dev/null
+    cmake --build --preset native --target lzhpack lzhx make_corpus >/dev/null
 fi
 LZHPACK=$BUILD/lzhpack
 LZHX=$BUILD/lzhx
+MAKE_CORPUS=$BUILD/bench/make_corpus
 
 if [ -n "${BENCH_DIR:-}" ]; then
     WORK=$BENCH_DIR
@@ -142,23 +162,18 @@ members() {
         }' "$1"
 }
 
-now() { echo "${EPOCHREALTIME/[,.]/}"; } # microseconds
-
 # pack_with TOOL ARCHIVE FOLDER NAME...: packs the files of FOLDER with bare
-# names; prints the time in microseconds.
+# names; prints "WALL CPU PEAK" (seconds, seconds, KB), from ru_maxrss.
 pack_with() {
     local tool=$1 archive=$2 dir=$3
     shift 3
     rm -f "$archive"
-    local start end
-    start=$(now)
     case $tool in
-    lzhpack) (cd "$dir" && "$LZHPACK" "$archive" "$@" >/dev/null) ;;
-    jlha) (cd "$dir" && jlha c2o5 "$archive" "$@" >/dev/null 2>&1) ;;
+    lzhpack) (cd "$dir" && /usr/bin/time -o "$WORK/time" -f '%e %U %S %M' "$LZHPACK" "$archive" "$@" >/dev/null) ;;
+    jlha) (cd "$dir" && /usr/bin/time -o "$WORK/time" -f '%e %U %S %M' jlha c2o5 "$archive" "$@" >/dev/null 2>&1) ;;
     esac
-    end=$(now)
     [ -s "$archive" ] || { echo "encode-bench: $tool wrote no archive" >&2; exit 1; }
-    echo $((end - start))
+    awk '{ printf "%.2f %.2f %d\n", $1, $2 + $3, $4 }' "$WORK/time"
 }
 
 # verify TOOL ARCHIVE FOLDER NAME...: the archive extracts to the files.
@@ -176,44 +191,104 @@ verify() {
     rm -rf "$out"
 }
 
-seconds() { printf '%d.%03d' $(($1 / 1000000)) $((($1 % 1000000) / 1000)); }
-percent() { perl -e 'printf "%+.2f%%", ($ARGV[1] - $ARGV[0]) * 100 / $ARGV[0]' "$1" "$2"; }
+ratio() { perl -e 'printf "%.4f", $ARGV[1] / $ARGV[0]' "$1" "$2"; }
 
-echo "encode-bench: lzhpack $(git rev-parse --short HEAD), $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
+# stats "V1 V2 ...": best median worst.
+stats() {
+    tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | awk '
+        { t[NR] = $1 }
+        END { m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; print t[1], m, t[NR] }'
+}
+
+if [ -n "${BENCH_BUILD:-}" ]; then
+    echo "encode-bench: lzhpack of $BENCH_BUILD, $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
+else
+    echo "encode-bench: lzhpack $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- tools || echo ' (changed)'), $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
+fi
+echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "corpus (sha256):"
 (cd "$CORPUS" && sha256sum -- *) | sed 's/^/  /'
 echo
-printf '%-13s %10s %11s %11s %8s  %11s %11s  %8s %8s\n' file bytes jlha lzhpack diff \
-    "jlha.lzh" "lzhpack.lzh" "jlha s" "lzhpack s"
+printf '%-13s %10s %11s %11s %7s  %11s %11s %7s  %7s %9s\n' file bytes jlha lzhpack ratio \
+    "jlha.lzh" "lzhpack.lzh" ratio "jlha s" "lzhpack s"
 for path in "$CORPUS"/*; do
     name=$(basename "$path")
-    tj=$(pack_with jlha "$WORK/j.lzh" "$CORPUS" "$name")
-    tl=$(pack_with lzhpack "$WORK/l.lzh" "$CORPUS" "$name")
+    read -r tj _ _ <<<"$(pack_with jlha "$WORK/j.lzh" "$CORPUS" "$name")"
+    read -r tl _ _ <<<"$(pack_with lzhpack "$WORK/l.lzh" "$CORPUS" "$name")"
     verify jlha "$WORK/j.lzh" "$CORPUS" "$name"
     verify lzhpack "$WORK/l.lzh" "$CORPUS" "$name"
     read -r _ pj mj <<<"$(members "$WORK/j.lzh")"
     read -r _ pl ml <<<"$(members "$WORK/l.lzh")"
-    printf '%-13s %10d %11s %11s %8s  %11d %11d  %8s %8s\n' "$name" "$(stat -c %s "$path")" \
-        "$pj$([ "$mj" = -lh0- ] && echo '*')" "$pl$([ "$ml" = -lh0- ] && echo '*')" "$(percent "$pj" "$pl")" \
-        "$(stat -c %s "$WORK/j.lzh")" "$(stat -c %s "$WORK/l.lzh")" "$(seconds "$tj")" "$(seconds "$tl")"
+    aj=$(stat -c %s "$WORK/j.lzh")
+    al=$(stat -c %s "$WORK/l.lzh")
+    printf '%-13s %10d %11s %11s %7s  %11d %11d %7s  %7s %9s\n' "$name" "$(stat -c %s "$path")" \
+        "$pj$([ "$mj" = -lh0- ] && echo '*')" "$pl$([ "$ml" = -lh0- ] && echo '*')" "$(ratio "$pj" "$pl")" \
+        "$aj" "$al" "$(ratio "$aj" "$al")" "$tj" "$tl"
 done
-echo "  (* stored as -lh0-: compressing would not shrink it; diff compares the member data)"
+echo "  (* stored as -lh0-: compressing would not shrink it; ratio = lzhpack / jlha, of the"
+echo "   member data and of the archives; times of one run each)"
 echo
 
 mapfile -t MIXED_NAMES < <(cd "$MIXED" && ls)
 total=0
 for name in "${MIXED_NAMES[@]}"; do total=$((total + $(stat -c %s "$MIXED/$name"))); done
 echo "mixed set: ${#MIXED_NAMES[@]} files, $total bytes (${MIXED_NAMES[*]})"
-for tool in jlha lzhpack; do
-    best=
-    for ((run = 0; run < RUNS; run++)); do
-        t=$(pack_with "$tool" "$WORK/$tool-mixed.lzh" "$MIXED" "${MIXED_NAMES[@]}")
-        [ -n "$best" ] && [ "$best" -le "$t" ] || best=$t
+echo "  packed $RUNS times by each program in turn, both in their default mode: -lh5-, stored"
+echo "  where compressing does not shrink a file (here words8.txt.gz)"
+declare -A WALL CPU PEAK
+for ((run = 0; run < RUNS; run++)); do
+    order=(lzhpack jlha)
+    [ $((run % 2)) -eq 0 ] || order=(jlha lzhpack)
+    for tool in "${order[@]}"; do
+        read -r wall cpu peak <<<"$(pack_with "$tool" "$WORK/$tool-mixed.lzh" "$MIXED" "${MIXED_NAMES[@]}")"
+        WALL[$tool]+="$wall "
+        CPU[$tool]+="$cpu "
+        PEAK[$tool]+="$peak "
     done
-    verify "$tool" "$WORK/$tool-mixed.lzh" "$MIXED" "${MIXED_NAMES[@]}"
-    size=$(stat -c %s "$WORK/$tool-mixed.lzh")
-    printf '  %-8s %11d bytes  %8s s  (%s MB/s)\n' "$tool" "$size" "$(seconds "$best")" \
-        "$(perl -e 'printf "%.1f", $ARGV[0] / $ARGV[1]' "$total" "$best")"
-    eval "mixed_$tool=$size"
 done
-echo "  lzhpack against jlha: $(percent "$mixed_jlha" "$mixed_lzhpack")"
+declare -A MEDIAN_WALL MEDIAN_CPU SIZE
+printf '  %-8s %12s  %22s  %22s  %18s\n' "" "archive" "wall s best/median/worst" \
+    "CPU s best/median/worst" "peak KB median/max"
+for tool in lzhpack jlha; do
+    verify "$tool" "$WORK/$tool-mixed.lzh" "$MIXED" "${MIXED_NAMES[@]}"
+    SIZE[$tool]=$(stat -c %s "$WORK/$tool-mixed.lzh")
+    read -r wb wm ww <<<"$(stats "${WALL[$tool]}")"
+    read -r cb cm cw <<<"$(stats "${CPU[$tool]}")"
+    read -r _ pm px <<<"$(stats "${PEAK[$tool]}")"
+    MEDIAN_WALL[$tool]=$wm
+    MEDIAN_CPU[$tool]=$cm
+    printf '  %-8s %12d  %6.2f / %6.2f / %6.2f  %6.2f / %6.2f / %6.2f  %8d / %8d\n' "$tool" "${SIZE[$tool]}" \
+        "$wb" "$wm" "$ww" "$cb" "$cm" "$cw" "$pm" "$px"
+done
+perl -e 'printf "  medians, jlha / lzhpack: wall %.2f, CPU %.2f (above 1: lzhpack is faster); archive lzhpack / jlha: %.4f\n",
+    $ARGV[0] / $ARGV[1], $ARGV[2] / $ARGV[3], $ARGV[5] / $ARGV[4]' "${MEDIAN_WALL[jlha]}" "${MEDIAN_WALL[lzhpack]}" \
+    "${MEDIAN_CPU[jlha]}" "${MEDIAN_CPU[lzhpack]}" "${SIZE[jlha]}" "${SIZE[lzhpack]}"
+echo "load average after the mixed set: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+if [ -n "$SCALES" ]; then
+    echo
+    echo "scaling: one file of make_corpus text and binary (its files joined), packed 3 times each"
+    printf '  %6s %12s  %9s %9s  %12s %12s\n' MB bytes "peak KB" "(min)" "wall s/MB" "CPU s/MB"
+    for m in $SCALES; do
+        rm -rf "$WORK/scale" "$WORK/scale.bin"
+        mkdir -p "$WORK/scale"
+        "$MAKE_CORPUS" "$WORK/scale" "$m"
+        cat "$WORK/scale"/* >"$WORK/scale.bin"
+        rm -rf "$WORK/scale"
+        walls= cpus= peaks=
+        for run in 1 2 3; do
+            read -r wall cpu peak <<<"$(pack_with lzhpack "$WORK/scale.lzh" "$WORK" scale.bin)"
+            walls+="$wall " cpus+="$cpu " peaks+="$peak "
+        done
+        verify lzhpack "$WORK/scale.lzh" "$WORK" scale.bin
+        read -r _ wm _ <<<"$(stats "$walls")"
+        read -r _ cm _ <<<"$(stats "$cpus")"
+        read -r pn _ px <<<"$(stats "$peaks")"
+        printf '  %6d %12d  %9d %9d  %12.4f %12.4f\n' "$m" "$(stat -c %s "$WORK/scale.bin")" "$px" "$pn" \
+            "$(perl -e 'print $ARGV[0] / $ARGV[1]' "$wm" "$m")" "$(perl -e 'print $ARGV[0] / $ARGV[1]' "$cm" "$m")"
+        rm -f "$WORK/scale.bin" "$WORK/scale.lzh"
+    done
+    echo "  (peak: the largest and smallest ru_maxrss of the three runs; times per MB: medians)"
+    echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+fi

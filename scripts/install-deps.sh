@@ -18,7 +18,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386 wine64 xvfb xauth
   lhasa p7zip-full jlha-utils osslsigncode openssl
-  locales tzdata
+  locales tzdata time
   fonts-wine fonts-ipafont-gothic imagemagick x11-utils
 )
 update_tries=4

@@ -203,9 +203,11 @@ TEST(LzhPackBlocks, PositionSlots) {
 // ---------------------------------------------------------------------------
 // Match finder
 
-TEST(LzhPackMatchFinder, ReportsRealMatchesAndTheLongestOne) {
-    // A small alphabet makes many long matches; a deep search must find the
-    // longest one within reach, as a brute-force scan does.
+TEST(LzhPackMatchFinder, ReportsTheLongestMatchOfEachDistanceClass) {
+    // A small alphabet makes many long matches in every distance class; a
+    // deep search must report, as a brute-force scan finds them, for each
+    // class whose longest match is longer than those of all nearer classes,
+    // that length at the nearest distance of the class that has it.
     Bytes data = Noise(40000, 5, 3);
     CMatchFinder finder(data.data(), static_cast<uint32_t>(data.size()), 1 << 20);
     MatchCandidate found[CMatchFinder::MaxReported];
@@ -218,23 +220,36 @@ TEST(LzhPackMatchFinder, ReportsRealMatchesAndTheLongestOne) {
             ASSERT_GE(found[k].Distance, 1);
             ASSERT_LE(found[k].Distance, 8192);
             ASSERT_LE(found[k].Distance, pos);
+            ASSERT_EQ(found[k].Slot, PositionSlot(found[k].Distance - 1u));
             ASSERT_EQ(0, std::memcmp(&data[pos], &data[pos - found[k].Distance], found[k].Length));
             if (k > 0) {
                 ASSERT_GT(found[k].Length, found[k - 1].Length);
-                ASSERT_GT(found[k].Distance, found[k - 1].Distance);
+                ASSERT_GT(found[k].Slot, found[k - 1].Slot);
             }
         }
         if (pos % 97 != 0 || pos < 3)
             continue;
-        uint32_t longest = 0;
+        uint32_t longest[PosCodeCount] = {0}, nearest[PosCodeCount] = {0};
         for (uint32_t d = 1; d <= std::min<uint32_t>(8192, pos); ++d) {
             uint32_t l = 0;
             while (l < limit && data[pos + l] == data[pos - d + l])
                 ++l;
-            longest = std::max(longest, l);
+            int c = PositionSlot(d - 1);
+            if (l > longest[c]) {
+                longest[c] = l;
+                nearest[c] = d;
+            }
         }
-        uint32_t got = n > 0 ? found[n - 1].Length : 0;
-        ASSERT_EQ(got, longest < 3 ? 0 : longest) << "at " << pos;
+        std::vector<std::pair<uint32_t, uint32_t>> want, got;
+        uint32_t best = MinMatch - 1;
+        for (int c = 0; c < PosCodeCount; ++c)
+            if (longest[c] > best) {
+                best = longest[c];
+                want.push_back({longest[c], nearest[c]});
+            }
+        for (int k = 0; k < n; ++k)
+            got.push_back({found[k].Length, found[k].Distance});
+        ASSERT_TRUE(got == want) << "at " << pos;
     }
 }
 
@@ -333,13 +348,59 @@ TEST_F(LzhPackRoundTrip, PartsJoinAndThreadsDoNotMatter) {
     parts.PartBytes = 1 << 16;
     parts.Threads = 1;
     Bytes one = EncodeLH5(data.data(), data.size(), parts);
-    parts.Threads = 2;
-    Bytes two = EncodeLH5(data.data(), data.size(), parts);
-    EXPECT_TRUE(one == two);
+    parts.Threads = 3;
+    Bytes three = EncodeLH5(data.data(), data.size(), parts);
+    EXPECT_TRUE(one == three);
     ExpectRoundTrip(data, parts);
     // Parts cost little: the dictionary carries over.
     Bytes whole = EncodeLH5(data.data(), data.size());
     EXPECT_LT(one.size(), whole.size() + whole.size() / 50);
+}
+
+// The input as a stream: parts of 64 KB read in uneven pieces, and a block
+// of noise repeated every 5,000 bytes, so that matches cross from each part
+// into the bytes that the part before it read.
+TEST_F(LzhPackRoundTrip, MatchesReachAcrossPartsReadInPieces) {
+    Bytes data = Repeat(Noise(5000, 11), 40);
+    EncoderOptions parts;
+    parts.PartBytes = 1 << 16;
+    size_t at = 0, reads = 0;
+    Bytes out;
+    LH5Stream stream;
+    stream.Read = [&](uint8_t* buffer, size_t n) {
+        static const size_t pieces[] = {1, 7777, 65536, 3, 1000};
+        n = std::min({n, pieces[reads++ % 5], data.size() - at});
+        std::memcpy(buffer, data.data() + at, n);
+        at += n;
+        return n;
+    };
+    stream.Write = [&](const uint8_t* bytes, size_t n) {
+        out.insert(out.end(), bytes, bytes + n);
+        return true;
+    };
+    LH5StreamResult result = EncodeLH5(stream, parts);
+    EXPECT_EQ(result.InputBytes, data.size());
+    EXPECT_EQ(result.OutputBytes, out.size());
+    EXPECT_FALSE(result.Stopped);
+    EXPECT_TRUE(out == EncodeLH5(data.data(), data.size(), parts));
+    EXPECT_LT(out.size(), 5000u + 3000u); // the noise once, then matches only
+    EXPECT_TRUE(Extract(Archive("s.bin", data, out, true), "s.bin") == data);
+}
+
+// Three bytes in turn make matches in every distance class at every
+// position: small regions then end where their matches fill the budget, and
+// a size known beforehand, which only sizes the arrays, changes nothing.
+TEST_F(LzhPackRoundTrip, RegionsEndWhereTheirMatchesFillTheBudget) {
+    Bytes data = Noise(60000, 12, 3);
+    EncoderOptions small;
+    small.RegionBytes = 4096;
+    Bytes packed = EncodeLH5(data.data(), data.size(), small);
+    small.InputBytes = data.size();
+    EXPECT_TRUE(packed == EncodeLH5(data.data(), data.size(), small));
+    ExpectRoundTrip(data, small);
+    EncoderOptions known;
+    known.InputBytes = data.size();
+    EXPECT_TRUE(EncodeLH5(data.data(), data.size()) == EncodeLH5(data.data(), data.size(), known));
 }
 
 TEST_F(LzhPackRoundTrip, TextShrinks) {
@@ -377,17 +438,62 @@ TEST_F(LzhPackRoundTrip, HandBuiltBlocksWithConstantCodes) {
     EXPECT_TRUE(got == data);
 }
 
-TEST_F(LzhPackRoundTrip, PackMemberChoosesTheMethod) {
-    Bytes text = Words(5000, 9), noise = Noise(5000, 10);
-    EXPECT_TRUE(PackMember(text.data(), text.size(), PackMode::Auto).Compressed);
-    EXPECT_FALSE(PackMember(noise.data(), noise.size(), PackMode::Auto).Compressed);
-    EXPECT_TRUE(PackMember(noise.data(), noise.size(), PackMode::ForceLH5).Compressed);
-    EXPECT_FALSE(PackMember(text.data(), text.size(), PackMode::Store).Compressed);
-    EXPECT_FALSE(PackMember(nullptr, 0, PackMode::ForceLH5).Compressed);
-    PackedData stored = PackMember(noise.data(), noise.size(), PackMode::Auto);
-    EXPECT_TRUE(stored.Bytes == noise);
-    Bytes got = Extract(Archive("n.bin", noise, stored.Bytes, false), "n.bin");
-    EXPECT_TRUE(got == noise);
+// Members packed from files, as lzhpack packs them: the archive holds the
+// bytes that the whole file in memory gives. In the default mode a file that
+// does not shrink is stored, and that is found while it streams: the noise,
+// larger than a part, is the last member, so nothing may follow its data.
+TEST_F(LzhPackRoundTrip, PackMemberStreamsFilesAndChoosesTheMethod) {
+    const Bytes text = Words(5000, 9), noise = Noise((1 << 20) + 3000, 10), empty;
+    const struct {
+        PackMode Mode;
+        bool TextCompressed, NoiseCompressed;
+    } modes[] = {{PackMode::Auto, true, false},
+                 {PackMode::ForceLH5, true, true},
+                 {PackMode::Store, false, false}};
+    for (const auto& row : modes) {
+        Bytes want;
+        std::string archive = Dir.Path("p.lzh");
+        FILE* out = std::fopen(archive.c_str(), "wb");
+        ASSERT_TRUE(out != nullptr);
+        const Bytes* inputs[] = {&empty, &text, &noise};
+        for (const Bytes* data : inputs) {
+            bool compressed =
+                data == &text ? row.TextCompressed : data == &noise && row.NoiseCompressed;
+            Bytes packed = compressed ? EncodeLH5(data->data(), data->size()) : *data;
+            Bytes expected = Archive("m", *data, packed, compressed);
+            want.insert(want.end(), expected.begin(), expected.end() - 1); // no end marker
+            WriteBytes(Dir.Path("m"), std::string(data->begin(), data->end()));
+            FILE* in = std::fopen(Dir.Path("m").c_str(), "rb");
+            ASSERT_TRUE(in != nullptr);
+            MemberRecord m;
+            m.Name = "m";
+            m.OriginalSize = static_cast<uint32_t>(data->size());
+            m.Creation = m.LastWrite = m.LastAccess = 981475132;
+            EXPECT_EQ(PackMember(out, in, m, row.Mode), PackResult::Written);
+            std::fclose(in);
+            EXPECT_EQ(m.Compressed, compressed);
+            EXPECT_EQ(m.PackedSize, packed.size());
+        }
+        std::fclose(out);
+        std::string got = ReadBytes(archive);
+        EXPECT_TRUE(got == std::string(want.begin(), want.end()))
+            << "mode " << static_cast<int>(row.Mode) << ": " << got.size() << " bytes, "
+            << want.size() << " expected";
+    }
+}
+
+TEST_F(LzhPackRoundTrip, PackMemberTellsAFileThatChangedSize) {
+    WriteBytes(Dir.Path("m"), "some bytes");
+    for (uint32_t size : {9u, 11u})
+        for (PackMode mode : {PackMode::Auto, PackMode::Store}) {
+            FILE* out = std::fopen(Dir.Path("p.lzh").c_str(), "wb");
+            FILE* in = std::fopen(Dir.Path("m").c_str(), "rb");
+            ASSERT_TRUE(out && in);
+            MemberRecord m{"m", false, size, 0, 0, 0, 0, 0};
+            EXPECT_EQ(PackMember(out, in, m, mode), PackResult::SizeChanged) << size;
+            std::fclose(in);
+            std::fclose(out);
+        }
 }
 
 // ---------------------------------------------------------------------------

@@ -27,6 +27,12 @@ class CBitWriter {
         Pending = 0;
     }
 
+    void Clear() {
+        Bytes.clear();
+        Pending = 0;
+        PendingBits = 0;
+    }
+
     uint64_t BitCount() const { return static_cast<uint64_t>(Bytes.size()) * 8 + PendingBits; }
     std::vector<uint8_t>& Data() { return Bytes; }
 

@@ -185,13 +185,6 @@ void BlockStats::Clear() {
     std::memset(this, 0, sizeof *this);
 }
 
-void BlockStats::Add(const LzSymbol& s) {
-    ++Char[s.Code];
-    if (s.Code >= LiteralCount)
-        Pos[PositionSlot(s.Dist)]++;
-    ++Symbols;
-}
-
 void BlockStats::Add(const BlockStats& other) {
     for (int i = 0; i < CharCodeCount; ++i)
         Char[i] += other.Char[i];

@@ -34,7 +34,12 @@ struct BlockStats {
     uint32_t Symbols;
 
     void Clear();
-    void Add(const LzSymbol& s);
+    void Add(const LzSymbol& s) {
+        ++Char[s.Code];
+        if (s.Code >= LiteralCount)
+            Pos[PositionSlot(s.Dist)]++;
+        ++Symbols;
+    }
     void Add(const BlockStats& other);
 };
 

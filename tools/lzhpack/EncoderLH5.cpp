@@ -1,513 +1,249 @@
 #include "EncoderLH5.h"
 
-#include "BitWriter.h"
-#include "BlockWriterLH5.h"
-#include "MatchFinder.h"
+#include "FormatLZH.h"
+#include "PartEncoderLH5.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace {
 
-// Prices are in sixteenths of a bit. Block cuts fall on checkpoints: one
-// every 1/256 of a region's symbols, at least 128 and at most 1,024 apart.
-enum {
-    CostScale = 16,
-    CheckpointsPerRegion = 256,
-    CheckpointMin = 128,
-    CheckpointMax = 1024,
-    KeptMatches = 32 // matches kept per position
-};
-const uint32_t Unreached = 0xFFFFFFFFu;
-
-struct CostModel {
-    uint32_t Char[CharCodeCount];
-    uint32_t Slot[PosCodeCount]; // the slot's code and its extra bits
-};
-
-// Price in bits of a symbol under the code its statistics would be sent
-// with. The only symbol of a constant code costs nothing; a symbol the
-// statistics never used is priced a little above the longest code, so that
-// it is taken only where it clearly pays.
-int SymbolBits(uint8_t length, uint32_t freq, int longest) {
-    if (length)
-        return length;
-    return freq ? 0 : longest + 2;
-}
-
-void ModelFromStats(const BlockStats& stats, CostModel& model) {
-    uint8_t charLen[CharCodeCount], posLen[PosCodeCount];
-    BlockCodeLengths(stats, charLen, posLen);
-    int longestChar = *std::max_element(charLen, charLen + CharCodeCount);
-    int longestPos = *std::max_element(posLen, posLen + PosCodeCount);
-    for (int i = 0; i < CharCodeCount; ++i)
-        model.Char[i] =
-            static_cast<uint32_t>(SymbolBits(charLen[i], stats.Char[i], longestChar) * CostScale);
-    for (int p = 0; p < PosCodeCount; ++p) {
-        int bits = SymbolBits(posLen[p], stats.Pos[p], longestPos) + PositionExtraBits(p);
-        model.Slot[p] = static_cast<uint32_t>(bits * CostScale);
-    }
-}
-
-// Prices for the first parse of the input, before any statistics exist:
-// literals by the byte frequencies of the region, matches by a rough guess
-// that grows with length and distance.
-void InitialModel(const uint8_t* data, uint32_t size, CostModel& model) {
-    uint32_t count[256] = {0};
-    for (uint32_t i = 0; i < size; ++i)
-        ++count[data[i]];
-    for (int c = 0; c < 256; ++c) {
-        double bits = count[c] ? std::log2(static_cast<double>(size) / count[c])
-                               : std::log2(static_cast<double>(size)) + 2;
-        bits = std::min(16.0, std::max(1.0, bits));
-        model.Char[c] = static_cast<uint32_t>(bits * CostScale);
-    }
-    for (int length = MinMatch; length <= MaxMatch; ++length) {
-        double bits = 4.0 + 1.5 * std::log2(static_cast<double>(length - 2));
-        model.Char[256 + length - MinMatch] =
-            static_cast<uint32_t>(std::min(16.0, bits) * CostScale);
-    }
-    for (int p = 0; p < PosCodeCount; ++p)
-        model.Slot[p] = static_cast<uint32_t>((3 + PositionExtraBits(p)) * CostScale);
-}
-
-int SymbolBytes(const LzSymbol& s) {
-    return s.Code < 256 ? 1 : s.Code - 256 + MinMatch;
-}
-
-// f * log2(f), from a table for the small counts that dominate.
-double CountLog(uint32_t f) {
-    enum { TableSize = 1 << 16 };
-    static const std::vector<double> table = [] {
-        std::vector<double> t(TableSize, 0.0);
-        for (uint32_t i = 1; i < TableSize; ++i)
-            t[i] = i * std::log2(static_cast<double>(i));
-        return t;
-    }();
-    return f < TableSize ? table[f] : f * std::log2(static_cast<double>(f));
-}
-
-// Entropy of a frequency table in bits: a fast estimate of its coded size.
-double EntropyBits(const uint32_t* freq, int count) {
-    uint32_t total = 0;
-    double sum = 0;
-    for (int i = 0; i < count; ++i) {
-        total += freq[i];
-        sum += CountLog(freq[i]);
-    }
-    return CountLog(total) - sum;
-}
-
-// Estimated block size for choosing split points: entropy of the symbols plus
-// the extra bits and a header price that grows with the symbols in use.
-double EstimateBlockBits(const BlockStats& s) {
-    double bits = EntropyBits(s.Char, CharCodeCount) + EntropyBits(s.Pos, PosCodeCount);
-    int used = 0;
-    for (int i = 0; i < CharCodeCount; ++i)
-        used += s.Char[i] ? 1 : 0;
-    for (int p = 0; p < PosCodeCount; ++p) {
-        bits += static_cast<double>(s.Pos[p]) * PositionExtraBits(p);
-        used += s.Pos[p] ? 1 : 0;
-    }
-    return bits + 40 + 4.5 * used;
-}
-
-void SubtractStats(const BlockStats& whole, const BlockStats& part, BlockStats& out) {
-    for (int i = 0; i < CharCodeCount; ++i)
-        out.Char[i] = whole.Char[i] - part.Char[i];
-    for (int p = 0; p < PosCodeCount; ++p)
-        out.Pos[p] = whole.Pos[p] - part.Pos[p];
-    out.Symbols = whole.Symbols - part.Symbols;
-}
-
-BlockStats StatsOf(const LzSymbol* symbols, size_t count) {
-    BlockStats s;
-    s.Clear();
-    for (size_t i = 0; i < count; ++i)
-        s.Add(symbols[i]);
-    return s;
-}
-
-// Codes the bytes from Start to End of the data, as a continuation of what
-// comes before Start: the dictionary holds the 8,192 bytes before Start.
-class CEncoderLH5 {
+// The parts' bit strings joined into one byte stream: each part's first bit
+// follows the last bit of the part before it.
+class CBitJoiner {
   public:
-    CEncoderLH5(const uint8_t* data, uint32_t start, uint32_t end, const EncoderOptions& options)
-        : Data(data), Start(start), End(end), Options(options),
-          Finder(data, end, options.MaxDepth) {
-        for (uint32_t p = start > MaxDistance ? start - MaxDistance : 0; p < start; ++p)
-            Finder.Skip(p);
+    // Appends the first 'bits' bits of bytes; the whole bytes go to out.
+    void Append(const std::vector<uint8_t>& bytes, uint64_t bits, std::vector<uint8_t>& out) {
+        size_t whole = static_cast<size_t>(bits / 8);
+        if (PendingBits == 0) {
+            out.insert(out.end(), bytes.begin(),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(whole));
+        } else {
+            for (size_t i = 0; i < whole; ++i) {
+                out.push_back(static_cast<uint8_t>(Pending | bytes[i] >> PendingBits));
+                Pending = static_cast<uint8_t>(bytes[i] << (8 - PendingBits));
+            }
+        }
+        int rest = static_cast<int>(bits % 8);
+        if (rest == 0)
+            return;
+        uint8_t last = static_cast<uint8_t>(bytes[whole] & (0xFF00 >> rest)); // its top bits
+        Pending = static_cast<uint8_t>(Pending | last >> PendingBits);
+        if (PendingBits + rest >= 8) {
+            out.push_back(Pending);
+            Pending = static_cast<uint8_t>(last << (8 - PendingBits));
+            PendingBits += rest - 8;
+        } else {
+            PendingBits += rest;
+        }
     }
 
-    // The coded blocks; the last byte may be partly used (Out.BitCount()).
-    CBitWriter& Run();
+    // The last byte, padded with zero bits, if one is begun.
+    void Finish(std::vector<uint8_t>& out) {
+        if (PendingBits > 0)
+            out.push_back(Pending);
+        PendingBits = 0;
+        Pending = 0;
+    }
 
   private:
-    uint32_t CollectRegion(uint32_t start);
-    bool IsForced(uint32_t i) const;
-    void Parse(uint32_t from, uint32_t to, const CostModel& model, std::vector<LzSymbol>& out);
-    void CommitPath(uint32_t from, uint32_t to, std::vector<LzSymbol>& out);
-    void ParseRegion(std::vector<LzSymbol>& symbols);
-    void SplitBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts);
-    void SplitRange(size_t a, size_t b, std::vector<size_t>& cuts);
-    size_t BestCut(size_t a, size_t b);
-    void MergeBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts);
-    void RefineAndWriteBlock(const LzSymbol* symbols, size_t count, uint32_t from);
-
-    const uint8_t* Data;
-    uint32_t Start;
-    uint32_t End;
-    EncoderOptions Options;
-    CMatchFinder Finder;
-    CBitWriter Out;
-
-    // The current region: its matches by position and the parse's arrays,
-    // indexed by position relative to RegionStart.
-    uint32_t RegionStart = 0;
-    uint32_t RegionSize = 0;
-    std::vector<uint32_t> MatchIndex;
-    std::vector<MatchCandidate> Matches;
-    std::vector<uint32_t> Cost;
-    std::vector<uint16_t> FromLength;
-    std::vector<uint16_t> FromDistance;
-
-    // Checkpoints of the region's parse for block splitting.
-    std::vector<size_t> CheckpointAt;
-    std::vector<BlockStats> Prefix;
-
-    bool HaveModel = false;
-    CostModel Model;
+    uint8_t Pending = 0; // PendingBits bits from the top, 0 to 7 of them
+    int PendingBits = 0;
 };
 
-// Finds the matches of every position of the next region. A match of at
-// least NiceLength is taken as it is, so the positions it covers are only
-// inserted; the region never ends inside one.
-uint32_t CEncoderLH5::CollectRegion(uint32_t start) {
-    uint64_t target64 = static_cast<uint64_t>(start) + static_cast<uint64_t>(Options.RegionBytes);
-    uint32_t target = target64 < End ? static_cast<uint32_t>(target64) : End;
-    MatchIndex.clear();
-    Matches.clear();
-    MatchCandidate found[CMatchFinder::MaxReported];
-    uint32_t pos = start;
-    while (pos < target) {
-        MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
-        int n = Finder.Find(pos, found);
-        // Only the longest few are kept, which bounds the memory of a region
-        // on any input: a shorter length is still served by a longer match.
-        int first = n > KeptMatches ? n - KeptMatches : 0;
-        Matches.insert(Matches.end(), found + first, found + n);
-        if (n > 0 && found[n - 1].Length >= Options.NiceLength) {
-            uint32_t length = found[n - 1].Length;
-            for (uint32_t k = 1; k < length; ++k) {
-                MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
-                Finder.Skip(pos + k);
-            }
-            pos += length;
-        } else {
-            ++pos;
-        }
+struct Part {
+    std::vector<uint8_t> Input; // the bytes before the part in reach, then the part's
+    uint32_t History = 0;       // bytes of Input that come before the part
+    CBitWriter Coded;
+    uint64_t Bits = 0;
+    bool Done = false;
+};
+
+// The parts in flight, in input order. A worker takes the next part of the
+// input (the reading is in order, under the lock), codes it without the
+// lock, and then hands on every finished part at the head of the queue, so
+// the output is in order and never depends on which thread coded what. One
+// part more than there are threads is held at once (a thread that is done
+// before the part ahead of it may go on), and each part's memory and each
+// thread's encoder serve again for the next part: the memory is the same for
+// any input of a few parts or more.
+class CPartQueue {
+  public:
+    CPartQueue(const LH5Stream& stream, const EncoderOptions& options)
+        : Stream(stream), Options(options),
+          PartBytes(std::max<uint32_t>(options.PartBytes, 1u << 16)),
+          Threads(options.InputBytes > 0 && options.InputBytes <= PartBytes
+                      ? 1
+                      : static_cast<size_t>(std::max(1, options.Threads))) {}
+
+    LH5StreamResult Run();
+
+  private:
+    void Work();
+    void AddSpare();
+    bool ReadPart(Part& part);
+    void HandOn();
+    void Write(const std::vector<uint8_t>& bytes);
+
+    const LH5Stream& Stream;
+    const EncoderOptions& Options;
+    const uint32_t PartBytes;
+    const size_t Threads;
+
+    std::mutex Lock; // guards everything below
+    std::condition_variable Changed;
+    std::deque<std::unique_ptr<Part>> InFlight;
+    std::vector<std::unique_ptr<Part>> Spare; // parts handed on, kept for their memory
+    std::vector<uint8_t> History;             // the last bytes read, as many as a match reaches
+    bool InputEnded = false;
+    LH5StreamResult Result;
+    CBitJoiner Joiner;
+    std::vector<uint8_t> Ready; // bytes of one hand-on
+};
+
+// A part with room for the most it may hold, touched, so that the memory in
+// use does not depend on what the parts hold.
+void CPartQueue::AddSpare() {
+    std::unique_ptr<Part> part(new Part);
+    part->Input.assign(MaxDistance + PartBytes, 0);
+    part->Coded.Data().assign(PartBytes + PartBytes / 8, 0); // more than noise needs
+    part->Coded.Clear();
+    Spare.push_back(std::move(part));
+}
+
+LH5StreamResult CPartQueue::Run() {
+    // An input known to fill the queue gets its parts at once, so that its
+    // memory does not depend on how the threads happen to run.
+    uint64_t parts = (Options.InputBytes + PartBytes - 1) / PartBytes;
+    while (Spare.size() < std::min<uint64_t>(parts, Threads + 1))
+        AddSpare();
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < Threads; ++t)
+        helpers.emplace_back([this] { Work(); });
+    Work();
+    for (std::thread& t : helpers)
+        t.join();
+    if (!Result.Stopped) {
+        Ready.clear();
+        Joiner.Finish(Ready);
+        Write(Ready);
     }
-    MatchIndex.push_back(static_cast<uint32_t>(Matches.size()));
-    RegionStart = start;
-    RegionSize = pos - start;
-    return pos;
+    return Result;
 }
 
-bool CEncoderLH5::IsForced(uint32_t i) const {
-    uint32_t end = MatchIndex[i + 1];
-    return end > MatchIndex[i] && Matches[end - 1].Length >= Options.NiceLength;
-}
-
-// Appends the cheapest path from 'from' to 'to' found so far.
-void CEncoderLH5::CommitPath(uint32_t from, uint32_t to, std::vector<LzSymbol>& out) {
-    size_t first = out.size();
-    uint32_t at = to;
-    while (at > from) {
-        uint32_t length = FromLength[at];
-        if (length == 1)
-            out.push_back({Data[RegionStart + at - 1], 0});
-        else
-            out.push_back({static_cast<uint16_t>(256 + length - MinMatch),
-                           static_cast<uint16_t>(FromDistance[at] - 1)});
-        at -= length;
-    }
-    std::reverse(out.begin() + first, out.end());
-}
-
-// Shortest path over the positions from..to of the region, each step a
-// literal or a match priced by the model. lh5 keeps no state between symbols
-// (no repeated distances), so this is the optimal parse for these prices.
-void CEncoderLH5::Parse(uint32_t from, uint32_t to, const CostModel& model,
-                        std::vector<LzSymbol>& out) {
-    out.clear();
-    std::fill(Cost.begin() + from, Cost.begin() + to + 1, Unreached);
-    Cost[from] = 0;
-    uint32_t segment = from;
-    uint32_t i = from;
-    while (i < to) {
-        uint32_t first = MatchIndex[i], last = MatchIndex[i + 1];
-        uint32_t base = Cost[i];
-        if (IsForced(i) && i + Matches[last - 1].Length <= to) {
-            const MatchCandidate& m = Matches[last - 1];
-            CommitPath(segment, i, out);
-            out.push_back({static_cast<uint16_t>(256 + m.Length - MinMatch),
-                           static_cast<uint16_t>(m.Distance - 1)});
-            uint32_t stop = std::min(to, i + MaxMatch);
-            std::fill(Cost.begin() + i + 1, Cost.begin() + stop + 1, Unreached);
-            i += m.Length;
-            segment = i;
-            Cost[i] = base;
+void CPartQueue::Work() {
+    CPartEncoderLH5 encoder(Options);
+    std::unique_lock<std::mutex> hold(Lock);
+    for (;;) {
+        if (Result.Stopped || InputEnded)
+            return;
+        if (InFlight.size() > Threads) {
+            Changed.wait(hold);
             continue;
         }
-        uint32_t literal = base + model.Char[Data[RegionStart + i]];
-        if (literal < Cost[i + 1]) {
-            Cost[i + 1] = literal;
-            FromLength[i + 1] = 1;
-        }
-        uint32_t done = MinMatch - 1;
-        uint32_t room = to - i;
-        for (uint32_t k = first; k < last && done < room; ++k) {
-            uint32_t longest = std::min<uint32_t>(Matches[k].Length, room);
-            uint32_t distance = Matches[k].Distance;
-            uint32_t distCost = base + model.Slot[PositionSlot(distance - 1)];
-            for (uint32_t length = done + 1; length <= longest; ++length) {
-                uint32_t c = distCost + model.Char[256 + length - MinMatch];
-                if (c < Cost[i + length]) {
-                    Cost[i + length] = c;
-                    FromLength[i + length] = static_cast<uint16_t>(length);
-                    FromDistance[i + length] = static_cast<uint16_t>(distance);
-                }
-            }
-            done = std::max(done, longest);
-        }
-        ++i;
-    }
-    CommitPath(segment, to, out);
-}
-
-// Parses the region several times, each time priced with the codes of the
-// previous parse (the first time with the previous region's codes).
-void CEncoderLH5::ParseRegion(std::vector<LzSymbol>& symbols) {
-    Cost.assign(RegionSize + 1, Unreached);
-    FromLength.assign(RegionSize + 1, 0);
-    FromDistance.assign(RegionSize + 1, 0);
-    if (!HaveModel)
-        InitialModel(Data + RegionStart, RegionSize, Model);
-    CostModel model = Model;
-    for (int pass = 0; pass < Options.Passes; ++pass) {
-        Parse(0, RegionSize, model, symbols);
-        if (pass + 1 < Options.Passes)
-            ModelFromStats(StatsOf(symbols.data(), symbols.size()), model);
-    }
-}
-
-void CEncoderLH5::SplitBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts) {
-    CheckpointAt.clear();
-    Prefix.clear();
-    BlockStats running;
-    running.Clear();
-    size_t every = std::min<size_t>(
-        CheckpointMax, std::max<size_t>(CheckpointMin, symbols.size() / CheckpointsPerRegion));
-    for (size_t i = 0; i < symbols.size(); ++i) {
-        if (i % every == 0) {
-            CheckpointAt.push_back(i);
-            Prefix.push_back(running);
-        }
-        running.Add(symbols[i]);
-    }
-    CheckpointAt.push_back(symbols.size());
-    Prefix.push_back(running);
-    cuts.clear();
-    cuts.push_back(0);
-    SplitRange(0, CheckpointAt.size() - 1, cuts);
-    MergeBlocks(symbols, cuts);
-}
-
-// Top-down splitting decides each cut alone; joining two neighbours again
-// where one code serves both better undoes the cuts that did not pay.
-void CEncoderLH5::MergeBlocks(const std::vector<LzSymbol>& symbols, std::vector<size_t>& cuts) {
-    bool merged = true;
-    while (merged && cuts.size() > 2) {
-        merged = false;
-        for (size_t k = 0; k + 2 < cuts.size(); ++k) {
-            if (cuts[k + 2] - cuts[k] > MaxBlockSymbols)
-                continue;
-            BlockStats a = StatsOf(symbols.data() + cuts[k], cuts[k + 1] - cuts[k]);
-            BlockStats b = StatsOf(symbols.data() + cuts[k + 1], cuts[k + 2] - cuts[k + 1]);
-            BlockStats both = a;
-            both.Add(b);
-            if (BlockBits(both) < BlockBits(a) + BlockBits(b)) {
-                cuts.erase(cuts.begin() + static_cast<long>(k) + 1);
-                merged = true;
-            }
-        }
-    }
-}
-
-// The checkpoint strictly between a and b where two blocks look cheapest: a
-// coarse look over at most about 64 candidates, then every checkpoint near
-// the best of them.
-size_t CEncoderLH5::BestCut(size_t a, size_t b) {
-    size_t step = (b - a + 63) / 64;
-    size_t bestCut = 0;
-    double bestBits = 0;
-    auto consider = [&](size_t m) {
-        BlockStats left, right;
-        SubtractStats(Prefix[m], Prefix[a], left);
-        SubtractStats(Prefix[b], Prefix[m], right);
-        double bits = EstimateBlockBits(left) + EstimateBlockBits(right);
-        if (bestCut == 0 || bits < bestBits) {
-            bestBits = bits;
-            bestCut = m;
-        }
-    };
-    for (size_t m = a + step; m < b; m += step)
-        consider(m);
-    if (step > 1) {
-        size_t centre = bestCut;
-        size_t from = centre - std::min(centre - a - 1, step - 1);
-        size_t to = std::min(b - 1, centre + step - 1);
-        for (size_t m = from; m <= to; ++m)
-            consider(m);
-    }
-    return bestCut;
-}
-
-// Splits the symbols between checkpoints a and b in two where the estimate
-// says two codes pay for their second header, and goes on in each half; a
-// range of more symbols than a block can count is always split.
-void CEncoderLH5::SplitRange(size_t a, size_t b, std::vector<size_t>& cuts) {
-    size_t symbols = CheckpointAt[b] - CheckpointAt[a];
-    if (b - a >= 2) {
-        BlockStats left, right, whole;
-        SubtractStats(Prefix[b], Prefix[a], whole);
-        size_t bestCut = BestCut(a, b);
-        bool mustSplit = symbols > MaxBlockSymbols;
-        bool pays = false;
-        if (!mustSplit) {
-            SubtractStats(Prefix[bestCut], Prefix[a], left);
-            SubtractStats(Prefix[b], Prefix[bestCut], right);
-            pays = BlockBits(left) + BlockBits(right) < BlockBits(whole);
-        }
-        if (mustSplit || pays) {
-            SplitRange(a, bestCut, cuts);
-            SplitRange(bestCut, b, cuts);
+        std::unique_ptr<Part> part;
+        if (Spare.empty())
+            AddSpare();
+        part = std::move(Spare.back());
+        Spare.pop_back();
+        if (!ReadPart(*part)) {
+            Changed.notify_all();
             return;
         }
+        Part* mine = part.get();
+        InFlight.push_back(std::move(part));
+        hold.unlock();
+        encoder.Encode(mine->Input.data(), mine->History, static_cast<uint32_t>(mine->Input.size()),
+                       mine->Coded);
+        mine->Bits = mine->Coded.BitCount();
+        mine->Coded.Flush();
+        hold.lock();
+        mine->Done = true;
+        HandOn();
+        Changed.notify_all();
     }
-    cuts.push_back(CheckpointAt[b]);
 }
 
-// Parses the block's bytes once more, priced with the block's own codes, and
-// keeps whichever parse codes smaller; then writes it.
-void CEncoderLH5::RefineAndWriteBlock(const LzSymbol* symbols, size_t count, uint32_t from) {
-    BlockStats stats = StatsOf(symbols, count);
-    uint64_t bits = BlockBits(stats);
-    uint32_t to = from;
-    for (size_t i = 0; i < count; ++i)
-        to += SymbolBytes(symbols[i]);
-    std::vector<LzSymbol> best(symbols, symbols + count), trial;
-    for (int round = 0; round < Options.RefineRounds; ++round) {
-        CostModel model;
-        ModelFromStats(stats, model);
-        Parse(from, to, model, trial);
-        if (trial.size() > MaxBlockSymbols)
+// Reads the next part behind the bytes of the last one that a match can
+// reach; false when the input has ended. With the lock held.
+bool CPartQueue::ReadPart(Part& part) {
+    part.History = static_cast<uint32_t>(History.size());
+    part.Input.resize(History.size() + PartBytes);
+    std::memcpy(part.Input.data(), History.data(), History.size());
+    size_t got = 0;
+    while (got < PartBytes) {
+        size_t n = Stream.Read(part.Input.data() + part.History + got, PartBytes - got);
+        if (n == 0)
             break;
-        BlockStats trialStats = StatsOf(trial.data(), trial.size());
-        uint64_t trialBits = BlockBits(trialStats);
-        if (trialBits >= bits)
-            break;
-        best.swap(trial);
-        stats = trialStats;
-        bits = trialBits;
+        got += n;
     }
-    WriteBlock(Out, best.data(), static_cast<int>(best.size()));
-    ModelFromStats(stats, Model);
-    HaveModel = true;
+    if (got < PartBytes)
+        InputEnded = true;
+    if (got == 0)
+        return false;
+    part.Input.resize(part.History + got);
+    Result.InputBytes += got;
+    size_t keep = std::min<size_t>(part.Input.size(), MaxDistance);
+    History.assign(part.Input.end() - static_cast<std::ptrdiff_t>(keep), part.Input.end());
+    return true;
 }
 
-CBitWriter& CEncoderLH5::Run() {
-    std::vector<LzSymbol> symbols;
-    std::vector<size_t> cuts;
-    uint32_t pos = Start;
-    while (pos < End) {
-        uint32_t next = CollectRegion(pos);
-        ParseRegion(symbols);
-        SplitBlocks(symbols, cuts);
-        uint32_t from = 0;
-        for (size_t k = 0; k + 1 < cuts.size(); ++k) {
-            const LzSymbol* block = symbols.data() + cuts[k];
-            size_t count = cuts[k + 1] - cuts[k];
-            RefineAndWriteBlock(block, count, from);
-            for (size_t i = 0; i < count; ++i)
-                from += SymbolBytes(block[i]);
+// Writes the finished parts at the head of the queue. With the lock held.
+void CPartQueue::HandOn() {
+    while (!InFlight.empty() && InFlight.front()->Done) {
+        Part& part = *InFlight.front();
+        if (!Result.Stopped) {
+            Ready.clear();
+            Joiner.Append(part.Coded.Data(), part.Bits, Ready);
+            Write(Ready);
         }
-        pos = next;
+        part.Done = false;
+        Spare.push_back(std::move(InFlight.front()));
+        InFlight.pop_front();
     }
-    return Out;
 }
 
-// Appends the first bits of bytes to out.
-void AppendBits(CBitWriter& out, const std::vector<uint8_t>& bytes, uint64_t bits) {
-    size_t whole = static_cast<size_t>(bits / 8);
-    for (size_t i = 0; i < whole; ++i)
-        out.PutBits(8, bytes[i]);
-    int rest = static_cast<int>(bits % 8);
-    if (rest > 0)
-        out.PutBits(rest, static_cast<uint32_t>(bytes[whole] >> (8 - rest)));
-}
-
-struct PartResult {
-    std::vector<uint8_t> Bytes;
-    uint64_t Bits = 0;
-};
-
-void EncodePart(const uint8_t* data, uint32_t start, uint32_t end, const EncoderOptions& options,
-                PartResult& result) {
-    CEncoderLH5 encoder(data, start, end, options);
-    CBitWriter& out = encoder.Run();
-    result.Bits = out.BitCount();
-    out.Flush();
-    result.Bytes.swap(out.Data());
+void CPartQueue::Write(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty() || Result.Stopped)
+        return;
+    if (!Stream.Write(bytes.data(), bytes.size())) {
+        Result.Stopped = true;
+        return;
+    }
+    Result.OutputBytes += bytes.size();
 }
 
 } // namespace
 
-// Blocks carry no state from one to the next except the dictionary, so
-// fixed-size parts of the input are coded on their own, each with the bytes
-// before it in its dictionary, and their bit streams are joined. The parts
-// depend on the size alone, so the threads never change the output.
-std::vector<uint8_t> EncodeLH5(const uint8_t* data, size_t size, const EncoderOptions& options) {
-    if (size == 0)
-        return {};
-    uint32_t partBytes = std::max<uint32_t>(options.PartBytes, 1u << 16);
-    size_t parts = (size + partBytes - 1) / partBytes;
-    std::vector<PartResult> results(parts);
-    std::atomic<size_t> next(0);
-    auto worker = [&]() {
-        for (size_t k = next++; k < parts; k = next++) {
-            uint32_t start = static_cast<uint32_t>(k * partBytes);
-            uint32_t end = static_cast<uint32_t>(
-                std::min<size_t>(size, static_cast<size_t>(start) + partBytes));
-            EncodePart(data, start, end, options, results[k]);
-        }
-    };
-    size_t threads = std::min<size_t>(parts, static_cast<size_t>(std::max(1, options.Threads)));
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back(worker);
-    worker();
-    for (std::thread& t : pool)
-        t.join();
+// Blocks carry no state from one to the next except the dictionary, so the
+// parts of the input are coded on their own, each with the bytes before it
+// in its dictionary, and their bit streams are joined. The parts depend on
+// the input alone, so the threads never change the output.
+LH5StreamResult EncodeLH5(const LH5Stream& stream, const EncoderOptions& options) {
+    CPartQueue queue(stream, options);
+    return queue.Run();
+}
 
-    if (parts == 1)
-        return std::move(results[0].Bytes);
-    CBitWriter joined;
-    for (const PartResult& r : results)
-        AppendBits(joined, r.Bytes, r.Bits);
-    joined.Flush();
-    return std::move(joined.Data());
+std::vector<uint8_t> EncodeLH5(const uint8_t* data, size_t size, const EncoderOptions& options) {
+    std::vector<uint8_t> out;
+    size_t at = 0;
+    LH5Stream stream;
+    stream.Read = [&](uint8_t* buffer, size_t n) {
+        n = std::min(n, size - at);
+        if (n > 0)
+            std::memcpy(buffer, data + at, n);
+        at += n;
+        return n;
+    };
+    stream.Write = [&](const uint8_t* bytes, size_t n) {
+        out.insert(out.end(), bytes, bytes + n);
+        return true;
+    };
+    EncodeLH5(stream, options);
+    return out;
 }

@@ -5,6 +5,8 @@
 
 namespace {
 
+enum { MaxSymbols = 1024 };
+
 // A package-merge item: a leaf (Symbol >= 0) or a package of two items of
 // the previous level.
 struct PmItem {
@@ -55,33 +57,36 @@ void CountLeafDepths(const std::vector<PmItem>& items, const std::vector<int>& c
 }
 
 // Plain Huffman code lengths by the two-queue method: leaves sorted by
-// weight, packages made in non-decreasing weight order. Returns the longest.
-int HuffmanLengths(const std::vector<PmItem>& leaves, uint8_t* lengths) {
-    size_t n = leaves.size();
-    std::vector<uint64_t> weight(2 * n - 1);
-    std::vector<int> parent(2 * n - 1, -1);
-    for (size_t i = 0; i < n; ++i)
-        weight[i] = leaves[i].Weight;
-    size_t nextLeaf = 0, nextNode = n, made = n;
-    auto takeSmallest = [&]() -> size_t {
+// weight (the key's high bits; its low 16 bits are the symbol), packages made
+// in non-decreasing weight order. Returns the longest.
+int HuffmanLengths(const uint64_t* keys, int n, uint8_t* lengths) {
+    uint64_t weight[2 * MaxSymbols];
+    int parent[2 * MaxSymbols];
+    for (int i = 0; i < n; ++i) {
+        weight[i] = keys[i] >> 16;
+        parent[i] = -1;
+    }
+    int nextLeaf = 0, nextNode = n, made = n;
+    auto takeSmallest = [&]() -> int {
         if (nextLeaf < n && (nextNode == made || weight[nextLeaf] <= weight[nextNode]))
             return nextLeaf++;
         return nextNode++;
     };
     while (made < 2 * n - 1) {
-        size_t a = takeSmallest();
-        size_t b = takeSmallest();
+        int a = takeSmallest();
+        int b = takeSmallest();
         weight[made] = weight[a] + weight[b];
-        parent[a] = parent[b] = static_cast<int>(made);
+        parent[made] = -1;
+        parent[a] = parent[b] = made;
         ++made;
     }
-    std::vector<int> depth(2 * n - 1, 0);
+    // Parents come after their children, so one backward pass gives depths.
+    int depth[2 * MaxSymbols];
     int longest = 0;
-    for (size_t k = 2 * n - 1; k-- > 0;) {
-        if (parent[k] >= 0)
-            depth[k] = depth[static_cast<size_t>(parent[k])] + 1;
+    for (int k = 2 * n - 2; k >= 0; --k) {
+        depth[k] = parent[k] >= 0 ? depth[parent[k]] + 1 : 0;
         if (k < n) {
-            lengths[leaves[k].Symbol] = static_cast<uint8_t>(depth[k] > 255 ? 255 : depth[k]);
+            lengths[keys[k] & 0xFFFF] = static_cast<uint8_t>(depth[k] > 255 ? 255 : depth[k]);
             longest = std::max(longest, depth[k]);
         }
     }
@@ -91,35 +96,35 @@ int HuffmanLengths(const std::vector<PmItem>& leaves, uint8_t* lengths) {
 } // namespace
 
 int LimitedCodeLengths(const uint32_t* freq, int count, int maxBits, uint8_t* lengths) {
-    std::vector<PmItem> items;
-    std::vector<int> leaves;
+    // The used symbols sorted by frequency, ties in symbol order, so that
+    // the result depends on nothing but the frequencies.
+    uint64_t keys[MaxSymbols];
+    int used = 0;
     for (int i = 0; i < count; ++i) {
         lengths[i] = 0;
-        if (freq[i] > 0) {
-            items.push_back({freq[i], i, -1, -1});
-            leaves.push_back(static_cast<int>(items.size()) - 1);
-        }
+        if (freq[i] > 0)
+            keys[used++] = static_cast<uint64_t>(freq[i]) << 16 | static_cast<uint64_t>(i);
     }
-    int used = static_cast<int>(leaves.size());
     if (used == 0)
         return 0;
     if (used == 1) {
-        lengths[items[0].Symbol] = 1;
+        lengths[keys[0] & 0xFFFF] = 1;
         return 1;
     }
-    std::stable_sort(leaves.begin(), leaves.end(),
-                     [&](int x, int y) { return items[x].Weight < items[y].Weight; });
+    std::sort(keys, keys + used);
     // An unlimited Huffman code that already fits is optimal under the limit
     // too; package-merge is needed only where it does not.
-    std::vector<PmItem> sorted;
-    sorted.reserve(leaves.size());
-    for (int k : leaves)
-        sorted.push_back(items[k]);
-    if (HuffmanLengths(sorted, lengths) <= maxBits)
+    if (HuffmanLengths(keys, used, lengths) <= maxBits)
         return used;
-    for (const PmItem& it : sorted)
-        lengths[it.Symbol] = 0;
+    std::vector<PmItem> items;
+    std::vector<int> leaves;
     items.reserve(static_cast<size_t>(used) * (maxBits + 1));
+    for (int k = 0; k < used; ++k) {
+        int symbol = static_cast<int>(keys[k] & 0xFFFF);
+        lengths[symbol] = 0;
+        items.push_back({keys[k] >> 16, symbol, -1, -1});
+        leaves.push_back(k);
+    }
     std::vector<int> level = leaves;
     for (int depth = 1; depth < maxBits; ++depth)
         level = MergeLevel(items, leaves, level);

@@ -70,18 +70,122 @@ uint64_t WindowsFileTime(int64_t unixSeconds) {
     return since1601 < 0 ? 0 : static_cast<uint64_t>(since1601) * 10000000u;
 }
 
-PackedData PackMember(const uint8_t* data, size_t size, PackMode mode) {
-    PackedData packed{false, {}};
-    if (size > 0 && mode != PackMode::Store) {
-        std::vector<uint8_t> coded = EncodeLH5(data, size);
-        if (mode == PackMode::ForceLH5 || coded.size() < size) {
-            packed.Compressed = true;
-            packed.Bytes.swap(coded);
-            return packed;
+namespace {
+
+bool WriteAll(FILE* out, const std::vector<uint8_t>& bytes) {
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+}
+
+// Archive positions, which pass 2 GiB in a large archive.
+bool TellArchive(FILE* f, int64_t& at) {
+#ifdef _WIN32
+    at = _ftelli64(f);
+#else
+    at = static_cast<int64_t>(ftello(f));
+#endif
+    return at >= 0;
+}
+
+bool SeekArchive(FILE* f, int64_t at) {
+#ifdef _WIN32
+    return _fseeki64(f, at, SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(at), SEEK_SET) == 0;
+#endif
+}
+
+// The member's data as it is read: its count and CRC-16. It gives at most one
+// byte more than the size the header was made for, which is enough to tell
+// that the file grew.
+struct CInputReader {
+    FILE* In;
+    uint64_t Limit;
+    uint64_t Count = 0;
+    uint16_t Crc = 0;
+    bool Failed = false;
+
+    size_t Read(uint8_t* buffer, size_t size) {
+        if (size > Limit - Count)
+            size = static_cast<size_t>(Limit - Count);
+        size_t got = size ? std::fread(buffer, 1, size, In) : 0;
+        if (got < size && std::ferror(In))
+            Failed = true;
+        Crc = Crc16(buffer, got, Crc);
+        Count += got;
+        return got;
+    }
+};
+
+} // namespace
+
+PackResult PackMember(FILE* archive, FILE* input, MemberRecord& m, PackMode mode) {
+    int64_t headerAt;
+    if (!TellArchive(archive, headerAt))
+        return PackResult::WriteFailed;
+    const uint64_t size = m.OriginalSize;
+    m.Compressed = mode != PackMode::Store && size > 0;
+    m.PackedSize = 0;
+    m.DataCrc = 0;
+    // The header's size does not depend on the fields still open.
+    const size_t headerSize = Level2Header(m).size();
+    if (!WriteAll(archive, Level2Header(m)))
+        return PackResult::WriteFailed;
+
+    CInputReader in{input, size + 1};
+    bool writeFailed = false;
+    if (m.Compressed) {
+        uint64_t written = 0;
+        LH5Stream stream;
+        stream.Read = [&](uint8_t* buffer, size_t n) { return in.Read(buffer, n); };
+        stream.Write = [&](const uint8_t* bytes, size_t n) {
+            // In the default mode a member that would not shrink is stored:
+            // once its compressed bytes would reach the file's size, the
+            // rest is not worth making, and no byte past the size is written.
+            if (mode == PackMode::Auto && written + n >= size)
+                return false;
+            if (std::fwrite(bytes, 1, n, archive) != n) {
+                writeFailed = true;
+                return false;
+            }
+            written += n;
+            return true;
+        };
+        EncoderOptions options;
+        options.InputBytes = size;
+        bool stopped = EncodeLH5(stream, options).Stopped;
+        if (writeFailed)
+            return PackResult::WriteFailed;
+        if (stopped) {
+            m.Compressed = false;
+            if (!SeekArchive(archive, headerAt + static_cast<int64_t>(headerSize)))
+                return PackResult::WriteFailed;
+            if (std::fseek(input, 0, SEEK_SET) != 0)
+                return PackResult::ReadFailed;
+            in = CInputReader{input, size + 1};
+        } else {
+            m.PackedSize = static_cast<uint32_t>(written);
         }
     }
-    packed.Bytes.assign(data, data + size);
-    return packed;
+    if (!m.Compressed) {
+        std::vector<uint8_t> buffer(1 << 16);
+        for (;;) {
+            size_t got = in.Read(buffer.data(), buffer.size());
+            if (got == 0)
+                break;
+            if (std::fwrite(buffer.data(), 1, got, archive) != got)
+                return PackResult::WriteFailed;
+        }
+        m.PackedSize = static_cast<uint32_t>(in.Count);
+    }
+    if (in.Failed)
+        return PackResult::ReadFailed;
+    if (in.Count != size || std::fgetc(input) != EOF)
+        return PackResult::SizeChanged;
+    m.DataCrc = in.Crc;
+    if (!SeekArchive(archive, headerAt) || !WriteAll(archive, Level2Header(m)) ||
+        !SeekArchive(archive, headerAt + static_cast<int64_t>(headerSize) + m.PackedSize))
+        return PackResult::WriteFailed;
+    return PackResult::Written;
 }
 
 std::vector<uint8_t> Level2Header(const MemberRecord& m) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,6 @@ enum class PackMode {
     Store,   // -lh0- always
     Auto,    // -lh5-, or -lh0- where compressing does not shrink the file
     ForceLH5 // -lh5- even where it grows, except for an empty file
-};
-
-// One member's data as it goes into the archive.
-struct PackedData {
-    bool Compressed; // -lh5- when true, -lh0- otherwise
-    std::vector<uint8_t> Bytes;
 };
 
 // What a level-2 header says about its member. Times are in seconds since
@@ -39,9 +34,23 @@ uint16_t Crc16(const uint8_t* p, size_t n, uint16_t crc = 0);
 // A Windows FILETIME: 100-nanosecond intervals since 1601-01-01 UTC.
 uint64_t WindowsFileTime(int64_t unixSeconds);
 
-// Compresses or stores a member as the mode asks. An empty file is always
-// stored: a reader of -lh5- data produces at least one symbol's bytes.
-PackedData PackMember(const uint8_t* data, size_t size, PackMode mode);
+enum class PackResult {
+    Written,
+    ReadFailed,  // the input could not be read
+    SizeChanged, // the input did not hold record.OriginalSize bytes
+    WriteFailed  // the archive could not be written
+};
+
+// Writes a member at the archive's position: its header, then its data,
+// read from input (which must hold record.OriginalSize bytes), compressed or
+// stored as the mode asks; record's other fields say what goes into the
+// header. An empty file is always stored: a reader of -lh5- data produces at
+// least one symbol's bytes. The data streams through: the header is written
+// first with its sizes and CRC open and again in place once they are known,
+// so the archive holds the bytes that the whole file in memory would give.
+// On return record says what was written, and the archive's position is
+// after the member's data.
+PackResult PackMember(FILE* archive, FILE* input, MemberRecord& record, PackMode mode);
 
 // The complete level-2 header of a member. Its size is never a multiple of
 // 256: a reader would take such a header's first byte, 0, for the end of the

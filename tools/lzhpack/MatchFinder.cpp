@@ -1,7 +1,8 @@
 #include "MatchFinder.h"
 
-#include "FormatLZH.h"
+#include "BlockWriterLH5.h" // PositionSlot
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -11,6 +12,7 @@ enum {
     CyclicSize = 16384, // more than the 8,192-byte reach, so a slot is never
                         // reused while its string can still be matched
     CyclicMask = CyclicSize - 1,
+    Bias = MaxDistance + 1
 };
 
 // Number of equal bytes of a and b from offset start up to limit.
@@ -35,6 +37,14 @@ CMatchFinder::CMatchFinder(const uint8_t* data, uint32_t size, int maxDepth)
     : Data(data), Size(size), MaxDepth(maxDepth), Head(1u << HashBits, 0), Tree(2 * CyclicSize, 0) {
 }
 
+// Only the heads need clearing: a tree node is reached only from a head or
+// from a node inserted after it.
+void CMatchFinder::Reset(const uint8_t* data, uint32_t size) {
+    Data = data;
+    Size = size;
+    std::fill(Head.begin(), Head.end(), 0);
+}
+
 uint32_t CMatchFinder::HashAt(uint32_t pos) const {
     uint32_t v = Data[pos] | (static_cast<uint32_t>(Data[pos + 1]) << 8) |
                  (static_cast<uint32_t>(Data[pos + 2]) << 16);
@@ -47,9 +57,13 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
         return 0;
     uint32_t limit =
         left < static_cast<uint32_t>(MaxMatch) ? left : static_cast<uint32_t>(MaxMatch);
+    // Positions are kept as position + Bias, so that 0, the empty tree,
+    // lies beyond the reach like every string that has left it: one test
+    // ends the walk at either.
+    const uint32_t here = pos + Bias;
     uint32_t h = HashAt(pos);
-    uint32_t candidate = Head[h]; // position + 1
-    Head[h] = pos + 1;
+    uint32_t candidate = Head[h];
+    Head[h] = here;
 
     // smallerSlot receives the next node found to sort before the current
     // string, largerSlot the next one after it; both start as the children
@@ -60,31 +74,35 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
     uint32_t smallerLen = 0, largerLen = 0;
     uint32_t best = MinMatch - 1;
     int found = 0;
+    int lastSlot = -1;
     const uint8_t* cur = Data + pos;
 
-    for (int depth = MaxDepth;; --depth) {
-        uint32_t distance = pos + 1 - candidate;
-        if (candidate == 0 || distance > MaxDistance || depth == 0) {
-            *smallerSlot = 0;
-            *largerSlot = 0;
+    for (int depth = MaxDepth; depth > 0; --depth) {
+        uint32_t distance = here - candidate;
+        if (distance > MaxDistance)
             break;
-        }
-        uint32_t matchPos = candidate - 1;
-        uint32_t* pair = &Tree[2 * (matchPos & CyclicMask)];
-        const uint8_t* match = Data + matchPos;
+        uint32_t* pair = &Tree[2 * ((pos - distance) & CyclicMask)];
+        const uint8_t* match = cur - distance;
         uint32_t known = smallerLen < largerLen ? smallerLen : largerLen;
         uint32_t len = CommonLength(cur, match, known, limit);
         if (len > best) {
             best = len;
-            if (out && found < MaxReported)
-                out[found++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+            if (out) {
+                // A longer match of the class just reported replaces it.
+                int distanceClass = PositionSlot(distance - 1);
+                if (found > 0 && distanceClass == lastSlot)
+                    --found;
+                out[found++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance),
+                                static_cast<uint16_t>(distanceClass)};
+                lastSlot = distanceClass;
+            }
         }
         if (len == limit) {
             // The old string equals the current one as far as the tree
             // looks: the current position takes its place and its children.
             *smallerSlot = pair[0];
             *largerSlot = pair[1];
-            break;
+            return found;
         }
         if (match[len] < cur[len]) {
             *smallerSlot = candidate;
@@ -98,6 +116,8 @@ int CMatchFinder::Walk(uint32_t pos, MatchCandidate* out) {
             largerLen = len;
         }
     }
+    *smallerSlot = 0;
+    *largerSlot = 0;
     return found;
 }
 

@@ -177,27 +177,6 @@ void ClampTimes(SourceFile& f, int64_t epoch) {
         f.LastAccess = epoch;
 }
 
-bool ReadWhole(const SourceFile& f, std::vector<uint8_t>& data, std::string& error) {
-    FILE* in = std::fopen(f.Path.c_str(), "rb");
-    if (!in) {
-        error = f.Path + ": " + SystemError();
-        return false;
-    }
-    data.resize(f.Size);
-    size_t got = f.Size ? std::fread(data.data(), 1, f.Size, in) : 0;
-    bool more = std::fgetc(in) != EOF;
-    std::fclose(in);
-    if (got != f.Size || more) {
-        error = f.Path + ": the file changed size while it was read";
-        return false;
-    }
-    return true;
-}
-
-bool WriteAll(FILE* out, const std::vector<uint8_t>& bytes) {
-    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-}
-
 bool PrepareSources(const std::vector<std::string>& paths, std::vector<SourceFile>& files,
                     std::string& error) {
     int64_t epoch;
@@ -233,21 +212,31 @@ bool PrepareSources(const std::vector<std::string>& paths, std::vector<SourceFil
     return true;
 }
 
+// Packs one file, read as it is packed: its memory does not grow with it.
 bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& error) {
-    std::vector<uint8_t> data;
-    if (!ReadWhole(f, data, error))
+    FILE* in = std::fopen(f.Path.c_str(), "rb");
+    if (!in) {
+        error = f.Path + ": " + SystemError();
         return false;
-    PackedData packed = PackMember(data.data(), data.size(), mode);
+    }
     MemberRecord m;
     m.Name = f.Name;
-    m.Compressed = packed.Compressed;
-    m.OriginalSize = static_cast<uint32_t>(data.size());
-    m.PackedSize = static_cast<uint32_t>(packed.Bytes.size());
-    m.DataCrc = Crc16(data.data(), data.size());
+    m.OriginalSize = f.Size;
     m.Creation = f.Creation;
     m.LastWrite = f.LastWrite;
     m.LastAccess = f.LastAccess;
-    if (!WriteAll(out, Level2Header(m)) || !WriteAll(out, packed.Bytes)) {
+    PackResult result = PackMember(out, in, m, mode);
+    std::fclose(in);
+    switch (result) {
+    case PackResult::Written:
+        break;
+    case PackResult::ReadFailed:
+        error = f.Path + ": cannot be read";
+        return false;
+    case PackResult::SizeChanged:
+        error = f.Path + ": the file changed size while it was read";
+        return false;
+    case PackResult::WriteFailed:
         error = SystemError();
         return false;
     }
