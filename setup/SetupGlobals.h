@@ -7,9 +7,6 @@
 
 #include "ExtractorLZH.h"
 
-// Posted by a work dialog's 200 ms timer: run one slice of the work.
-enum { WM_WORKSTEP = WM_USER + 101 };
-
 enum { TextSize = 1024 }; // PathSize comes with the engine
 
 extern HINSTANCE InstanceHandle;
@@ -20,7 +17,7 @@ extern char MsgBuf[TextSize];
 extern char CaptionBuf[TextSize];
 extern bool AddToStartMenu;
 extern bool AddToDesktop;
-extern UINT_PTR WorkTimerId; // the open work dialog's timer, 0 when none
+extern UINT_PTR WorkTimerId; // the open work dialog's timer, 0 when none (WorkSlice.h)
 
 extern CExtractorLZH Extractor;
 
@@ -35,7 +32,3 @@ INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 INT_PTR CALLBACK FolderDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SearchDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// True when a message of any kind waits in this thread's queue; nothing is
-// removed. A work slice ends as soon as this holds.
-bool IsMessageWaiting();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "../../setup/PathRules.h"
 #include "../../setup/SearchRules.h"
@@ -241,6 +242,30 @@ TEST(SearchRulesTest, DescendsOnlyIntoVisibleFoldersWithoutALeadingDot) {
     EXPECT_FALSE(QualifiesForDescent(directory, ".."));
     EXPECT_FALSE(QualifiesForDescent(directory, ".cache"));
     EXPECT_FALSE(QualifiesForDescent(0x20, "Quillom.exe"));
+}
+
+// Each drive of the mask once, in letter order; the bits past Z name no drive.
+TEST(SearchRulesTest, DrivesFollowInLetterOrderOnce) {
+    const struct {
+        unsigned long Drives;
+        std::vector<int> Order;
+    } rows[] = {
+        {0, {}},
+        {0x1, {0}},           // A:
+        {0xD, {0, 2, 3}},     // A:, C:, D:
+        {0x2000004, {2, 25}}, // C:, Z:
+        {0xFC000000, {}},     // only the bits past Z
+        {0xFFFFFFFF, {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                      13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25}},
+    };
+    for (const auto& row : rows) {
+        std::vector<int> order;
+        for (int index = NextDriveIndex(row.Drives, -1); index >= 0 && order.size() < 40;
+             index = NextDriveIndex(row.Drives, index))
+            order.push_back(index);
+        EXPECT_EQ(row.Order, order) << std::hex << row.Drives;
+    }
+    EXPECT_EQ(-1, NextDriveIndex(0xFFFFFFFF, 25)) << "nothing after Z:";
 }
 
 TEST(SearchRulesTest, MarqueeArrowsMoveOnePlacePerPhase) {
