@@ -13,6 +13,17 @@ extern HINSTANCE InstanceHandle;
 extern char SetupPath[PathSize];  // the running setup, which holds the archive
 extern char DestFolder[PathSize]; // ends with a backslash once chosen
 extern char OnlyFile[PathSize];   // "ReadMe.txt", or empty to install everything
+// The two scratch texts. A text in one lasts until the next call that writes
+// that buffer; only these hold one across calls they make, none of which
+// writes the buffer held:
+//   MsgBuf      the folder dialog (the typed path, the ReadMe's path, the
+//               browser's title), the search (a drive's root while it is
+//               tried; the moving line), the default destination (string
+//               2003), the shortcuts (a link's path);
+//   CaptionBuf  the folder browser (its result), the shortcuts (a link's
+//               name).
+// ShowErrorMessage and AskYesNo write both. AskYesNo takes its path before it
+// writes either, so its path may be held in either.
 extern char MsgBuf[TextSize];
 extern char CaptionBuf[TextSize];
 extern bool AddToStartMenu;

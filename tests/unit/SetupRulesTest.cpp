@@ -82,6 +82,42 @@ TEST(TextBufferTest, FitsWithNameCountsTheTerminator) {
     EXPECT_FALSE(FitsWithName("x", "", 1));
 }
 
+// The path above a question: from any buffer, the question box's own too
+// (a caller passing MsgBuf to AskYesNo).
+TEST(TextBufferTest, QuestionTextsTakeThePathFromAnyBuffer) {
+    char text[1024];
+    const struct {
+        const char* Path;
+        const char* Expected;
+    } rows[] = {
+        {"C:\\Program Files\\Quillometer\\", "C:\\Program Files\\Quillometer\n\n"},
+        {"C:\\", "C:\\\n\n"},
+        {"C:\\\x95\x5C", "C:\\\x95\x5C\n\n"},
+        {nullptr, ""},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(CopyText(text, "old text"));
+        BeginQuestionText(text, row.Path);
+        EXPECT_STREQ(row.Expected, text) << (row.Path != nullptr ? row.Path : "no path");
+        // The same path held in the text's own buffer, at its start and
+        // further in.
+        if (row.Path != nullptr) {
+            ASSERT_TRUE(CopyText(text, row.Path));
+            BeginQuestionText(text, text);
+            EXPECT_STREQ(row.Expected, text) << row.Path << " in the text's buffer";
+            ASSERT_TRUE(CopyText(text, "ab") && AppendText(text, row.Path));
+            BeginQuestionText(text, text + 2);
+            EXPECT_STREQ(row.Expected, text) << row.Path << " further in the text's buffer";
+        }
+    }
+    // A path that would not leave room for the empty line is left out whole.
+    char small[9];
+    BeginQuestionText(small, "C:\\abcd\\");
+    EXPECT_STREQ("", small);
+    BeginQuestionText(small, "C:\\abc\\");
+    EXPECT_STREQ("C:\\abc\n\n", small);
+}
+
 TEST(PathRulesTest, AbsolutePathsStartAtADriveRootOrAShare) {
     const struct {
         const char* Path;
