@@ -12,7 +12,8 @@
 #                      buffer and -lh5- ring
 #
 # The working corpora in build/fuzz/corpus/ grow from run to run; the seeds
-# are made anew in build/fuzz/seeds/ (fuzz/make-seeds.sh). See fuzz/README.md.
+# are made anew in build/fuzz/seeds/ by the build (fuzz/make-seeds.sh). See
+# fuzz/README.md.
 #
 # Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
@@ -21,9 +22,7 @@ seconds=${1:-60}
 case $seconds in '' | *[!0-9]*) echo "usage: $0 [SECONDS]" >&2; exit 2 ;; esac
 
 build=build/fuzz
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
-bash fuzz/make-seeds.sh "$build/seeds" "$build/lzhtest"
+cmake --workflow --preset fuzz
 mkdir -p "$build/corpus/header" "$build/corpus/extract" "$build/findings" "$build/logs"
 
 # The extraction target writes its files in a private folder below TMPDIR.

@@ -17,7 +17,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386 wine64 xvfb xauth
-  lhasa p7zip-full jlha-utils osslsigncode openssl
+  lhasa p7zip-full jlha-utils osslsigncode openssl strace
   locales tzdata time
   fonts-wine fonts-ipafont-gothic imagemagick x11-utils
 )

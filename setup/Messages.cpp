@@ -30,12 +30,9 @@ void ShowEngineError() {
 }
 
 bool AskYesNo(HWND owner, UINT stringId, const char* path) {
-    MsgBuf[0] = 0;
-    // A path always fits: it comes from a 260-byte buffer.
-    if (path != NULL && CopyText(MsgBuf, path)) {
-        CutTrailingBackslash(MsgBuf);
-        AppendText(MsgBuf, "\n\n");
-    }
+    // The path first: the caller may hold it in MsgBuf or CaptionBuf, which
+    // the text and the caption take next.
+    BeginQuestionText(MsgBuf, path);
     LoadStringA(InstanceHandle, stringId, CaptionBuf, TextSize);
     AppendText(MsgBuf, CaptionBuf);
     LoadStringA(InstanceHandle, IDS_CAPTION, CaptionBuf, TextSize);

@@ -11,5 +11,6 @@ void ShowErrorMessage(HWND owner, UINT stringId);
 void ShowEngineError();
 
 // A Yes/No question; with a path, the path stands above the question (without
-// its trailing backslash, a drive root excepted). True only for Yes.
+// its trailing backslash, a drive root excepted). True only for Yes. The path
+// may be held in MsgBuf or CaptionBuf.
 bool AskYesNo(HWND owner, UINT stringId, const char* path);

@@ -1,6 +1,6 @@
 // The progress dialog: runs one extraction job of the engine on the GUI
-// thread, in slices started by a 200 ms timer, each slice stepping the engine
-// until any message waits in the queue.
+// thread, in work slices (WorkSlice.h), each slice stepping the engine until
+// any message waits in the queue.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -8,22 +8,13 @@
 
 #include "../res/ResourceIds.h"
 #include "SetupGlobals.h"
+#include "WorkSlice.h"
 
 namespace {
 
 // The bar moves within a slice only when the value leaves this band, so that
 // redrawing never costs more than the steps between.
 const int RedrawBand = 10;
-
-// Set once the dialog has ended. A message sent by another thread is
-// delivered inside PeekMessageA, so a Cancel can arrive in the middle of a
-// slice; the slice must then stop instead of stepping an aborted job.
-bool Ended;
-
-void EndProgress(HWND dialog, INT_PTR result) {
-    Ended = true;
-    EndDialog(dialog, result);
-}
 
 // What this job has written of the files that an install cannot do
 // without: the program, which is linked to and started, and the ReadMe. An
@@ -63,44 +54,44 @@ void ShowProgress(HWND dialog, int percent) {
 }
 
 void OnInitDialog(HWND dialog) {
-    Ended = false;
+    OpenWork();
     ProgramWritten = false;
     ReadMeWritten = false;
     SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    WorkTimerId = SetTimer(dialog, 1, 200, NULL);
+    StartWorkTimer(dialog);
     // Locating the archive and opening the first member happen before the
     // dialog is first shown.
     if (!Extractor.Begin(SetupPath, DestFolder, OnlyFile)) {
-        EndProgress(dialog, IDCANCEL);
+        EndWork(dialog, IDCANCEL);
         return;
     }
     ShowProgress(dialog, 0);
 }
 
-// One slice of work. The completion test comes before the queue test, so the
-// last step always ends the dialog.
-void RunWorkSlice(HWND dialog) {
-    if (Ended)
+// One slice of the job. The completion test comes before the queue test, so
+// the last step always ends the dialog.
+void ExtractSlice(HWND dialog) {
+    if (IsWorkEnded())
         return;
     int last = Extractor.GetPercent();
     for (;;) {
         bool done = false;
         if (!Extractor.Step(done)) {
-            EndProgress(dialog, IDCANCEL);
+            EndWork(dialog, IDCANCEL);
             return;
         }
         NoteCompletedMember();
         if (done) {
             ShowProgress(dialog, 100);
             // An incomplete install fails with ErrorCode at ErrNone: 2016.
-            EndProgress(dialog, IsJobComplete() ? IDOK : IDCANCEL);
+            EndWork(dialog, IsJobComplete() ? IDOK : IDCANCEL);
             return;
         }
-        const bool waiting = IsMessageWaiting();
-        if (Ended)
-            return; // cancelled from within the queue test
-        if (waiting) {
-            ShowProgress(dialog, Extractor.GetPercent());
+        if (IsSliceOver()) {
+            // Every slice ends with the exact value, unless it was cancelled
+            // from within the queue test.
+            if (!IsWorkEnded())
+                ShowProgress(dialog, Extractor.GetPercent());
             return;
         }
         const int percent = Extractor.GetPercent();
@@ -119,21 +110,20 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         OnInitDialog(dialog);
         return TRUE;
     case WM_TIMER:
-        PostMessageA(dialog, WM_WORKSTEP, 0, 0);
+        PostWorkStep(dialog);
         return TRUE;
     case WM_WORKSTEP:
-        RunWorkSlice(dialog);
+        ExtractSlice(dialog);
         return TRUE;
     case WM_COMMAND:
         if (wParam != IDCANCEL)
             return FALSE;
         // The file being written is deleted; finished members stay.
         Extractor.Abort();
-        EndProgress(dialog, IDCANCEL);
+        EndWork(dialog, IDCANCEL);
         return TRUE;
     case WM_DESTROY:
-        if (WorkTimerId != 0)
-            KillTimer(dialog, WorkTimerId);
+        StopWorkTimer(dialog);
         return TRUE;
     }
     return FALSE;

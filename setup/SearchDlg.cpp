@@ -16,6 +16,7 @@
 #include "SearchRules.h"
 #include "SetupGlobals.h"
 #include "TextBuffer.h"
+#include "WorkSlice.h"
 
 namespace {
 
@@ -27,14 +28,10 @@ struct WalkNode {
 };
 
 WalkNode* WalkTop;
-DWORD DriveMask;
-DWORD DriveBit;
-char DriveLetter;
+DWORD LogicalDrives; // as the search found them at its start
+int DriveIndex;      // the drive being walked: 0 is A:, -1 before the first
 bool ReleaseFound;
 int MarqueePhase;
-// Set once the dialog has ended: a Cancel sent by another thread arrives
-// inside the queue test, in the middle of a slice, which must then stop.
-bool Ended;
 
 const char AllEntries[] = "*.*";
 
@@ -145,26 +142,14 @@ bool WalkStep() {
 
 // Moves to the next fixed drive, in letter order, whose root can be listed.
 bool NextFixedDrive() {
-    if (DriveBit == 0) {
-        DriveBit = 1;
-        DriveLetter = 'A';
-    } else {
-        DriveBit <<= 1;
-        ++DriveLetter;
-    }
-    while (DriveMask != 0 && DriveBit != 0) {
-        if ((DriveMask & DriveBit) != 0) {
-            DriveMask &= ~DriveBit;
-            const char root[] = {DriveLetter, ':', '\\', 0};
-            CopyText(MsgBuf, root);
-            if (GetDriveTypeA(MsgBuf) == DRIVE_FIXED) {
-                FreeWalk();
-                if (PushFolder(MsgBuf))
-                    return true;
-            }
+    while ((DriveIndex = NextDriveIndex(LogicalDrives, DriveIndex)) >= 0) {
+        const char root[] = {static_cast<char>('A' + DriveIndex), ':', '\\', 0};
+        CopyText(MsgBuf, root);
+        if (GetDriveTypeA(MsgBuf) == DRIVE_FIXED) {
+            FreeWalk();
+            if (PushFolder(MsgBuf))
+                return true;
         }
-        DriveBit <<= 1;
-        ++DriveLetter;
     }
     return false;
 }
@@ -180,16 +165,14 @@ void ShowMarquee(HWND dialog) {
 
 void FinishSearch(HWND dialog, INT_PTR result) {
     FreeWalk();
-    Ended = true;
-    EndDialog(dialog, result);
+    EndWork(dialog, result);
 }
 
 void OnInitDialog(HWND dialog) {
-    WorkTimerId = 0;
-    Ended = false;
+    OpenWork();
     DestFolder[0] = 0;
-    DriveMask = GetLogicalDrives();
-    DriveBit = 0;
+    LogicalDrives = GetLogicalDrives();
+    DriveIndex = -1;
     ReleaseFound = false;
     // Nothing to search, or a match as the very first entry: the dialog ends
     // before it is shown.
@@ -197,7 +180,7 @@ void OnInitDialog(HWND dialog) {
         FinishSearch(dialog, IDOK);
         return;
     }
-    WorkTimerId = SetTimer(dialog, 1, 200, NULL);
+    StartWorkTimer(dialog);
     MarqueePhase = 0;
     ShowMarquee(dialog);
 }
@@ -205,22 +188,20 @@ void OnInitDialog(HWND dialog) {
 void OnTimer(HWND dialog) {
     MarqueePhase = (MarqueePhase + 1) % 10;
     ShowMarquee(dialog);
-    PostMessageA(dialog, WM_WORKSTEP, 0, 0);
+    PostWorkStep(dialog);
 }
 
-void RunWorkSlice(HWND dialog) {
-    while (!Ended) {
-        if (!WalkStep() && !NextFixedDrive()) {
+// One slice of the walk. Nothing is drawn here: the line moves only on ticks.
+void SearchSlice(HWND dialog) {
+    if (IsWorkEnded())
+        return;
+    do {
+        // The walk is over on every drive, or it found a release.
+        if ((!WalkStep() && !NextFixedDrive()) || ReleaseFound) {
             FinishSearch(dialog, IDOK);
             return;
         }
-        if (ReleaseFound) {
-            FinishSearch(dialog, IDOK);
-            return;
-        }
-        if (IsMessageWaiting())
-            return;
-    }
+    } while (!IsSliceOver());
 }
 
 } // namespace
@@ -234,7 +215,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         OnTimer(dialog);
         return TRUE;
     case WM_WORKSTEP:
-        RunWorkSlice(dialog);
+        SearchSlice(dialog);
         return TRUE;
     case WM_COMMAND:
         if (wParam != IDCANCEL)
@@ -244,8 +225,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         FinishSearch(dialog, IDCANCEL);
         return TRUE;
     case WM_DESTROY:
-        if (WorkTimerId != 0)
-            KillTimer(dialog, WorkTimerId);
+        StopWorkTimer(dialog);
         FreeWalk(); // however the dialog ends, no directory search stays open
         return TRUE;
     }

@@ -14,6 +14,8 @@ const unsigned FileAttributeHidden = 0x2;
 const unsigned FileAttributeDirectory = 0x10;
 const unsigned FileAttributeReparsePoint = 0x400;
 
+const int DriveLetterCount = 'Z' - 'A' + 1;
+
 // Seven groups of nine dots and an arrow head: a window of 45 bytes into it,
 // starting nine places before the phase, puts the heads where they belong.
 const char MarqueePattern[] = "\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5>"
@@ -41,6 +43,13 @@ bool QualifiesForDescent(unsigned attributes, const char* name) {
     // walk would go round until its paths no longer fit.
     return (attributes & FileAttributeDirectory) != 0 &&
            (attributes & (FileAttributeHidden | FileAttributeReparsePoint)) == 0 && name[0] != '.';
+}
+
+int NextDriveIndex(unsigned long drives, int after) {
+    for (int index = after + 1; index < DriveLetterCount; ++index)
+        if ((drives >> index & 1) != 0)
+            return index;
+    return -1;
 }
 
 void MarqueeText(int phase, char (&text)[MarqueeLength + 1]) {

@@ -29,6 +29,12 @@ bool IsKnownRelease(unsigned long size, const struct tm& written);
 // with a leading dot, which also passes over "." and "..".
 bool QualifiesForDescent(unsigned attributes, const char* name);
 
+// The drives in letter order: the index of the first drive after the one of
+// index after (0 is A:, -1 before the first) whose bit is set in a mask as
+// GetLogicalDrives gives it, or -1 when none is left. Only the letters A to
+// Z name drives.
+int NextDriveIndex(unsigned long drives, int after);
+
 enum { MarqueeLength = 45 };
 
 // The search line at a phase from 0 to 9: code-page-932 middle dots (0xA5)

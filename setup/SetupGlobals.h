@@ -7,20 +7,28 @@
 
 #include "ExtractorLZH.h"
 
-// Posted by a work dialog's 200 ms timer: run one slice of the work.
-enum { WM_WORKSTEP = WM_USER + 101 };
-
 enum { TextSize = 1024 }; // PathSize comes with the engine
 
 extern HINSTANCE InstanceHandle;
 extern char SetupPath[PathSize];  // the running setup, which holds the archive
 extern char DestFolder[PathSize]; // ends with a backslash once chosen
 extern char OnlyFile[PathSize];   // "ReadMe.txt", or empty to install everything
+// The two scratch texts. A text in one lasts until the next call that writes
+// that buffer; only these hold one across calls they make, none of which
+// writes the buffer held:
+//   MsgBuf      the folder dialog (the typed path, the ReadMe's path, the
+//               browser's title), the search (a drive's root while it is
+//               tried; the moving line), the default destination (string
+//               2003), the shortcuts (a link's path);
+//   CaptionBuf  the folder browser (its result), the shortcuts (a link's
+//               name).
+// ShowErrorMessage and AskYesNo write both. AskYesNo takes its path before it
+// writes either, so its path may be held in either.
 extern char MsgBuf[TextSize];
 extern char CaptionBuf[TextSize];
 extern bool AddToStartMenu;
 extern bool AddToDesktop;
-extern UINT_PTR WorkTimerId; // the open work dialog's timer, 0 when none
+extern UINT_PTR WorkTimerId; // the open work dialog's timer, 0 when none (WorkSlice.h)
 
 extern CExtractorLZH Extractor;
 
@@ -35,7 +43,3 @@ INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 INT_PTR CALLBACK FolderDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SearchDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// True when a message of any kind waits in this thread's queue; nothing is
-// removed. A work slice ends as soon as this holds.
-bool IsMessageWaiting();

@@ -25,7 +25,6 @@ char MsgBuf[TextSize];
 char CaptionBuf[TextSize];
 bool AddToStartMenu;
 bool AddToDesktop;
-UINT_PTR WorkTimerId;
 
 CExtractorLZH Extractor;
 
@@ -218,11 +217,6 @@ void RunMenuLoop() {
 }
 
 } // namespace
-
-bool IsMessageWaiting() {
-    MSG message;
-    return PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE) != 0;
-}
 
 INT_PTR CALLBACK MenuDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {

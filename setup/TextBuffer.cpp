@@ -38,3 +38,15 @@ bool FitsWithName(const char* folder, const char* name, size_t size) {
     const size_t held = strlen(folder);
     return held < size && strlen(name) < size - held;
 }
+
+void BeginQuestionText(char* text, size_t size, const char* path) {
+    const size_t length = path != NULL ? strlen(path) : 0;
+    if (path == NULL || length >= size) {
+        text[0] = 0;
+        return;
+    }
+    memmove(text, path, length + 1); // the path may be the text itself
+    CutTrailingBackslash(text);
+    if (!AppendText(text, size, "\n\n"))
+        text[0] = 0;
+}

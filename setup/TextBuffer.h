@@ -18,6 +18,11 @@ void CutTrailingBackslash(char* path);
 // True when folder followed by name fits a buffer of size bytes.
 bool FitsWithName(const char* folder, const char* name, size_t size);
 
+// Starts the text of a question box: the path without its trailing backslash
+// (a drive root keeps its own) and an empty line, or nothing without a path
+// or where they would not fit. The path may lie in the text's own buffer.
+void BeginQuestionText(char* text, size_t size, const char* path);
+
 template <size_t N> bool CopyText(char (&buffer)[N], const char* text) {
     return CopyText(buffer, N, text);
 }
@@ -26,4 +31,7 @@ template <size_t N> bool AppendText(char (&buffer)[N], const char* text) {
 }
 template <size_t N> bool EndWithBackslash(char (&buffer)[N]) {
     return EndWithBackslash(buffer, N);
+}
+template <size_t N> void BeginQuestionText(char (&text)[N], const char* path) {
+    BeginQuestionText(text, N, path);
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Conformance of lzhx over every file of the shared corpus of real archives.
+# Conformance of lzhx over every file of the corpus of real archives
+# (tests/corpus).
 #
 # corpus_expected.tsv (beside this script) holds, for each file of the corpus,
 # the outcome that the engine's rules give: the exit code, the exact set of
@@ -22,7 +23,7 @@
 #     size must match too, and where it gives no digest its CRC-16 must match.
 #
 # Usage: corpus_conformance.sh PATH_TO_LZHX
-# Exit: 0 pass, 1 fail, 77 skipped (the corpus is not there).
+# Exit: 0 pass, 1 fail (also when the corpus is not there).
 set -u -o pipefail
 export LC_ALL=C
 
@@ -39,11 +40,8 @@ case $LZHX in /*) ;; *) LZHX=$PWD/$LZHX ;; esac
 
 HERE=$(cd "$(dirname "$0")" && pwd)
 TABLE=$HERE/corpus_expected.tsv
-CORPUS_GIVEN="$(dirname "$0")/../../../shared/corpus/lzh"
-if [ ! -d "$CORPUS_GIVEN" ]; then
-    echo "SKIP [$NAME]: corpus not found at $CORPUS_GIVEN" >&2
-    exit 77
-fi
+CORPUS_GIVEN=$HERE/../corpus
+[ -d "$CORPUS_GIVEN" ] || fail_now "corpus not found at $CORPUS_GIVEN"
 CORPUS=$(cd "$CORPUS_GIVEN" && pwd)
 MANIFEST=$CORPUS/MANIFEST.tsv
 [ -f "$MANIFEST" ] || fail_now "the corpus has no MANIFEST.tsv: $MANIFEST"

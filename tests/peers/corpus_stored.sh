@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The shared corpus of real archives: every archive whose members are all
+# The corpus of real archives (tests/corpus): every archive whose members are all
 # stored (-lh0- or -lz4-) with header levels 0 to 2 extracts as its manifest
 # says (size and SHA-256 of each file, by base name), except the archives in
 # the table of expected outcomes below, whose outcome the engine's rules fix.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "../../setup/PathRules.h"
 #include "../../setup/SearchRules.h"
@@ -79,6 +80,42 @@ TEST(TextBufferTest, FitsWithNameCountsTheTerminator) {
     EXPECT_FALSE(FitsWithName(folder.c_str(), "Quillom.exe", 260)); // 260
     EXPECT_TRUE(FitsWithName("", "", 1));
     EXPECT_FALSE(FitsWithName("x", "", 1));
+}
+
+// The path above a question: from any buffer, the question box's own too
+// (a caller passing MsgBuf to AskYesNo).
+TEST(TextBufferTest, QuestionTextsTakeThePathFromAnyBuffer) {
+    char text[1024];
+    const struct {
+        const char* Path;
+        const char* Expected;
+    } rows[] = {
+        {"C:\\Program Files\\Quillometer\\", "C:\\Program Files\\Quillometer\n\n"},
+        {"C:\\", "C:\\\n\n"},
+        {"C:\\\x95\x5C", "C:\\\x95\x5C\n\n"},
+        {nullptr, ""},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(CopyText(text, "old text"));
+        BeginQuestionText(text, row.Path);
+        EXPECT_STREQ(row.Expected, text) << (row.Path != nullptr ? row.Path : "no path");
+        // The same path held in the text's own buffer, at its start and
+        // further in.
+        if (row.Path != nullptr) {
+            ASSERT_TRUE(CopyText(text, row.Path));
+            BeginQuestionText(text, text);
+            EXPECT_STREQ(row.Expected, text) << row.Path << " in the text's buffer";
+            ASSERT_TRUE(CopyText(text, "ab") && AppendText(text, row.Path));
+            BeginQuestionText(text, text + 2);
+            EXPECT_STREQ(row.Expected, text) << row.Path << " further in the text's buffer";
+        }
+    }
+    // A path that would not leave room for the empty line is left out whole.
+    char small[9];
+    BeginQuestionText(small, "C:\\abcd\\");
+    EXPECT_STREQ("", small);
+    BeginQuestionText(small, "C:\\abc\\");
+    EXPECT_STREQ("C:\\abc\n\n", small);
 }
 
 TEST(PathRulesTest, AbsolutePathsStartAtADriveRootOrAShare) {
@@ -241,6 +278,30 @@ TEST(SearchRulesTest, DescendsOnlyIntoVisibleFoldersWithoutALeadingDot) {
     EXPECT_FALSE(QualifiesForDescent(directory, ".."));
     EXPECT_FALSE(QualifiesForDescent(directory, ".cache"));
     EXPECT_FALSE(QualifiesForDescent(0x20, "Quillom.exe"));
+}
+
+// Each drive of the mask once, in letter order; the bits past Z name no drive.
+TEST(SearchRulesTest, DrivesFollowInLetterOrderOnce) {
+    const struct {
+        unsigned long Drives;
+        std::vector<int> Order;
+    } rows[] = {
+        {0, {}},
+        {0x1, {0}},           // A:
+        {0xD, {0, 2, 3}},     // A:, C:, D:
+        {0x2000004, {2, 25}}, // C:, Z:
+        {0xFC000000, {}},     // only the bits past Z
+        {0xFFFFFFFF, {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                      13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25}},
+    };
+    for (const auto& row : rows) {
+        std::vector<int> order;
+        for (int index = NextDriveIndex(row.Drives, -1); index >= 0 && order.size() < 40;
+             index = NextDriveIndex(row.Drives, index))
+            order.push_back(index);
+        EXPECT_EQ(row.Order, order) << std::hex << row.Drives;
+    }
+    EXPECT_EQ(-1, NextDriveIndex(0xFFFFFFFF, 25)) << "nothing after Z:";
 }
 
 TEST(SearchRulesTest, MarqueeArrowsMoveOnePlacePerPhase) {

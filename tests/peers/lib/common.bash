@@ -3,7 +3,9 @@
 # registers the tests does not pick it up).
 #
 # Conventions: every helper that checks something calls `fail` with a message
-# that names what differed; `fail` exits 1, `skip` exits 77 (ctest "skipped").
+# that names what differed; `fail` exits 1. Nothing is skipped: a peer tool
+# that scripts/install-deps.sh installs, or the corpus, missing is a failure,
+# never a pass.
 
 set -u -o pipefail
 
@@ -14,11 +16,6 @@ CHECKS=0
 fail() {
     echo "FAIL [$PEER_NAME]: $*" >&2
     exit 1
-}
-
-skip() {
-    echo "SKIP [$PEER_NAME]: $*" >&2
-    exit 77
 }
 
 note() { echo "[$PEER_NAME] $*"; }
@@ -39,18 +36,18 @@ peer_init() {
     local tool
     for tool in "$@"; do
         command -v "$tool" >/dev/null 2>&1 ||
-            skip "peer tool '$tool' is not installed (scripts/install-deps.sh installs it)"
+            fail "peer tool '$tool' is not installed (scripts/install-deps.sh installs it)"
     done
     WORK=$(mktemp -d "${TMPDIR:-/tmp}/peer-$PEER_NAME.XXXXXX") || fail "mktemp failed"
     trap 'rm -rf "$WORK"' EXIT
     START_SECONDS=$SECONDS
 }
 
-# find_corpus: sets CORPUS to the shared corpus of real archives, which lies
-# beside the repository; skips the test when it is absent.
+# find_corpus: sets CORPUS to the conformance corpus of real archives,
+# tests/corpus in the repository.
 find_corpus() {
-    local dir="$PEER_DIR/../../../shared/corpus/lzh"
-    [ -d "$dir" ] && [ -f "$dir/MANIFEST.tsv" ] || skip "corpus not found at $dir"
+    local dir="$PEER_DIR/../corpus"
+    [ -d "$dir" ] && [ -f "$dir/MANIFEST.tsv" ] || fail "corpus not found at $dir"
     CORPUS=$(cd "$dir" && pwd) || fail "cannot enter $dir"
 }
 
