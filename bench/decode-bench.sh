@@ -1,186 +1,260 @@
 #!/usr/bin/env bash
-# The decoding benchmark: how fast lzhx extracts a -lh5- archive compared with
-# 7z and lhasa, how long single engine steps take, and how much memory a job
-# needs. Run by hand, never by the test suite.
+# The decoding benchmark: how fast lzhx extracts a -lh5- archive compared
+# with 7z (and lhasa), into a fresh folder and over the files of the run
+# before; how long single engine steps take; and whether lzhx's memory and
+# time per megabyte stay the same as the input grows. Run by hand, never by
+# the test suite.
 #
-#   bench/decode-bench.sh [-n RUNS] [-m MEGABYTES]
+#   bench/decode-bench.sh [-n RUNS] [-m "MEGABYTES..."] [-s MEGABYTES] [-L]
 #
-#   -n RUNS       timed extractions per program, best counts (default 5)
-#   -m MEGABYTES  size of the main corpus (default 40); a corpus of a tenth
-#                 of it is made as well, to compare the peak memory
+#   -n RUNS       timed extractions per program and mode, in turn (default 9)
+#   -m MEGABYTES  sizes of the corpora on which lzhx's peak memory and time
+#                 per megabyte are measured (default "4 40 400"; "" leaves it out)
+#   -s MEGABYTES  size of the main corpus (default 40)
+#   -L            leaves lhasa out (it takes about five times as long as lzhx)
 #
 # Steps: builds lzhx, make_corpus and step_profile in build/native when
 # needed; makes the corpus (fixed seed: the same bytes on every run, see
-# bench/MakeCorpus.cpp); packs it with jlha as -lh5- with level-2 headers and
-# checks that with lhasa; extracts it RUNS times with each program into a
-# fresh folder (on /dev/shm when there is one), rotating the order; checks
-# that every output equals the corpus; prints the figures; then runs
-# step_profile on the main archive and on the small one.
-# Environment: BENCH_DIR names the folder in which the working folder is made
-# (default /dev/shm, else /tmp); the working folder is removed at the end
-# unless BENCH_KEEP=1.
+# bench/MakeCorpus.cpp); packs it with jlha as -lh5- with level-2 headers
+# and checks that with lhasa. Then it extracts the archive RUNS times with
+# each program in turn (lzhx, 7z, lhasa, the one that starts rotating), first
+# into a fresh folder (removed before each run), then over the files of the
+# run before (the same folder, its files in place); checks after every run,
+# outside the timing, that the folder holds the corpus byte for byte and,
+# over the files before, that every file was written again; and prints per
+# program and mode the min, median and max wall-clock and CPU (user +
+# system) seconds, the median and max peak memory (ru_maxrss), the MB/s of
+# the median and the ratios of the medians. It runs step_profile on the
+# archive (the worst step and its kind). Last, for each size of -m, it makes
+# and packs a corpus the same way, extracts it with lzhx three times into a
+# fresh folder and prints the peak memory and the time per megabyte.
+# Environment (bench/lib.sh): BENCH_DIR names the folder in which the
+# working folder is made (default /dev/shm, else /tmp; a corpus of -m that
+# does not fit there is measured in /tmp); the working folder is removed at
+# the end unless BENCH_KEEP=1; BENCH_BUILD names a build tree whose lzhx,
+# bench/make_corpus and bench/step_profile are used as they are, instead of
+# building build/native.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
+BENCH_NAME=decode-bench
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
 
-RUNS=5
+RUNS=9
+SCALES="4 40 400"
 MEGABYTES=40
-while getopts "n:m:" opt; do
+PROGRAMS=(lzhx 7z lhasa)
+while getopts "n:m:s:L" opt; do
     case $opt in
     n) RUNS=$OPTARG ;;
-    m) MEGABYTES=$OPTARG ;;
+    m) SCALES=$OPTARG ;;
+    s) MEGABYTES=$OPTARG ;;
+    L) PROGRAMS=(lzhx 7z) ;;
     *)
-        sed -n '6,11p' "$0" >&2
+        sed -n '8,14p' "$0" >&2
         exit 64
         ;;
     esac
 done
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || { echo "decode-bench: RUNS must be a positive number" >&2; exit 64; }
-[[ $MEGABYTES =~ ^[1-9][0-9]*$ ]] && [ "$MEGABYTES" -ge 10 ] ||
-    { echo "decode-bench: MEGABYTES must be 10 or more" >&2; exit 64; }
-SMALL_MEGABYTES=$((MEGABYTES / 10))
-
-for tool in jlha lhasa 7z cmp sha256sum cmake ninja; do
-    command -v "$tool" >/dev/null ||
-        { echo "decode-bench: $tool is not installed (scripts/install-deps.sh installs it)" >&2; exit 1; }
+for m in $MEGABYTES $SCALES; do
+    if ! [[ $m =~ ^[1-9][0-9]*$ ]] || [ "$m" -gt 1000 ]; then
+        echo "decode-bench: MEGABYTES must be 1 to 1000" >&2
+        exit 64
+    fi
 done
-[ -n "${EPOCHREALTIME:-}" ] || { echo "decode-bench: needs bash 5 (EPOCHREALTIME)" >&2; exit 1; }
 
-# Build what is needed, Release (-O3) as the native preset configures it.
-BUILD=$ROOT/build/native
-[ -f "$BUILD/build.ninja" ] || cmake --preset native >/dev/null
-cmake --build --preset native --target lzhx make_corpus step_profile >/dev/null
+bench_require jlha lhasa 7z cmp sha256sum cmake ninja git /usr/bin/time
+bench_build lzhx bench/make_corpus bench/step_profile
 LZHX=$BUILD/lzhx
 MAKE_CORPUS=$BUILD/bench/make_corpus
 STEP_PROFILE=$BUILD/bench/step_profile
 
-if [ -n "${BENCH_DIR:-}" ]; then
-    mkdir -p "$BENCH_DIR"
-    WORK=$(mktemp -d "$BENCH_DIR/decode-bench.XXXXXX")
-elif [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    WORK=$(mktemp -d /dev/shm/decode-bench.XXXXXX)
-else
-    WORK=$(mktemp -d /tmp/decode-bench.XXXXXX)
-fi
-[ "${BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$WORK"' EXIT
-FS=$(df -T "$WORK" | awk 'NR == 2 { print $2 }')
+bench_workdir /dev/shm /tmp
 
-# make_archive NAME MEGABYTES: corpus in $WORK/NAME, archive $WORK/NAME.lzh.
+# make_archive FOLDER ARCHIVE MEGABYTES: a corpus in FOLDER, packed by jlha
+# into ARCHIVE, every member -lh5- with a level-2 header.
 make_archive() {
-    local name=$1 megabytes=$2 dir=$WORK/$1 archive=$WORK/$1.lzh
+    local dir=$1 archive=$2 files listing bad
     rm -rf "$dir" "$archive"
     mkdir -p "$dir"
-    "$MAKE_CORPUS" "$dir" "$megabytes"
-    local files
+    "$MAKE_CORPUS" "$dir" "$3"
     mapfile -t files < <(cd "$dir" && ls)
+    # jlha's exit status tells nothing; the archive and its listing do.
     (cd "$dir" && jlha c2o5 "$archive" "${files[@]}" >"$WORK/jlha.log" 2>&1) || true
-    [ -s "$archive" ] || { echo "decode-bench: jlha wrote no archive: $(cat "$WORK/jlha.log")" >&2; exit 1; }
-    # Every member must be -lh5- with a level-2 header.
-    local listing bad
+    [ -s "$archive" ] || bench_fail "jlha wrote no archive: $(cat "$WORK/jlha.log")"
     listing=$(lhasa vv "$archive")
-    bad=$(printf '%s\n' "$listing" | awk '
+    bad=$(printf '%s\n' "$listing" | awk -v want="${#files[@]}" '
         /^----------/ { section++; next }
         section == 1 && /^\[/ { members++; if ($0 !~ /-lh5- / || $NF != "[2]") bad++ }
-        END { if (members == 0 || bad) print members + 0, bad + 0 }')
-    [ -z "$bad" ] || { echo "decode-bench: $archive is not all -lh5- level 2 (members, wrong: $bad)" >&2; exit 1; }
+        END { if (members != want || bad) print members + 0, bad + 0 }')
+    [ -z "$bad" ] || bench_fail "$archive is not all -lh5- level 2 (members, wrong: $bad)"
 }
 
-# same_tree DIR: DIR holds exactly the corpus files, byte for byte.
+# same_tree CORPUS OUT: OUT holds exactly the files of CORPUS, byte for byte.
 same_tree() {
-    local out=$1 f
-    [ "$(cd "$out" && ls | sort)" = "$(cd "$WORK/corpus" && ls | sort)" ] || return 1
-    for f in "$WORK"/corpus/*; do
-        cmp -s "$f" "$out/$(basename "$f")" || return 1
+    local f
+    [ "$(find "$2" -mindepth 1 -printf '%P\n' | sort)" = "$(find "$1" -mindepth 1 -printf '%P\n' | sort)" ] ||
+        return 1
+    for f in "$1"/*; do
+        cmp -s "$f" "$2/${f##*/}" || return 1
     done
 }
 
-make_archive corpus "$MEGABYTES"
-make_archive small "$SMALL_MEGABYTES"
-ARCHIVE=$WORK/corpus.lzh
-BYTES=$(cat "$WORK"/corpus/* | wc -c)
-CORPUS_SHA=$(cd "$WORK/corpus" && sha256sum -- * | sha256sum | cut -c1-16)
-MEMBERS=$(ls "$WORK/corpus" | wc -l)
-
-echo "decode-bench: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
-echo "corpus: $MEMBERS files, $BYTES bytes (manifest sha256 $CORPUS_SHA...)"
-echo "archive: $(stat -c %s "$ARCHIVE") bytes, -lh5-, level-2 headers (jlha c2o5)"
-echo "extracting into fresh folders on $FS, $RUNS runs each, order rotated"
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine shows as noise)"
-
-PROGRAMS=(lzhx 7z lhasa)
-extract() { # PROGRAM DEST
+# extract_command PROGRAM ARCHIVE DEST: sets COMMAND to the program's
+# command line; each overwrites files that are there without asking.
+extract_command() {
     case $1 in
-    lzhx) "$LZHX" -q "$ARCHIVE" "$2" ;;
-    7z) 7z x -y -o"$2" "$ARCHIVE" >/dev/null ;;
-    lhasa) lhasa xqw="$2" "$ARCHIVE" ;;
+    lzhx) COMMAND=("$LZHX" -q "$2" "$3") ;;
+    7z) COMMAND=(7z x -y -aoa -o"$3" "$2") ;;
+    lhasa) COMMAND=(lhasa xqfw="$3" "$2") ;;
     esac
 }
 
-# Wall clock and CPU time (user + system) of each run; the CPU time is less
-# disturbed by other work on the machine.
-declare -A WALL CPU
-TIMEFORMAT='%3R %3U %3S'
-for ((run = 0; run < RUNS; run++)); do
-    for ((k = 0; k < ${#PROGRAMS[@]}; k++)); do
-        program=${PROGRAMS[(run + k) % ${#PROGRAMS[@]}]}
-        dest=$WORK/out-$program
-        rm -rf "$dest"
-        if ! timing=$( { time extract "$program" "$dest" 2>"$WORK/err"; } 2>&1); then
-            echo "decode-bench: $program failed: $(cat "$WORK/err")" >&2
-            exit 1
-        fi
-        same_tree "$dest" || { echo "decode-bench: $program's output differs from the corpus" >&2; exit 1; }
-        read -r wall user sys <<<"$timing"
-        WALL[$program]+="$wall "
-        CPU[$program]+="$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }') "
-        rm -rf "$dest"
+# per_mb SECONDS BYTES: milliseconds per megabyte (10^6 bytes).
+per_mb() { awk -v t="$1" -v n="$2" 'BEGIN { printf "%.3f", t * 1e9 / n }'; }
+
+make_archive "$WORK/corpus" "$WORK/corpus.lzh" "$MEGABYTES"
+CORPUS=$WORK/corpus
+ARCHIVE=$WORK/corpus.lzh
+OUT=$WORK/out
+BYTES=$(cat "$CORPUS"/* | wc -c)
+
+if [ -n "${BENCH_BUILD:-}" ]; then
+    version="lzhx of $BENCH_BUILD"
+else
+    version="lzhx $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- extract tools || echo ' (changed)')"
+fi
+echo "decode-bench: $version, $(7z | sed -n 2p | cut -d: -f1 | sed 's/ *$//'), $(lhasa 2>&1 | head -1 | cut -d' ' -f1-2)"
+bench_machine
+echo "working folder: $WORK ($(bench_fs "$WORK"))"
+echo "corpus: $(find "$CORPUS" -type f | wc -l) files, $BYTES bytes (manifest sha256 $(cd "$CORPUS" && sha256sum -- * | sha256sum | cut -c1-16)...)"
+echo "archive: $(stat -c %s "$ARCHIVE") bytes, -lh5-, level-2 headers (jlha c2o5)"
+bench_load before
+
+# measure MODE: RUNS runs of every program in turn into $OUT, checked;
+# MODE fresh removes the folder before each run, over leaves the files of
+# the run before in it. Adds to WALL, CPU and PEAK.
+declare -A WALL CPU PEAK
+measure() {
+    local mode=$1 run k program wall cpu peak
+    for ((run = 0; run < RUNS; run++)); do
+        for ((k = 0; k < ${#PROGRAMS[@]}; k++)); do
+            program=${PROGRAMS[(run + k) % ${#PROGRAMS[@]}]}
+            if [ "$mode" = fresh ]; then
+                rm -rf "$OUT"
+            else
+                # Files changed from here on are newer than the mark, even
+                # where the file system's clock moves in ticks.
+                touch "$WORK/mark"
+                sleep 0.02
+            fi
+            extract_command "$program" "$ARCHIVE" "$OUT"
+            bench_time "$WORK/run.log" "${COMMAND[@]}" >"$WORK/run.times" ||
+                bench_fail "$program failed: $(cat "$WORK/run.log")"
+            same_tree "$CORPUS" "$OUT" || bench_fail "$program's output differs from the corpus"
+            [ "$mode" = fresh ] || [ -z "$(find "$OUT" -type f ! -cnewer "$WORK/mark")" ] ||
+                bench_fail "$program left files of the run before as they were"
+            read -r wall cpu peak <"$WORK/run.times"
+            WALL[$mode.$program]+="$wall "
+            CPU[$mode.$program]+="$cpu "
+            PEAK[$mode.$program]+="$peak "
+        done
     done
-done
-echo "all $((RUNS * ${#PROGRAMS[@]})) outputs are identical to the corpus"
-
-# stats "T1 T2 ...": best median worst (seconds).
-stats() {
-    tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | awk '
-        { t[NR] = $1 }
-        END { m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; print t[1], m, t[NR] }'
 }
 
-declare -A BEST MEDIAN CPU_BEST CPU_MEDIAN
+# report MODE TITLE: the figures of one mode.
+report() {
+    local mode=$1 program wb wm ww cb cm cw pm px ratios=
+    declare -A median_wall median_cpu
+    echo
+    echo "$2, $RUNS runs of each program in turn:"
+    printf '  %-6s  %24s  %24s  %19s  %7s\n' "" "wall s min/median/max" "CPU s min/median/max" \
+        "peak KB median/max" "MB/s"
+    for program in "${PROGRAMS[@]}"; do
+        read -r wb wm ww <<<"$(bench_stats "${WALL[$mode.$program]}")"
+        read -r cb cm cw <<<"$(bench_stats "${CPU[$mode.$program]}")"
+        read -r _ pm px <<<"$(bench_stats "${PEAK[$mode.$program]}")"
+        median_wall[$program]=$wm
+        median_cpu[$program]=$cm
+        printf '  %-6s  %6.3f / %6.3f / %6.3f  %6.3f / %6.3f / %6.3f  %8d / %8d  %7.1f\n' "$program" \
+            "$wb" "$wm" "$ww" "$cb" "$cm" "$cw" "$pm" "$px" \
+            "$(awk -v n="$BYTES" -v t="$wm" 'BEGIN { print n / t / 1e6 }')"
+    done
+    for program in "${PROGRAMS[@]:1}"; do
+        ratios+=$(awk -v p="$program" -v w="${median_wall[$program]}" -v lw="${median_wall[lzhx]}" \
+            -v c="${median_cpu[$program]}" -v lc="${median_cpu[lzhx]}" \
+            'BEGIN { printf "; %s / lzhx: wall %.2f, CPU %.2f", p, w / lw, c / lc }')
+    done
+    echo "  medians${ratios/#;/,} (above 1: lzhx is faster)"
+}
+
+measure fresh
+measure over
 echo
-printf '%-6s %8s %8s %8s %8s %7s   %8s %8s %8s\n' program "best s" "MB/s" "median" "worst" spread \
-    "cpu best" "median" "worst"
-for program in "${PROGRAMS[@]}"; do
-    read -r best median worst <<<"$(stats "${WALL[$program]}")"
-    read -r cbest cmedian cworst <<<"$(stats "${CPU[$program]}")"
-    BEST[$program]=$best
-    MEDIAN[$program]=$median
-    CPU_BEST[$program]=$cbest
-    CPU_MEDIAN[$program]=$cmedian
-    awk -v p="$program" -v b="$best" -v m="$median" -v w="$worst" -v n="$BYTES" \
-        -v cb="$cbest" -v cm="$cmedian" -v cw="$cworst" 'BEGIN {
-        printf "%-6s %8.3f %8.1f %8.3f %8.3f %6.1f%%   %8.3f %8.3f %8.3f\n",
-            p, b, n / b / 1e6, m, w, (w - b) / b * 100, cb, cm, cw }'
-done
-ratios() { # LABEL ARRAY-VALUES...: lzhx 7z lhasa best, then medians
-    awk -v what="$1" -v l="$2" -v s="$3" -v h="$4" -v lm="$5" -v sm="$6" -v hm="$7" 'BEGIN {
-        printf "speed ratio (%s) lzhx/7z: %.2f best, %.2f median; lzhx/lhasa: %.2f best, %.2f median\n",
-            what, s / l, sm / lm, h / l, hm / lm }'
-}
-ratios "wall clock" "${BEST[lzhx]}" "${BEST[7z]}" "${BEST[lhasa]}" \
-    "${MEDIAN[lzhx]}" "${MEDIAN[7z]}" "${MEDIAN[lhasa]}"
-ratios "CPU time" "${CPU_BEST[lzhx]}" "${CPU_BEST[7z]}" "${CPU_BEST[lhasa]}" \
-    "${CPU_MEDIAN[lzhx]}" "${CPU_MEDIAN[7z]}" "${CPU_MEDIAN[lhasa]}"
-echo "(a ratio above 1: lzhx is faster; spread = (worst - best) / best of the wall clock over"
-echo " the $RUNS runs; times are those of the whole program, start-up and writing included)"
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "checked: all $((2 * RUNS * ${#PROGRAMS[@]})) outputs are identical to the corpus, and every run over"
+echo "the files of the run before wrote all of them again"
+report fresh "into a fresh folder (removed before each run)"
+report over "over the files of the run before (the same folder, files in place)"
+echo "  (times of the whole program, its start included; MB/s of the median wall-clock time)"
+bench_load after
 
 echo
 echo "== step_profile on the ${MEGABYTES} MB archive"
-"$STEP_PROFILE" "$ARCHIVE" "$WORK/out-profile" | tee "$WORK/profile-big.txt"
-echo
-echo "== step_profile on the ${SMALL_MEGABYTES} MB archive"
-"$STEP_PROFILE" "$WORK/small.lzh" "$WORK/out-profile" | tee "$WORK/profile-small.txt"
-echo
-big=$(sed -n 's/.* \([0-9]*\) KB after the plain runs/\1/p' "$WORK/profile-big.txt")
-small=$(sed -n 's/.* \([0-9]*\) KB after the plain runs/\1/p' "$WORK/profile-small.txt")
-echo "peak memory: ${big} KB for the ${MEGABYTES} MB archive, ${small} KB for the ${SMALL_MEGABYTES} MB archive"
+rm -rf "$OUT"
+"$STEP_PROFILE" "$ARCHIVE" "$WORK/out-profile"
+rm -rf "$WORK/out-profile"
+
+# scale_folder MEGABYTES: sets SCALE to a fresh folder with room for a
+# corpus of MEGABYTES, its archive and one output (three times the corpus);
+# on tmpfs the memory must hold them too, with 512 MB to spare. Fails when
+# neither the working folder nor /tmp has the room.
+scale_folder() {
+    local need=$(($1 * 3000)) parent room memory
+    for parent in "$WORK" /tmp; do
+        room=$(df -Pk "$parent" | awk 'NR == 2 { print $4 }')
+        if [ "$(bench_fs "$parent")" = tmpfs ]; then
+            memory=$(awk '/^MemAvailable:/ { print $2 - 524288 }' /proc/meminfo)
+            [ "$memory" -ge "$room" ] || room=$memory
+        fi
+        [ "$room" -ge "$need" ] || continue
+        bench_mktemp "$parent"
+        SCALE=$BENCH_MADE
+        return 0
+    done
+    return 1
+}
+
+if [ -n "$SCALES" ]; then
+    rm -rf "$CORPUS" "$ARCHIVE" # room for the corpora to come
+    echo
+    echo "scaling: lzhx on corpora of make_corpus packed by jlha c2o5, 3 runs each into a fresh folder"
+    printf '  %5s %11s %11s  %-6s  %19s  %10s %10s\n' MB bytes archive "on" "peak KB median/max" \
+        "wall ms/MB" "CPU ms/MB"
+    for m in $SCALES; do
+        if ! scale_folder "$m"; then
+            printf '  %5d  left out: neither %s nor /tmp has room for %d MB\n' "$m" "$WORK" $((m * 3))
+            continue
+        fi
+        make_archive "$SCALE/corpus" "$SCALE/corpus.lzh" "$m"
+        bytes=$(cat "$SCALE"/corpus/* | wc -c)
+        walls='' cpus='' peaks=''
+        for run in 1 2 3; do
+            rm -rf "$SCALE/out"
+            bench_time "$WORK/run.log" "$LZHX" -q "$SCALE/corpus.lzh" "$SCALE/out" >"$WORK/run.times" ||
+                bench_fail "lzhx failed: $(cat "$WORK/run.log")"
+            same_tree "$SCALE/corpus" "$SCALE/out" || bench_fail "lzhx's output differs from the $m MB corpus"
+            read -r wall cpu peak <"$WORK/run.times"
+            walls+="$wall " cpus+="$cpu " peaks+="$peak "
+        done
+        read -r _ wm _ <<<"$(bench_stats "$walls")"
+        read -r _ cm _ <<<"$(bench_stats "$cpus")"
+        read -r _ pm px <<<"$(bench_stats "$peaks")"
+        printf '  %5d %11d %11d  %-6s  %8d / %8d  %10s %10s\n' "$m" "$bytes" "$(stat -c %s "$SCALE/corpus.lzh")" \
+            "$(bench_fs "$SCALE")" "$pm" "$px" "$(per_mb "$wm" "$bytes")" "$(per_mb "$cm" "$bytes")"
+        rm -rf "$SCALE"
+    done
+    echo "  (peak: ru_maxrss of the three runs; times per MB: of the medians)"
+    bench_load after
+fi

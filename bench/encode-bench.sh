@@ -25,10 +25,11 @@
 # lzhpack's peak memory and time per megabyte for each size. The load
 # average before and after is printed: other work on the machine shows as
 # noise in the wall-clock times.
-# Environment: BENCH_DIR overrides the working folder (removed at the end
-# unless BENCH_KEEP=1); BENCH_BUILD names a build tree whose lzhpack, lzhx
-# and bench/make_corpus are used as they are, instead of building
-# build/native.
+# Environment (bench/lib.sh): BENCH_DIR names the folder in which the
+# working folder is made (default $TMPDIR, else /tmp); the working folder is
+# removed at the end unless BENCH_KEEP=1; BENCH_BUILD names a build tree
+# whose lzhpack, lzhx and bench/make_corpus are used as they are, instead of
+# building build/native.
 #
 # The corpus: text generated with a fixed seed (word-like, 2 MB and 8 MB);
 # the license texts of Debian's base-files package (real English); the C++
@@ -40,6 +41,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
+BENCH_NAME=encode-bench
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
 
 RUNS=9
 SCALES="4 40 400"
@@ -48,41 +52,27 @@ while getopts "n:m:" opt; do
     n) RUNS=$OPTARG ;;
     m) SCALES=$OPTARG ;;
     *)
-        sed -n '8,11p' "$0" >&2
+        sed -n '8,12p' "$0" >&2
         exit 64
         ;;
     esac
 done
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || { echo "encode-bench: RUNS must be a positive number" >&2; exit 64; }
 for m in $SCALES; do
-    [[ $m =~ ^[1-9][0-9]*$ ]] && [ "$m" -le 1000 ] ||
-        { echo "encode-bench: MEGABYTES must be 1 to 1000" >&2; exit 64; }
+    if ! [[ $m =~ ^[1-9][0-9]*$ ]] || [ "$m" -gt 1000 ]; then
+        echo "encode-bench: MEGABYTES must be 1 to 1000" >&2
+        exit 64
+    fi
 done
 
-for tool in jlha lhasa perl gzip cmp sha256sum cmake ninja git /usr/bin/time; do
-    command -v "$tool" >/dev/null ||
-        { echo "encode-bench: $tool is not installed (scripts/install-deps.sh installs it)" >&2; exit 1; }
-done
-[ -n "${EPOCHREALTIME:-}" ] || { echo "encode-bench: needs bash 5 (EPOCHREALTIME)" >&2; exit 1; }
+bench_require jlha lhasa perl gzip cmp sha256sum cmake ninja git /usr/bin/time
 
-if [ -n "${BENCH_BUILD:-}" ]; then
-    BUILD=$BENCH_BUILD # a build tree of one's own, used as it is
-else
-    BUILD=$ROOT/build/native
-    [ -f "$BUILD/build.ninja" ] || cmake --preset native >/dev/null
-    cmake --build --preset native --target lzhpack lzhx make_corpus >/dev/null
-fi
+bench_build lzhpack lzhx bench/make_corpus
 LZHPACK=$BUILD/lzhpack
 LZHX=$BUILD/lzhx
 MAKE_CORPUS=$BUILD/bench/make_corpus
 
-if [ -n "${BENCH_DIR:-}" ]; then
-    WORK=$BENCH_DIR
-    mkdir -p "$WORK"
-else
-    WORK=$(mktemp -d "${TMPDIR:-/tmp}/encode-bench.XXXXXX")
-fi
-[ "${BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$WORK"' EXIT
+bench_workdir "${TMPDIR:-/tmp}"
 CORPUS=$WORK/corpus
 MIXED=$WORK/mixed
 mkdir -p "$CORPUS" "$MIXED"
@@ -163,17 +153,17 @@ members() {
 }
 
 # pack_with TOOL ARCHIVE FOLDER NAME...: packs the files of FOLDER with bare
-# names; prints "WALL CPU PEAK" (seconds, seconds, KB), from ru_maxrss.
+# names; sets TIMES to "WALL CPU PEAK" (seconds, seconds, KB of ru_maxrss).
 pack_with() {
     local tool=$1 archive=$2 dir=$3
     shift 3
+    local -a command=("$LZHPACK" "$archive")
+    [ "$tool" = lzhpack ] || command=(jlha c2o5 "$archive")
     rm -f "$archive"
-    case $tool in
-    lzhpack) (cd "$dir" && /usr/bin/time -o "$WORK/time" -f '%e %U %S %M' "$LZHPACK" "$archive" "$@" >/dev/null) ;;
-    jlha) (cd "$dir" && /usr/bin/time -o "$WORK/time" -f '%e %U %S %M' jlha c2o5 "$archive" "$@" >/dev/null 2>&1) ;;
-    esac
-    [ -s "$archive" ] || { echo "encode-bench: $tool wrote no archive" >&2; exit 1; }
-    awk '{ printf "%.2f %.2f %d\n", $1, $2 + $3, $4 }' "$WORK/time"
+    (cd "$dir" && bench_time "$WORK/pack.log" "${command[@]}" "$@") >"$WORK/pack.times" ||
+        bench_fail "$tool failed: $(cat "$WORK/pack.log")"
+    [ -s "$archive" ] || bench_fail "$tool wrote no archive: $(cat "$WORK/pack.log")"
+    TIMES=$(awk '{ printf "%.2f %.2f %d", $1, $2, $3 }' "$WORK/pack.times")
 }
 
 # verify TOOL ARCHIVE FOLDER NAME...: the archive extracts to the files.
@@ -193,20 +183,13 @@ verify() {
 
 ratio() { perl -e 'printf "%.4f", $ARGV[1] / $ARGV[0]' "$1" "$2"; }
 
-# stats "V1 V2 ...": best median worst.
-stats() {
-    tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | awk '
-        { t[NR] = $1 }
-        END { m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; print t[1], m, t[NR] }'
-}
-
 if [ -n "${BENCH_BUILD:-}" ]; then
     echo "encode-bench: lzhpack of $BENCH_BUILD, $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
 else
     echo "encode-bench: lzhpack $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- tools || echo ' (changed)'), $(jlha 2>&1 | head -1 | tr -s ' ' | cut -c1-40)"
 fi
-echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+bench_machine
+bench_load before
 echo "corpus (sha256):"
 (cd "$CORPUS" && sha256sum -- *) | sed 's/^/  /'
 echo
@@ -214,8 +197,10 @@ printf '%-13s %10s %11s %11s %7s  %11s %11s %7s  %7s %9s\n' file bytes jlha lzhp
     "jlha.lzh" "lzhpack.lzh" ratio "jlha s" "lzhpack s"
 for path in "$CORPUS"/*; do
     name=$(basename "$path")
-    read -r tj _ _ <<<"$(pack_with jlha "$WORK/j.lzh" "$CORPUS" "$name")"
-    read -r tl _ _ <<<"$(pack_with lzhpack "$WORK/l.lzh" "$CORPUS" "$name")"
+    pack_with jlha "$WORK/j.lzh" "$CORPUS" "$name"
+    read -r tj _ _ <<<"$TIMES"
+    pack_with lzhpack "$WORK/l.lzh" "$CORPUS" "$name"
+    read -r tl _ _ <<<"$TIMES"
     verify jlha "$WORK/j.lzh" "$CORPUS" "$name"
     verify lzhpack "$WORK/l.lzh" "$CORPUS" "$name"
     read -r _ pj mj <<<"$(members "$WORK/j.lzh")"
@@ -241,7 +226,8 @@ for ((run = 0; run < RUNS; run++)); do
     order=(lzhpack jlha)
     [ $((run % 2)) -eq 0 ] || order=(jlha lzhpack)
     for tool in "${order[@]}"; do
-        read -r wall cpu peak <<<"$(pack_with "$tool" "$WORK/$tool-mixed.lzh" "$MIXED" "${MIXED_NAMES[@]}")"
+        pack_with "$tool" "$WORK/$tool-mixed.lzh" "$MIXED" "${MIXED_NAMES[@]}"
+        read -r wall cpu peak <<<"$TIMES"
         WALL[$tool]+="$wall "
         CPU[$tool]+="$cpu "
         PEAK[$tool]+="$peak "
@@ -253,9 +239,9 @@ printf '  %-8s %12s  %22s  %22s  %18s\n' "" "archive" "wall s best/median/worst"
 for tool in lzhpack jlha; do
     verify "$tool" "$WORK/$tool-mixed.lzh" "$MIXED" "${MIXED_NAMES[@]}"
     SIZE[$tool]=$(stat -c %s "$WORK/$tool-mixed.lzh")
-    read -r wb wm ww <<<"$(stats "${WALL[$tool]}")"
-    read -r cb cm cw <<<"$(stats "${CPU[$tool]}")"
-    read -r _ pm px <<<"$(stats "${PEAK[$tool]}")"
+    read -r wb wm ww <<<"$(bench_stats "${WALL[$tool]}")"
+    read -r cb cm cw <<<"$(bench_stats "${CPU[$tool]}")"
+    read -r _ pm px <<<"$(bench_stats "${PEAK[$tool]}")"
     MEDIAN_WALL[$tool]=$wm
     MEDIAN_CPU[$tool]=$cm
     printf '  %-8s %12d  %6.2f / %6.2f / %6.2f  %6.2f / %6.2f / %6.2f  %8d / %8d\n' "$tool" "${SIZE[$tool]}" \
@@ -264,7 +250,7 @@ done
 perl -e 'printf "  medians, jlha / lzhpack: wall %.2f, CPU %.2f (above 1: lzhpack is faster); archive lzhpack / jlha: %.4f\n",
     $ARGV[0] / $ARGV[1], $ARGV[2] / $ARGV[3], $ARGV[5] / $ARGV[4]' "${MEDIAN_WALL[jlha]}" "${MEDIAN_WALL[lzhpack]}" \
     "${MEDIAN_CPU[jlha]}" "${MEDIAN_CPU[lzhpack]}" "${SIZE[jlha]}" "${SIZE[lzhpack]}"
-echo "load average after the mixed set: $(cut -d' ' -f1-3 /proc/loadavg)"
+bench_load "after the mixed set"
 
 if [ -n "$SCALES" ]; then
     echo
@@ -276,19 +262,20 @@ if [ -n "$SCALES" ]; then
         "$MAKE_CORPUS" "$WORK/scale" "$m"
         cat "$WORK/scale"/* >"$WORK/scale.bin"
         rm -rf "$WORK/scale"
-        walls= cpus= peaks=
+        walls='' cpus='' peaks=''
         for run in 1 2 3; do
-            read -r wall cpu peak <<<"$(pack_with lzhpack "$WORK/scale.lzh" "$WORK" scale.bin)"
+            pack_with lzhpack "$WORK/scale.lzh" "$WORK" scale.bin
+            read -r wall cpu peak <<<"$TIMES"
             walls+="$wall " cpus+="$cpu " peaks+="$peak "
         done
         verify lzhpack "$WORK/scale.lzh" "$WORK" scale.bin
-        read -r _ wm _ <<<"$(stats "$walls")"
-        read -r _ cm _ <<<"$(stats "$cpus")"
-        read -r pn _ px <<<"$(stats "$peaks")"
+        read -r _ wm _ <<<"$(bench_stats "$walls")"
+        read -r _ cm _ <<<"$(bench_stats "$cpus")"
+        read -r pn _ px <<<"$(bench_stats "$peaks")"
         printf '  %6d %12d  %9d %9d  %12.4f %12.4f\n' "$m" "$(stat -c %s "$WORK/scale.bin")" "$px" "$pn" \
             "$(perl -e 'print $ARGV[0] / $ARGV[1]' "$wm" "$m")" "$(perl -e 'print $ARGV[0] / $ARGV[1]' "$cm" "$m")"
         rm -f "$WORK/scale.bin" "$WORK/scale.lzh"
     done
     echo "  (peak: the largest and smallest ru_maxrss of the three runs; times per MB: medians)"
-    echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+    bench_load after
 fi
