@@ -250,31 +250,23 @@ inline void CExtractorLZH::CopyMatch(CFileBuffer& out, int length, int distance)
 
 inline bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
     memberDone = false;
-    try {
-        const int c = DecodeChar(in);
-        if (c < LiteralCount) {
-            const int pos = WindowPos;
-            Window[pos] = static_cast<unsigned char>(c);
-            WindowPos = pos + 1;
-            --Remaining;
-            if (pos + 1 == WindowSize) {
-                WindowPos = 0;
-                EmitRing(out, WindowSize);
-            }
-        } else {
-            const int length = c - LiteralCount + MinMatch;
-            CopyMatch(out, length, DecodePosition(in));
+    const int c = DecodeChar(in);
+    if (c < LiteralCount) {
+        const int pos = WindowPos;
+        Window[pos] = static_cast<unsigned char>(c);
+        WindowPos = pos + 1;
+        --Remaining;
+        if (pos + 1 == WindowSize) {
+            WindowPos = 0;
+            EmitRing(out, WindowSize);
         }
-        if (Remaining <= 0) {
-            FinishLH5Member(out);
-            memberDone = true;
-        }
-    } catch (const CExceptionLZH&) {
-        ErrorCode = ErrBadData;
-        return false;
-    } catch (const CFileException&) {
-        ErrorCode = ErrFileAccess;
-        return false;
+    } else {
+        const int length = c - LiteralCount + MinMatch;
+        CopyMatch(out, length, DecodePosition(in));
+    }
+    if (Remaining <= 0) {
+        FinishLH5Member(out);
+        memberDone = true;
     }
     return true;
 }
@@ -346,11 +338,15 @@ bool CExtractorLZH::Step(bool& done) {
     return true;
 }
 
-// A failure or the end of a member goes on to EndSlice.
+// The slice's exceptions end here; so does the member whose data the slice
+// has completed.
 [[gnu::noinline]] bool CExtractorLZH::StepInFull(bool& done) {
-    const bool ok =
-        Decoding ? DecodeLH5Step(Archive, Output, done) : CopyStoredStep(Archive, Output, done);
-    if (ok && !done)
-        return true;
-    return EndSlice(ok, done);
+    try {
+        if (!(Decoding ? DecodeLH5Step(Archive, Output, done)
+                       : CopyStoredStep(Archive, Output, done)))
+            return false;
+    } catch (...) {
+        return FailCaught();
+    }
+    return !done || FinishMember(done);
 }

@@ -37,73 +37,51 @@ bool CExtractorLZH::Begin(const char* archivePath, const char* destFolder, const
     Abort(); // a job still in progress ends as if cancelled; nothing else is open
     ErrorCode = ErrNone;
     CompletedPending = false;
-    if (!Archive.OpenRead(archivePath)) {
-        ErrorCode = ErrOpenArchive;
-        return false;
-    }
-    if (!LocateArchive()) {
-        CloseArchive(ErrNotFound);
-        return false;
-    }
     HasDestination = destFolder != nullptr;
     MemberNumber = 0;
-    if (!HasDestination) {
+    if (!Archive.OpenRead(archivePath))
+        return Fail(ErrOpenArchive);
+    if (!LocateArchive())
+        return Fail(ErrNotFound);
+    if (!HasDestination)
         std::memset(Folder, 0, sizeof Folder);
-    } else if (!PrepareFolder(destFolder)) {
-        CloseArchive(ErrCreateFolder);
-        return false;
-    } else {
+    else if (!PrepareFolder(destFolder))
+        return Fail(ErrCreateFolder);
+    else
         RemoveStaleTempFiles();
-    }
     std::memset(Filter, 0, sizeof Filter);
     if (onlyFile != nullptr) {
         // No member name is that long, so no member can match.
-        if (std::strlen(onlyFile) >= sizeof Filter) {
-            CloseArchive(ErrNotFound);
-            return false;
-        }
+        if (std::strlen(onlyFile) >= sizeof Filter)
+            return Fail(ErrNotFound);
         std::strcpy(Filter, onlyFile);
     }
     for (;;) {
-        if (MemberHeader.HeaderSize <= 0) {
-            CloseArchive(ErrNotFound);
-            return false;
-        }
+        if (MemberHeader.HeaderSize <= 0)
+            return Fail(ErrNotFound);
         if (Filter[0] == 0 || (MemberHeader.MethodIndex != MethodDirectory &&
                                _stricmp(Filter, MemberHeader.Name) == 0))
             return OpenMember();
-        if (!SkipToNextHeader()) {
-            CloseArchive(ErrBadHeader);
-            return false;
-        }
+        if (!SkipToNextHeader())
+            return Fail(ErrBadHeader);
     }
 }
 
 bool CExtractorLZH::BeginList(const char* archivePath) {
     Abort();
     ErrorCode = ErrNone;
-    if (!Archive.OpenRead(archivePath)) {
-        ErrorCode = ErrOpenArchive;
-        return false;
-    }
-    if (!LocateArchive()) {
-        CloseArchive(ErrNotFound);
-        return false;
-    }
+    if (!Archive.OpenRead(archivePath))
+        return Fail(ErrOpenArchive);
+    if (!LocateArchive())
+        return Fail(ErrNotFound);
     return true;
 }
 
 bool CExtractorLZH::NextHeader(bool& done) {
     done = false;
-    if (!SkipToNextHeader()) {
-        CloseArchive(ErrBadHeader);
-        return false;
-    }
-    if (MemberHeader.HeaderSize <= 0) {
-        Archive.Close();
-        done = true;
-    }
-    return true;
+    if (!SkipToNextHeader())
+        return Fail(ErrBadHeader);
+    return MemberHeader.HeaderSize > 0 || EndJob(done);
 }
 
 // Scans the file for the first position where a valid member header starts.
@@ -255,15 +233,11 @@ bool CExtractorLZH::OpenMember() {
     const int method = MemberHeader.MethodIndex;
     const bool writes = HasDestination && method != MethodDirectory;
     if (writes && (IsDeviceName(MemberHeader.Name) || !SetOutPath() || !TargetCanBeReplaced() ||
-                   !CreateTempOutput())) {
-        CloseArchive(ErrCreateFile);
-        return false;
-    }
+                   !CreateTempOutput()))
+        return Fail(ErrCreateFile);
 
-    if (method != 0 && method != 5 && method != 8 && method != MethodDirectory) {
-        FailMember(ErrMethod);
-        return false;
-    }
+    if (method != 0 && method != 5 && method != 8 && method != MethodDirectory)
+        return Fail(ErrMethod);
     try {
         Archive.SetMemberData(static_cast<long long>(HeaderOffset) + MemberHeader.HeaderSize,
                               MemberHeader.PackedSize);
@@ -276,12 +250,8 @@ bool CExtractorLZH::OpenMember() {
             Archive.FillBits(16);
             WindowPos = 0;
         }
-    } catch (const CFileException&) {
-        FailMember(ErrFileAccess);
-        return false;
-    } catch (const CExceptionLZH&) {
-        FailMember(ErrBadData); // the file ends inside the member's first bytes
-        return false;
+    } catch (...) {
+        return FailCaught(); // a failed seek, or a file that ends inside the first bytes
     }
     Remaining = MemberHeader.UnpackedSize;
     Crc = 0;
@@ -300,24 +270,12 @@ bool CExtractorLZH::SetOutPath() {
     return true;
 }
 
-// Step itself lives beside the -lh5- step (DecoderLH5.cpp), which it
-// inlines; a failure or the end of a member comes here.
-[[gnu::noinline]] bool CExtractorLZH::EndSlice(bool ok, bool& done) {
-    if (!ok) {
-        FailMember(ErrorCode);
-        return false;
-    }
-    return FinishMember(done);
-}
-
 // The member's data is complete and flushed: check it, stamp it, close it,
 // and move on to the next wanted member.
 bool CExtractorLZH::FinishMember(bool& done) {
     done = false;
-    if (MemberHeader.HasFileCrc && Crc != MemberHeader.FileCrc) {
-        FailMember(ErrCrc);
-        return false;
-    }
+    if (MemberHeader.HasFileCrc && Crc != MemberHeader.FileCrc)
+        return Fail(ErrCrc);
     if (!Output.IsOpen()) // nothing written: a job without a destination, or a folder entry
         return NextWantedMember(done);
     SetOutputTimes(); // after the last write, so that nothing changes the times
@@ -331,21 +289,18 @@ bool CExtractorLZH::FinishMember(bool& done) {
 // After a member: the end of a job for one member, or the next header and
 // its member.
 bool CExtractorLZH::NextWantedMember(bool& done) {
-    if (Filter[0] != 0) {
-        Archive.Close();
-        done = true;
-        return true;
-    }
-    if (!SkipToNextHeader()) {
-        CloseArchive(ErrBadHeader);
+    if (Filter[0] != 0)
+        return EndJob(done);
+    if (!NextHeader(done))
         return false;
-    }
-    if (MemberHeader.HeaderSize <= 0) {
-        Archive.Close();
-        done = true;
-        return true;
-    }
-    return OpenMember();
+    return done || OpenMember();
+}
+
+// Every wanted member is done: the job ends with success.
+bool CExtractorLZH::EndJob(bool& done) {
+    Archive.Close();
+    done = true;
+    return true;
 }
 
 // A time that cannot be converted leaves the file with the times it got when
@@ -371,26 +326,36 @@ void CExtractorLZH::SetOutputTimes() {
         SetFileTime(Output.FileHandle, &file, &file, &file);
 }
 
-// The member in progress cannot be completed: its partial file goes, and
-// the file it would have replaced stays as it was.
-void CExtractorLZH::FailMember(int code) {
-    if (!HasDestination) {
-        FailTestedMember(code);
-        return;
-    }
-    CloseTempOutput();
-    CloseArchive(code);
-}
-
-// A job without a destination writes nothing. A member that fails in its own
-// data or by its method leaves the archive as readable as it was: the job
-// stays at that member for SkipMember to go on with the next one (or for
-// Abort, or the next Begin). Any other failure ends the job.
-void CExtractorLZH::FailTestedMember(int code) {
+// Every failure of a job or a listing ends here, and `return Fail(code);`
+// ends the operation that met it. The member in progress goes (its
+// temporary file is closed and removed, the file it would have replaced
+// stays as it was), the archive is closed, and ErrorCode names the failure.
+// A job without a destination writes nothing, and a member that fails there
+// in its own data or by its method leaves the archive as readable as it
+// was: the job stays at that member for SkipMember to go on with the next
+// one (or for Abort, or the next Begin).
+bool CExtractorLZH::Fail(int code) {
     ErrorCode = code;
-    MemberSkippable = code == ErrBadData || code == ErrMethod || code == ErrCrc;
+    DiscardTempOutput();
+    MemberSkippable =
+        !HasDestination && (code == ErrBadData || code == ErrMethod || code == ErrCrc);
     if (!MemberSkippable)
         Archive.Close();
+    return false;
+}
+
+// The one place where an exception becomes a code. Exceptions travel only
+// within one slice of work: every try block of the engine ends in
+// catch (...) { return FailCaught(); }, which fails the job with the code of
+// the exception being handled.
+bool CExtractorLZH::FailCaught() {
+    try {
+        throw;
+    } catch (const CFileException&) {
+        return Fail(ErrFileAccess);
+    } catch (const CExceptionLZH&) {
+        return Fail(ErrBadData);
+    }
 }
 
 bool CExtractorLZH::SkipMember(bool& done) {
@@ -402,16 +367,10 @@ bool CExtractorLZH::SkipMember(bool& done) {
     return NextWantedMember(done);
 }
 
-void CExtractorLZH::CloseArchive(int code) {
-    ErrorCode = code;
-    Archive.Close();
-}
-
 // Only a file still being written is deleted; a completed one always stays.
 void CExtractorLZH::Abort() {
     MemberSkippable = false;
-    if (Output.IsOpen())
-        CloseTempOutput();
+    DiscardTempOutput();
     Archive.Close();
 }
 
@@ -461,26 +420,19 @@ int CExtractorLZH::GetPercent() const {
 [[gnu::noinline]] bool CExtractorLZH::CopyStoredStep(CFileBuffer& in, CFileBuffer& out,
                                                      bool& memberDone) {
     memberDone = false;
-    try {
-        const int count = Remaining < WindowSize ? Remaining : WindowSize;
-        if (count > 0) {
-            const int produced = MemberHeader.UnpackedSize - Remaining;
-            if (MemberHeader.PackedSize - produced < count || in.Read(Window, count) < count) {
-                ErrorCode = MemberHeader.HasFileCrc ? ErrCrc : ErrBadData;
-                return false;
-            }
-            UpdateCrc(Window, count);
-            if (out.IsOpen()) // else a job without a destination: checked, not kept
-                out.Write(Window, count);
-            Remaining -= count;
-        }
-        if (Remaining <= 0) {
-            out.Flush();
-            memberDone = true;
-        }
-    } catch (const CFileException&) {
-        ErrorCode = ErrFileAccess;
-        return false;
+    const int count = Remaining < WindowSize ? Remaining : WindowSize;
+    if (count > 0) {
+        const int produced = MemberHeader.UnpackedSize - Remaining;
+        if (MemberHeader.PackedSize - produced < count || in.Read(Window, count) < count)
+            return Fail(MemberHeader.HasFileCrc ? ErrCrc : ErrBadData);
+        UpdateCrc(Window, count);
+        if (out.IsOpen()) // else a job without a destination: checked, not kept
+            out.Write(Window, count);
+        Remaining -= count;
+    }
+    if (Remaining <= 0) {
+        out.Flush();
+        memberDone = true;
     }
     return true;
 }

@@ -140,11 +140,10 @@ class CExtractorLZH {
     bool SetOutPath();
     bool FinishMember(bool& done);
     bool NextWantedMember(bool& done);
-    bool EndSlice(bool ok, bool& done);
+    bool EndJob(bool& done);
     void SetOutputTimes();
-    void FailMember(int code);
-    void FailTestedMember(int code);
-    void CloseArchive(int code);
+    bool Fail(int code);
+    bool FailCaught();
 
     // The member's file, written under a temporary name (OutputFile.cpp).
     bool TargetCanBeReplaced() const;
@@ -152,8 +151,7 @@ class CExtractorLZH {
     void NameTempOutputByIdentity(int room);
     bool SetTempDeletion(bool deleteOnClose);
     bool PutOutputInPlace();
-    void CloseTempOutput();
-    void DeleteTempOutput();
+    void DiscardTempOutput();
     void RemoveStaleTempFiles();
 
     bool StepInFull(bool& done);
@@ -182,7 +180,7 @@ class CExtractorLZH {
     char Folder[PathSize];
     char Filter[PathSize];
     char OutPath[PathSize];  // the member's file: Folder and Name
-    char TempPath[PathSize]; // where it is written until it is complete
+    char TempPath[PathSize]; // where it is written until it is in place; empty when none
     bool TempDeletesItself;  // the system deletes it when it is closed
     bool Decoding;
     int Remaining;
