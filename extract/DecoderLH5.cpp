@@ -12,7 +12,7 @@ enum { CharTableBits = 12, SmallTableBits = 8 };
 // The most bits a symbol that the direct tables resolve takes: a character
 // or length code of up to 12 bits, a position code of up to 8 and up to 12
 // extra bits. The bit input holds them all at once.
-static_assert(CharTableBits + SmallTableBits + 12 <= CFileBuffer::SpareBitsAhead,
+static_assert(CharTableBits + SmallTableBits + PosMaxExtraBits <= CFileBuffer::SpareBitsAhead,
               "a whole common symbol fits the bits held");
 
 // Copies byte by byte upwards, so that a match shorter in distance than in
@@ -56,7 +56,7 @@ inline void CopyInsideRing(unsigned char* d, const unsigned char* s, int length,
 // one-bits ended by a zero. Corrupt data can give up to 23; the table build
 // refuses anything above 16.
 int CExtractorLZH::ReadCodeLength(CFileBuffer& in) {
-    int c = static_cast<int>(in.GetBits(3));
+    int c = static_cast<int>(in.GetBits(CodeLengthBits));
     if (c == LengthEscape) {
         unsigned window = in.PeekBits();
         while (window & 0x8000) {
@@ -82,7 +82,7 @@ void CExtractorLZH::ReadPreCode(CFileBuffer& in) {
     while (i < n) {
         if (i == PreZeroRunIndex) {
             // Entries 3 to 5 may be skipped as a run of zeros.
-            const int run = static_cast<int>(in.GetBits(2));
+            const int run = static_cast<int>(in.GetBits(PreZeroRunBits));
             if (run > 0) {
                 for (int j = PreZeroRunIndex; j < PreZeroRunIndex + run; ++j)
                     lengths[j] = 0;
@@ -113,15 +113,15 @@ void CExtractorLZH::ReadCharCode(CFileBuffer& in) {
     while (i < n) {
         int t;
         in.FillBits(PosTable.Decode(in.PeekBits(), t));
-        if (t >= 3) {
-            lengths[i++] = t - 2;
+        if (t > PreLongZeroRun) {
+            lengths[i++] = t - PreLengthBase;
             continue;
         }
         int run = 1;
-        if (t == 1)
-            run = static_cast<int>(in.GetBits(4)) + 3;
-        else if (t == 2)
-            run = static_cast<int>(in.GetBits(9)) + 20;
+        if (t == PreShortZeroRun)
+            run = static_cast<int>(in.GetBits(ShortZeroRunBits)) + ShortZeroRunMin;
+        else if (t == PreLongZeroRun)
+            run = static_cast<int>(in.GetBits(LongZeroRunBits)) + LongZeroRunMin;
         const int end = i + run < CharCodeCount ? i + run : CharCodeCount;
         for (; i < end; ++i)
             lengths[i] = 0;

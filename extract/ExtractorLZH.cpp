@@ -236,17 +236,18 @@ bool CExtractorLZH::OpenMember() {
                    !CreateTempOutput()))
         return Fail(ErrCreateFile);
 
-    if (method != 0 && method != 5 && method != 8 && method != MethodDirectory)
+    const bool stored = method == MethodLH0 || method == MethodLZ4;
+    if (!stored && method != MethodLH5 && method != MethodDirectory)
         return Fail(ErrMethod);
     try {
         Archive.SetMemberData(static_cast<long long>(HeaderOffset) + MemberHeader.HeaderSize,
                               MemberHeader.PackedSize);
         // An empty member has nothing to decode: it ends at its first step,
         // as an empty stored one does.
-        Decoding = method == 5 && MemberHeader.UnpackedSize > 0;
+        Decoding = method == MethodLH5 && MemberHeader.UnpackedSize > 0;
         BlockCount = 0;
         if (Decoding) {
-            std::memset(Window, 0x20, WindowSize);
+            std::memset(Window, RingFill, WindowSize);
             Archive.FillBits(16);
             WindowPos = 0;
         }

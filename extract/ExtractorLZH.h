@@ -23,11 +23,6 @@ enum {
 // Paths and names in fixed buffers: at most 259 bytes and the terminator.
 enum { PathSize = 260 };
 
-// The MethodIndex of "-lhd-", a folder entry: a header without data, which
-// extracts to nothing (folders are not made; every member lands in the
-// destination folder itself).
-enum { MethodDirectory = 9 };
-
 // The decoded fields of the current member header.
 struct MemberHeaderLZH {
     int HeaderSize; // header bytes before the data; 0 = end of archive
@@ -130,6 +125,8 @@ class CExtractorLZH {
     bool ParseLevel2Header(const unsigned char* p, int n);
     bool SetName(const unsigned char* text, int length);
     bool HeaderCrcMatches(const unsigned char* p, int crcAt, unsigned short recorded);
+    bool TakeExtension(const unsigned char* p, int typeAt, int size, int& crcAt,
+                       unsigned short& recorded);
 
     void NoteUnreadMethod(const unsigned char* header);
     bool LocateArchive();

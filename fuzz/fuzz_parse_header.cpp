@@ -92,13 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            first.UnpackedSize, first.HasFileCrc);
             FUZZ_CHECK(first.PackedSize >= 0, "PackedSize %d", first.PackedSize);
             FUZZ_CHECK(first.UnpackedSize >= 0, "UnpackedSize %d", first.UnpackedSize);
-            const int level = p[20];
+            const int level = p[HeaderLevelAt];
             FUZZ_CHECK(level <= 2, "accepted header level %d", level);
             if (level == 2 && first.MethodIndex != MethodDirectory)
                 FUZZ_CHECK(first.HasFileCrc, "level-2 header without its file CRC");
             if (level == 0)
-                FUZZ_CHECK(first.HeaderSize == p[0] + 2, "level-0 HeaderSize %d, byte 0 is %d",
-                           first.HeaderSize, p[0]);
+                FUZZ_CHECK(first.HeaderSize == p[0] + Level01HeadBytes,
+                           "level-0 HeaderSize %d, byte 0 is %d", first.HeaderSize, p[0]);
         }
         CheckName(first.Name);
     }
