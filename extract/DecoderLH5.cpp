@@ -15,6 +15,12 @@ enum { CharTableBits = 12, SmallTableBits = 8 };
 static_assert(CharTableBits + SmallTableBits + PosMaxExtraBits <= CFileBuffer::SpareBitsAhead,
               "a whole common symbol fits the bits held");
 
+// How the entries of a length list are coded: each one as ReadCodeLength
+// reads it, with a run of zeros in 2 bits at one index (the pre-code,
+// PreZeroRunIndex) or none (the position code); or each through the
+// pre-code, whose first symbols are runs of zeros (the character code).
+enum { NoZeroRun = -1, ZeroRunsInPreCode = -2 };
+
 // Copies byte by byte upwards, so that a match shorter in distance than in
 // length repeats its last bytes, as the format requires.
 inline void CopyForward(unsigned char* destination, const unsigned char* source, int count) {
@@ -68,93 +74,72 @@ int CExtractorLZH::ReadCodeLength(CFileBuffer& in) {
     return c;
 }
 
-void CExtractorLZH::ReadPreCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(PreCountBits));
-    if (n > PreCodeCount)
-        throw CExceptionLZH();
-    if (n == 0) {
-        PosTable.BuildConstant(PreCodeCount, SmallTableBits,
-                               static_cast<int>(in.GetBits(PreCountBits)));
-        return;
-    }
-    int lengths[PreCodeCount];
-    int i = 0;
-    while (i < n) {
-        if (i == PreZeroRunIndex) {
-            // Entries 3 to 5 may be skipped as a run of zeros.
-            const int run = static_cast<int>(in.GetBits(PreZeroRunBits));
-            if (run > 0) {
-                for (int j = PreZeroRunIndex; j < PreZeroRunIndex + run; ++j)
-                    lengths[j] = 0;
-                i = PreZeroRunIndex + run;
-                continue;
-            }
+// The next entry of a length list at index i: a run of zeros, whose length
+// is returned, or one length, in `length`, when 0 is returned.
+int CExtractorLZH::ReadListEntry(CFileBuffer& in, int i, int zeroRunAt, int& length) {
+    if (zeroRunAt == ZeroRunsInPreCode) {
+        int t;
+        in.FillBits(PosTable.Decode(in.PeekBits(), t));
+        length = t - PreLengthBase;
+        switch (t) {
+        case PreOneZero:
+            return 1;
+        case PreShortZeroRun:
+            return static_cast<int>(in.GetBits(ShortZeroRunBits)) + ShortZeroRunMin;
+        case PreLongZeroRun:
+            return static_cast<int>(in.GetBits(LongZeroRunBits)) + LongZeroRunMin;
+        default:
+            return 0;
         }
-        lengths[i++] = ReadCodeLength(in);
     }
-    for (; i < PreCodeCount; ++i)
-        lengths[i] = 0;
-    PosTable.Build(PreCodeCount, SmallTableBits, lengths);
+    if (i == zeroRunAt) {
+        const int run = static_cast<int>(in.GetBits(PreZeroRunBits));
+        if (run > 0)
+            return run;
+    }
+    length = ReadCodeLength(in);
+    return 0;
 }
 
-// The character/length lengths, coded with the pre-code. A zero run that
-// would reach past the list (only in corrupt data) is clipped at its end.
-void CExtractorLZH::ReadCharCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(CharCountBits));
-    if (n > CharCodeCount)
+// One code of a block header into `table`: a count of countBits bits; after
+// a count of 0 one constant symbol of as many bits, else that many entries
+// of the list of `count` lengths, the rest of it 0. A zero run that would
+// reach past the list (only in corrupt data) is clipped at its end.
+void CExtractorLZH::ReadLengthList(CFileBuffer& in, CHuffmanTable& table, int count, int countBits,
+                                   int zeroRunAt) {
+    const int bits = count == CharCodeCount ? CharTableBits : SmallTableBits;
+    const int n = static_cast<int>(in.GetBits(countBits));
+    if (n > count)
         throw CExceptionLZH();
     if (n == 0) {
-        CodeTable.BuildConstant(CharCodeCount, CharTableBits,
-                                static_cast<int>(in.GetBits(CharCountBits)));
+        table.BuildConstant(count, bits, static_cast<int>(in.GetBits(countBits)));
         return;
     }
     int lengths[CharCodeCount];
     int i = 0;
     while (i < n) {
-        int t;
-        in.FillBits(PosTable.Decode(in.PeekBits(), t));
-        if (t > PreLongZeroRun) {
-            lengths[i++] = t - PreLengthBase;
+        int length;
+        const int run = ReadListEntry(in, i, zeroRunAt, length);
+        if (run == 0) {
+            lengths[i++] = length;
             continue;
         }
-        int run = 1;
-        if (t == PreShortZeroRun)
-            run = static_cast<int>(in.GetBits(ShortZeroRunBits)) + ShortZeroRunMin;
-        else if (t == PreLongZeroRun)
-            run = static_cast<int>(in.GetBits(LongZeroRunBits)) + LongZeroRunMin;
-        const int end = i + run < CharCodeCount ? i + run : CharCodeCount;
+        const int end = i + run < count ? i + run : count;
         for (; i < end; ++i)
             lengths[i] = 0;
     }
-    for (; i < CharCodeCount; ++i)
+    for (; i < count; ++i)
         lengths[i] = 0;
-    CodeTable.Build(CharCodeCount, CharTableBits, lengths);
-}
-
-void CExtractorLZH::ReadPositionCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(PosCountBits));
-    if (n > PosCodeCount)
-        throw CExceptionLZH();
-    if (n == 0) {
-        PosTable.BuildConstant(PosCodeCount, SmallTableBits,
-                               static_cast<int>(in.GetBits(PosCountBits)));
-        return;
-    }
-    int lengths[PosCodeCount];
-    int i = 0;
-    for (; i < n; ++i)
-        lengths[i] = ReadCodeLength(in);
-    for (; i < PosCodeCount; ++i)
-        lengths[i] = 0;
-    PosTable.Build(PosCodeCount, SmallTableBits, lengths);
+    table.Build(count, bits, lengths);
 }
 
 // Once per block, out of the step's hot path.
 [[gnu::noinline]] void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
     BlockCount = static_cast<int>(in.GetBits(BlockCountBits));
-    ReadPreCode(in);
-    ReadCharCode(in);
-    ReadPositionCode(in);
+    // PosTable holds the pre-code while the character code is read.
+    ReadLengthList(in, PosTable, PreCodeCount, PreCountBits, PreZeroRunIndex);
+    ReadLengthList(in, CodeTable, CharCodeCount, CharCountBits, ZeroRunsInPreCode);
+    ReadLengthList(in, PosTable, PosCodeCount, PosCountBits, NoZeroRun);
 }
 
 // A block that announces 0 symbols still serves the one decoded right after

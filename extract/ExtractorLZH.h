@@ -160,9 +160,9 @@ class CExtractorLZH {
     int DecodePosition(CFileBuffer& in);
     static int ReadCodeLength(CFileBuffer& in);
     void ReadBlockHeader(CFileBuffer& in);
-    void ReadPreCode(CFileBuffer& in);
-    void ReadCharCode(CFileBuffer& in);
-    void ReadPositionCode(CFileBuffer& in);
+    void ReadLengthList(CFileBuffer& in, CHuffmanTable& table, int count, int countBits,
+                        int zeroRunAt);
+    int ReadListEntry(CFileBuffer& in, int i, int zeroRunAt, int& length);
     void EmitRing(CFileBuffer& out, int count);
     void FinishLH5Member(CFileBuffer& out);
     void CopyMatch(CFileBuffer& out, int length, int distance);
