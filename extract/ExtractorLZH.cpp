@@ -271,6 +271,81 @@ bool CExtractorLZH::SetOutPath() {
     return true;
 }
 
+// The one precondition of Step's fast way: a -lh5- block under way
+// (BlockCount is above 0 only within one), the window and SpareBitsAhead
+// bits behind it in the bit input, room in the ring for the longest match,
+// and more of the member to come than that.
+inline bool CExtractorLZH::CommonSymbolAhead() {
+    return BlockCount > 0 && Remaining > MaxMatch && WindowPos < WindowSize - MaxMatch &&
+           Archive.HoldBits();
+}
+
+// One slice of work, one of two ways.
+//
+// The fast way, most slices: one common -lh5- symbol. Behind
+// CommonSymbolAhead, a symbol whose codes the direct tables resolve and
+// whose copy stays inside the ring is decoded here (a literal) or by
+// StepCommonMatch, exactly as DecodeLH5Step would decode it. Everything is
+// looked at before anything changes, so a symbol that turns out not to be
+// common finds the state as it was (the bit input may have taken more bytes
+// from its buffer, which its window does not reach yet).
+//
+// The full way, StepInFull: the stored copy, or DecodeLH5Step with block
+// headers, long codes, the ring's end and the member's; failures, and the
+// member whose data the slice completes.
+bool CExtractorLZH::Step(bool& done) {
+    if (CommonSymbolAhead()) {
+        const unsigned entry = CodeTable.EntryAt(Archive.PeekBits() >> (16 - CharTableBits));
+        if (!CHuffmanTable::IsLongCode(entry)) {
+            const int c = CHuffmanTable::SymbolOf(entry);
+            if (c >= LiteralCount)
+                return StepCommonMatch(done, entry);
+            Archive.SkipBits(CHuffmanTable::LengthOf(entry));
+            --BlockCount;
+            PutLiteral(c);
+            done = false;
+            return true;
+        }
+    }
+    return StepInFull(done);
+}
+
+// Never inlined into Step: the fast way would then save five registers at
+// every step (155.3 M instructions instead of 132.6 M for lzhx on a 4 MB
+// archive).
+[[gnu::noinline]] bool CExtractorLZH::StepInFull(bool& done) {
+    try {
+        if (!(Decoding ? DecodeLH5Step(Archive, Output, done)
+                       : CopyStoredStep(Archive, Output, done)))
+            return false;
+    } catch (...) {
+        return FailCaught();
+    }
+    return !done || FinishMember(done);
+}
+
+// Copies up to 16,384 bytes of a stored member. A member whose data ends
+// before its size is reached (the file or the packed size runs out) fails:
+// the bytes that would fill the gap are not the member's.
+bool CExtractorLZH::CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
+    memberDone = false;
+    const int count = Remaining < WindowSize ? Remaining : WindowSize;
+    if (count > 0) {
+        const int produced = MemberHeader.UnpackedSize - Remaining;
+        if (MemberHeader.PackedSize - produced < count || in.Read(Window, count) < count)
+            return Fail(MemberHeader.HasFileCrc ? ErrCrc : ErrBadData);
+        UpdateCrc(Window, count);
+        if (out.IsOpen()) // else a job without a destination: checked, not kept
+            out.Write(Window, count);
+        Remaining -= count;
+    }
+    if (Remaining <= 0) {
+        out.Flush();
+        memberDone = true;
+    }
+    return true;
+}
+
 // The member's data is complete and flushed: check it, stamp it, close it,
 // and move on to the next wanted member.
 bool CExtractorLZH::FinishMember(bool& done) {
@@ -413,27 +488,4 @@ int CExtractorLZH::GetPercent() const {
     const long long produced =
         static_cast<long long>(MemberHeader.UnpackedSize) - static_cast<long long>(Remaining);
     return static_cast<int>(produced * 100 / MemberHeader.UnpackedSize);
-}
-
-// Copies up to 16,384 bytes of a stored member. A member whose data ends
-// before its size is reached (the file or the packed size runs out) fails:
-// the bytes that would fill the gap are not the member's.
-[[gnu::noinline]] bool CExtractorLZH::CopyStoredStep(CFileBuffer& in, CFileBuffer& out,
-                                                     bool& memberDone) {
-    memberDone = false;
-    const int count = Remaining < WindowSize ? Remaining : WindowSize;
-    if (count > 0) {
-        const int produced = MemberHeader.UnpackedSize - Remaining;
-        if (MemberHeader.PackedSize - produced < count || in.Read(Window, count) < count)
-            return Fail(MemberHeader.HasFileCrc ? ErrCrc : ErrBadData);
-        UpdateCrc(Window, count);
-        if (out.IsOpen()) // else a job without a destination: checked, not kept
-            out.Write(Window, count);
-        Remaining -= count;
-    }
-    if (Remaining <= 0) {
-        out.Flush();
-        memberDone = true;
-    }
-    return true;
 }

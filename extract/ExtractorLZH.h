@@ -151,11 +151,19 @@ class CExtractorLZH {
     void DiscardTempOutput();
     void RemoveStaleTempFiles();
 
-    bool StepInFull(bool& done);
+    // The slice (ExtractorLZH.cpp): Step's fast way and its full way, and
+    // the stored copy.
     bool CommonSymbolAhead();
-    bool StepCommonMatch(bool& done, unsigned charEntry);
+    bool StepInFull(bool& done);
     bool CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
+
+    // The -lh5- decoder (DecoderLH5.cpp). The direct tables: 12 bits for
+    // the character/length code, 8 for the pre-code and the position code;
+    // longer codes continue in a tree.
+    enum { CharTableBits = 12, SmallTableBits = 8 };
     bool DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
+    bool StepCommonMatch(bool& done, unsigned charEntry);
+    void PutLiteral(int c);
     int DecodeChar(CFileBuffer& in);
     int DecodePosition(CFileBuffer& in);
     static int ReadCodeLength(CFileBuffer& in);
@@ -167,6 +175,9 @@ class CExtractorLZH {
     void FinishLH5Member(CFileBuffer& out);
     void CopyMatch(CFileBuffer& out, int length, int distance);
     void CopyMatchAcrossRing(CFileBuffer& out, int length, int distance);
+    void CopyMatchPiece(int& source, int count);
+    int RingSource(int distance) const;
+    void PutMatchInsideRing(int source, int length, int distance);
 
     unsigned short* CrcTable;  // 256 entries: one byte at a time
     unsigned short* CrcSlices; // CrcSliceCount slices of 256, derived from CrcTable
@@ -197,3 +208,10 @@ class CExtractorLZH {
     bool CompletedPending; // CompletedName not yet taken
     char CompletedName[PathSize];
 };
+
+// A literal into the ring, for both ways of Step; the full way hands the
+// ring on when the literal fills it, the fast way never lets it.
+inline void CExtractorLZH::PutLiteral(int c) {
+    Window[WindowPos++] = static_cast<unsigned char>(c);
+    --Remaining;
+}
