@@ -132,12 +132,9 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
     const size_t given = std::strlen(destFolder);
     if (given >= sizeof Folder)
         return false;
-    int len = static_cast<int>(given);
     std::memcpy(Folder, destFolder, given);
-
-    int last = LastCharIndex(Folder, '\\') + 1; // position counted from 1
-    if (last > 3 && last == len)
-        Folder[--len] = 0;
+    CutTrailingBackslash(Folder);
+    const int len = static_cast<int>(std::strlen(Folder));
     if (len + 1 >= PathSize)
         return false; // no room for the closing backslash
     // The backslash that closes the folder would become this byte's trail,
@@ -177,11 +174,8 @@ bool CExtractorLZH::PrepareFolder(const char* destFolder) {
             return false;
     }
 
-    if (len > 0) {
-        last = LastCharIndex(Folder, '\\') + 1;
-        if (last < len)
-            Folder[len] = '\\';
-    }
+    if (len > 0 && !EndsWithBackslash(Folder))
+        Folder[len] = '\\';
     return true;
 }
 

@@ -25,6 +25,7 @@
 // Jobs that would produce more than a budget of output are cancelled with
 // Abort; that is not a finding, and the cancel itself is checked.
 #include "ArchiveBuilder.h" // Crc16, the tests' own, independent of the engine's
+#include "DbcsText.h"
 #include "ExtractorLZH.h"
 #include "FuzzCheck.h"
 #include "ReferenceLH5.h"
@@ -420,22 +421,13 @@ void CheckAbsent(const char* name, const char* when) {
     FUZZ_CHECK(!Exists(name), "%s: a file \"%.60s\" stays behind", when, name);
 }
 
-// Code page 932, as the engine's stand-in uses it.
-bool IsLead932(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsTrail932(unsigned char b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
 // A member the engine has opened: a plain name, and its file created (none
 // for a folder entry, which extracts to nothing).
 void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     FUZZ_CHECK(std::memchr(h.Name, 0, PathSize) != nullptr, "%s: Name is not terminated", when);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(h.Name);
     for (size_t i = 0; s[i] != 0; ++i) {
-        if (IsLead932(s[i]) && s[i + 1] != 0 && IsTrail932(s[i + 1])) {
+        if (IsDoubleByteAt(h.Name, static_cast<int>(i))) {
             ++i;
             continue;
         }

@@ -1,6 +1,7 @@
 #include "Win32StandIn.h"
 
 #include "CodePage932.h"
+#include "DbcsText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -281,7 +282,7 @@ UINT GetACP() {
 }
 
 BOOL IsDBCSLeadByte(BYTE b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    return IsLeadByte932(b);
 }
 
 // Every sequence that has no counterpart fails, with or without

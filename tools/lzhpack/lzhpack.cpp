@@ -10,9 +10,12 @@
 // -0 stores every member, -5 compresses every non-empty member even where it
 // grows. The same files always give the same archive; SOURCE_DATE_EPOCH, when
 // set, caps every recorded time.
+#include "DbcsText.h"
+#include "ExtractorLZH.h"
 #include "LzhWriter.h"
 #include "Version.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -67,27 +70,19 @@ std::string SystemError() {
     return std::strerror(errno);
 }
 
-// The name a member gets: the path after its last separator. On Windows the
-// path is in the ANSI code page, so a double-byte character whose trail byte
-// looks like a backslash is stepped over whole.
+// The file's own name: the path after its last separator. On Windows the
+// path is in the ANSI code page, whose double-byte characters the engine's
+// rule steps over whole (a trail byte may look like a backslash).
 std::string BaseName(const std::string& path) {
-    size_t start = 0;
 #ifdef _WIN32
-    for (size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
-            ++i;
-            continue;
-        }
-        if (c == '\\' || c == '/' || c == ':')
-            start = i + 1;
-    }
+    const char* text = path.c_str();
+    const int last =
+        std::max({LastCharIndex(text, '\\'), LastCharIndex(text, '/'), LastCharIndex(text, ':')});
+    return path.substr(static_cast<size_t>(last + 1));
 #else
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos)
-        start = slash + 1;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 #endif
-    return path.substr(start);
 }
 
 struct SourceFile {
@@ -196,6 +191,13 @@ bool PrepareSources(const std::vector<std::string>& paths, std::vector<SourceFil
         }
         f.Name = name;
 #endif
+        // The engine would extract the member under the part after such a
+        // byte, and another reader might make a folder of what stands before.
+        if (CExtractorLZH::BaseName(f.Name.c_str()) != f.Name.c_str()) {
+            error = path + ": the name holds \\, : or the byte 0xFF, which an archive's readers "
+                           "take for a folder separator";
+            return false;
+        }
         if (f.Name.empty() || f.Name.size() > MaxMemberName) {
             error = path + ": the base name must have 1 to 259 bytes in the archive's code page";
             return false;
