@@ -2,6 +2,7 @@
 
 #include "EncoderLH5.h"
 #include "FormatLZH.h"
+#include "LittleEndian.h"
 
 namespace {
 
@@ -11,21 +12,6 @@ enum : uint8_t {
     // would have names in capitals shown in lower case).
     OsWindowsNT = 'W'
 };
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
-void Put64(std::vector<uint8_t>& out, uint64_t v) {
-    Put32(out, static_cast<uint32_t>(v));
-    Put32(out, static_cast<uint32_t>(v >> 32));
-}
 
 void Set16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     out[at] = static_cast<uint8_t>(v);

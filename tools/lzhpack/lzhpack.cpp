@@ -10,6 +10,7 @@
 // -0 stores every member, -5 compresses every non-empty member even where it
 // grows. The same files always give the same archive; SOURCE_DATE_EPOCH, when
 // set, caps every recorded time.
+#include "CommandLine.h"
 #include "DbcsText.h"
 #include "ExtractorLZH.h"
 #include "LzhWriter.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +38,6 @@
 
 namespace {
 
-const int UsageExit = 64;
 const int FailExit = 1;
 
 const char UsageText[] =
@@ -53,13 +52,6 @@ const char UsageText[] =
     "  --version  print the program's name and version\n"
     "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n"
     "  Exit status: 0 on success, 1 on a failure, 64 for a wrong command line.\n";
-
-// Asked for, the usage goes to standard output; after a wrong command line,
-// to standard error.
-int Usage(bool asked) {
-    std::fputs(UsageText, asked ? stdout : stderr);
-    return asked ? 0 : UsageExit;
-}
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "lzhpack: %s\n", message.c_str());
@@ -277,25 +269,6 @@ extern "C" void OnInterrupt(int signal) {
     _exit(128 + signal);
 }
 
-void CatchInterrupts() {
-    static const int Signals[] = {
-        SIGINT,
-        SIGTERM,
-#ifdef SIGHUP
-        SIGHUP,
-#endif
-#ifdef SIGBREAK
-        SIGBREAK,
-#endif
-    };
-    // A signal ignored from the start stays ignored: a job under nohup, or
-    // in the background of a shell without job control, is not meant to end
-    // by it.
-    for (int signal : Signals)
-        if (std::signal(signal, OnInterrupt) == SIG_IGN)
-            std::signal(signal, SIG_IGN);
-}
-
 // On Windows the part file is shared for deletion, so that an interrupt can
 // delete it while it is open; it goes when the process has ended.
 FILE* CreatePartFile(const std::string& path) {
@@ -346,15 +319,15 @@ int main(int argc, char** argv) {
         }
     }
     if (wrong || methods > 1)
-        return Usage(false);
+        return Usage(UsageText, false);
     if (help)
-        return Usage(true);
+        return Usage(UsageText, true);
     if (version) {
         std::printf("lzhpack %s\n", ToolsVersion);
         return 0;
     }
     if (argc - arg < 2)
-        return Usage(false);
+        return Usage(UsageText, false);
     std::string archive = argv[arg];
     std::vector<std::string> paths(argv + arg + 1, argv + argc);
 
@@ -370,7 +343,7 @@ int main(int argc, char** argv) {
     if (temporary.size() >= sizeof PartFile)
         return Fail(temporary + ": the path is too long");
     std::memcpy(PartFile, temporary.c_str(), temporary.size() + 1);
-    CatchInterrupts();
+    CatchInterrupts(OnInterrupt);
     FILE* out = CreatePartFile(temporary);
     if (!out)
         return Fail(temporary + ": " + SystemError());
