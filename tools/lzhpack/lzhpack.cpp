@@ -236,7 +236,7 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
     }
     std::printf("%s: %u -> %u bytes (%s)\n", BaseName(f.Path).c_str(),
                 static_cast<unsigned>(m.OriginalSize), static_cast<unsigned>(m.PackedSize),
-                m.Compressed ? "-lh5-" : "-lh0-");
+                MethodNames[m.Compressed ? MethodLH5 : MethodLH0]);
     return true;
 }
 
