@@ -1,9 +1,9 @@
 # The extraction engine's targets: lzh_format, the format's numbers
-# (FormatLZH.h), which lzhpack shares; off Windows codepage932, the
-# stand-in's conversions of names, which lzhpack uses too; and
-# qm_engine_library(NAME), a static library of the engine: the trees build
-# it under several names (the program's "extract", the sanitizers', the
-# fuzzer's). Off Windows, a stand-in supplies the Win32 calls.
+# (FormatLZH.h), which lzhpack's writer shares; and qm_engine_library(NAME),
+# a static library of the engine: the trees build it under several names
+# (the program's "extract", which lzhx and lzhpack link too, the
+# sanitizers', the fuzzer's). Off Windows, a stand-in supplies the Win32
+# calls and the conversions of names between code page 932 and UTF-8.
 get_filename_component(QM_ROOT_DIR ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(EXTRACT_SOURCES
   extract/DbcsText.cpp
@@ -20,12 +20,6 @@ list(TRANSFORM EXTRACT_SOURCES PREPEND ${QM_ROOT_DIR}/)
 
 add_library(lzh_format INTERFACE)
 target_include_directories(lzh_format INTERFACE ${QM_ROOT_DIR}/extract)
-
-if(NOT WIN32)
-  add_library(codepage932 STATIC ${QM_ROOT_DIR}/extract/standin/CodePage932.cpp)
-  target_include_directories(codepage932 PUBLIC ${QM_ROOT_DIR}/extract)
-  target_link_libraries(codepage932 PRIVATE qm_warnings)
-endif()
 
 function(qm_engine_library name)
   add_library(${name} STATIC ${EXTRACT_SOURCES})

@@ -8,8 +8,8 @@ namespace {
 // text; any other code page falls back to the widest common range.
 bool IsTrailByte(unsigned char b) {
     switch (GetACP()) {
-    case 932: // Japanese (Shift JIS)
-        return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+    case 932:
+        return IsTrailByte932(b);
     case 949: // Korean
         return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
     case 950: // Traditional Chinese

@@ -6,14 +6,11 @@
 
 namespace {
 
-// The direct tables: 12 bits for the character/length code, 8 for the
-// pre-code and the position code; longer codes continue in a tree.
-enum { CharTableBits = 12, SmallTableBits = 8 };
-// The most bits a symbol that the direct tables resolve takes: a character
-// or length code of up to 12 bits, a position code of up to 8 and up to 12
-// extra bits. The bit input holds them all at once.
-static_assert(CharTableBits + SmallTableBits + 12 <= CFileBuffer::SpareBitsAhead,
-              "a whole common symbol fits the bits held");
+// How the entries of a length list are coded: each one as ReadCodeLength
+// reads it, with a run of zeros in 2 bits at one index (the pre-code,
+// PreZeroRunIndex) or none (the position code); or each through the
+// pre-code, whose first symbols are runs of zeros (the character code).
+enum { NoZeroRun = -1, ZeroRunsInPreCode = -2 };
 
 // Copies byte by byte upwards, so that a match shorter in distance than in
 // length repeats its last bytes, as the format requires.
@@ -50,13 +47,24 @@ inline void CopyInsideRing(unsigned char* d, const unsigned char* s, int length,
     }
 }
 
+// Position symbol p is the distance itself when 0 or 1, else a one bit
+// followed by the next p - 1 bits of the stream: both are the top p bits of
+// a one bit put before the 16-bit window that follows the symbol's code.
+inline int DistanceOf(int p, unsigned window) {
+    return static_cast<int>((0x10000u | window) >> (17 - p));
+}
+
+inline int ExtraBitsOf(int p) {
+    return p > 1 ? p - 1 : 0;
+}
+
 } // namespace
 
 // A length of 0 to 6 in three bits, or 7 and up as 7 followed by a run of
 // one-bits ended by a zero. Corrupt data can give up to 23; the table build
 // refuses anything above 16.
 int CExtractorLZH::ReadCodeLength(CFileBuffer& in) {
-    int c = static_cast<int>(in.GetBits(3));
+    int c = static_cast<int>(in.GetBits(CodeLengthBits));
     if (c == LengthEscape) {
         unsigned window = in.PeekBits();
         while (window & 0x8000) {
@@ -68,93 +76,72 @@ int CExtractorLZH::ReadCodeLength(CFileBuffer& in) {
     return c;
 }
 
-void CExtractorLZH::ReadPreCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(PreCountBits));
-    if (n > PreCodeCount)
-        throw CExceptionLZH();
-    if (n == 0) {
-        PosTable.BuildConstant(PreCodeCount, SmallTableBits,
-                               static_cast<int>(in.GetBits(PreCountBits)));
-        return;
-    }
-    int lengths[PreCodeCount];
-    int i = 0;
-    while (i < n) {
-        if (i == PreZeroRunIndex) {
-            // Entries 3 to 5 may be skipped as a run of zeros.
-            const int run = static_cast<int>(in.GetBits(2));
-            if (run > 0) {
-                for (int j = PreZeroRunIndex; j < PreZeroRunIndex + run; ++j)
-                    lengths[j] = 0;
-                i = PreZeroRunIndex + run;
-                continue;
-            }
+// The next entry of a length list at index i: a run of zeros, whose length
+// is returned, or one length, in `length`, when 0 is returned.
+int CExtractorLZH::ReadListEntry(CFileBuffer& in, int i, int zeroRunAt, int& length) {
+    if (zeroRunAt == ZeroRunsInPreCode) {
+        int t;
+        in.FillBits(PosTable.Decode(in.PeekBits(), t));
+        length = t - PreLengthBase;
+        switch (t) {
+        case PreOneZero:
+            return 1;
+        case PreShortZeroRun:
+            return static_cast<int>(in.GetBits(ShortZeroRunBits)) + ShortZeroRunMin;
+        case PreLongZeroRun:
+            return static_cast<int>(in.GetBits(LongZeroRunBits)) + LongZeroRunMin;
+        default:
+            return 0;
         }
-        lengths[i++] = ReadCodeLength(in);
     }
-    for (; i < PreCodeCount; ++i)
-        lengths[i] = 0;
-    PosTable.Build(PreCodeCount, SmallTableBits, lengths);
+    if (i == zeroRunAt) {
+        const int run = static_cast<int>(in.GetBits(PreZeroRunBits));
+        if (run > 0)
+            return run;
+    }
+    length = ReadCodeLength(in);
+    return 0;
 }
 
-// The character/length lengths, coded with the pre-code. A zero run that
-// would reach past the list (only in corrupt data) is clipped at its end.
-void CExtractorLZH::ReadCharCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(CharCountBits));
-    if (n > CharCodeCount)
+// One code of a block header into `table`: a count of countBits bits; after
+// a count of 0 one constant symbol of as many bits, else that many entries
+// of the list of `count` lengths, the rest of it 0. A zero run that would
+// reach past the list (only in corrupt data) is clipped at its end.
+void CExtractorLZH::ReadLengthList(CFileBuffer& in, CHuffmanTable& table, int count, int countBits,
+                                   int zeroRunAt) {
+    const int bits = count == CharCodeCount ? CharTableBits : SmallTableBits;
+    const int n = static_cast<int>(in.GetBits(countBits));
+    if (n > count)
         throw CExceptionLZH();
     if (n == 0) {
-        CodeTable.BuildConstant(CharCodeCount, CharTableBits,
-                                static_cast<int>(in.GetBits(CharCountBits)));
+        table.BuildConstant(count, bits, static_cast<int>(in.GetBits(countBits)));
         return;
     }
     int lengths[CharCodeCount];
     int i = 0;
     while (i < n) {
-        int t;
-        in.FillBits(PosTable.Decode(in.PeekBits(), t));
-        if (t >= 3) {
-            lengths[i++] = t - 2;
+        int length;
+        const int run = ReadListEntry(in, i, zeroRunAt, length);
+        if (run == 0) {
+            lengths[i++] = length;
             continue;
         }
-        int run = 1;
-        if (t == 1)
-            run = static_cast<int>(in.GetBits(4)) + 3;
-        else if (t == 2)
-            run = static_cast<int>(in.GetBits(9)) + 20;
-        const int end = i + run < CharCodeCount ? i + run : CharCodeCount;
+        const int end = i + run < count ? i + run : count;
         for (; i < end; ++i)
             lengths[i] = 0;
     }
-    for (; i < CharCodeCount; ++i)
+    for (; i < count; ++i)
         lengths[i] = 0;
-    CodeTable.Build(CharCodeCount, CharTableBits, lengths);
-}
-
-void CExtractorLZH::ReadPositionCode(CFileBuffer& in) {
-    const int n = static_cast<int>(in.GetBits(PosCountBits));
-    if (n > PosCodeCount)
-        throw CExceptionLZH();
-    if (n == 0) {
-        PosTable.BuildConstant(PosCodeCount, SmallTableBits,
-                               static_cast<int>(in.GetBits(PosCountBits)));
-        return;
-    }
-    int lengths[PosCodeCount];
-    int i = 0;
-    for (; i < n; ++i)
-        lengths[i] = ReadCodeLength(in);
-    for (; i < PosCodeCount; ++i)
-        lengths[i] = 0;
-    PosTable.Build(PosCodeCount, SmallTableBits, lengths);
+    table.Build(count, bits, lengths);
 }
 
 // Once per block, out of the step's hot path.
-[[gnu::noinline]] void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
+void CExtractorLZH::ReadBlockHeader(CFileBuffer& in) {
     BlockCount = static_cast<int>(in.GetBits(BlockCountBits));
-    ReadPreCode(in);
-    ReadCharCode(in);
-    ReadPositionCode(in);
+    // PosTable holds the pre-code while the character code is read.
+    ReadLengthList(in, PosTable, PreCodeCount, PreCountBits, PreZeroRunIndex);
+    ReadLengthList(in, CodeTable, CharCodeCount, CharCountBits, ZeroRunsInPreCode);
+    ReadLengthList(in, PosTable, PosCodeCount, PosCountBits, NoZeroRun);
 }
 
 // A block that announces 0 symbols still serves the one decoded right after
@@ -171,9 +158,9 @@ inline int CExtractorLZH::DecodeChar(CFileBuffer& in) {
 inline int CExtractorLZH::DecodePosition(CFileBuffer& in) {
     int p;
     in.FillBits(PosTable.Decode(in.PeekBits(), p));
-    if (p <= 1)
-        return p;
-    return (1 << (p - 1)) + static_cast<int>(in.GetBits(p - 1));
+    const int distance = DistanceOf(p, in.PeekBits());
+    in.FillBits(ExtraBitsOf(p));
+    return distance;
 }
 
 // Hands the first `count` bytes of the ring to the CRC and the output, less
@@ -181,7 +168,7 @@ inline int CExtractorLZH::DecodePosition(CFileBuffer& in) {
 // the bytes it made beyond it are the newest, so they stand at the end of
 // what is handed over, and Remaining below 0 counts them. Once they reach
 // further back than this hand-over, the one before cut them already.
-[[gnu::noinline]] void CExtractorLZH::EmitRing(CFileBuffer& out, int count) {
+void CExtractorLZH::EmitRing(CFileBuffer& out, int count) {
     if (Remaining < 0)
         count += Remaining;
     if (count <= 0)
@@ -191,166 +178,116 @@ inline int CExtractorLZH::DecodePosition(CFileBuffer& in) {
         out.Write(Window, count);
 }
 
+// Where a match `distance` + 1 bytes back starts in the ring.
+inline int CExtractorLZH::RingSource(int distance) const {
+    const int source = WindowPos - distance - 1;
+    return source < 0 ? source + WindowSize : source;
+}
+
+// `count` bytes of a match from ring position `source` on, one at a time;
+// source follows.
+inline void CExtractorLZH::CopyMatchPiece(int& source, int count) {
+    CopyForward(Window + WindowPos, Window + source, count);
+    WindowPos += count;
+    Remaining -= count;
+    source += count;
+}
+
+// A match whose copy neither reaches the end of the ring nor reads across
+// it, for both ways of Step.
+inline void CExtractorLZH::PutMatchInsideRing(int source, int length, int distance) {
+    CopyInsideRing(Window + WindowPos, Window + source, length, distance);
+    WindowPos += length;
+    Remaining -= length;
+}
+
 // A match whose copy reaches the end of the ring or whose source runs over
-// it: the general case, out of the step's hot path.
-[[gnu::noinline]] void CExtractorLZH::CopyMatchAcrossRing(CFileBuffer& out, int length,
-                                                          int distance) {
-    int source = WindowPos - distance - 1;
+// it: the general case.
+void CExtractorLZH::CopyMatchAcrossRing(CFileBuffer& out, int length, int distance) {
+    int source = RingSource(distance);
     if (WindowPos + length >= WindowSize) {
-        // The copy completes the ring; the source cannot be negative here,
-        // since WindowPos is at least 16,128.
+        // The copy completes the ring. Its source lies before it, since
+        // WindowPos is at least 16,128.
         const int k = WindowSize - WindowPos;
-        CopyForward(Window + WindowPos, Window + source, k);
-        Remaining -= k;
+        CopyMatchPiece(source, k);
         length -= k;
-        source += k;
         WindowPos = 0;
         EmitRing(out, WindowSize);
-    } else if (source < 0) {
-        source += WindowSize;
     }
     if (source + length > WindowSize) {
         // The source runs over the end of the ring.
         const int k = WindowSize - source;
-        CopyForward(Window + WindowPos, Window + source, k);
+        CopyMatchPiece(source, k);
         length -= k;
-        Remaining -= k;
-        WindowPos += k;
         source = 0;
     }
-    if (length > 0) {
-        CopyForward(Window + WindowPos, Window + source, length);
-        WindowPos += length;
-        Remaining -= length;
-    }
+    if (length > 0)
+        CopyMatchPiece(source, length);
 }
 
-// A match that stays inside the ring goes straight to CopyInsideRing.
 inline void CExtractorLZH::CopyMatch(CFileBuffer& out, int length, int distance) {
-    const int pos = WindowPos;
-    int source = pos - distance - 1;
-    if (source < 0)
-        source += WindowSize;
-    if (pos + length >= WindowSize || source + length > WindowSize) {
+    const int source = RingSource(distance);
+    if (WindowPos + length >= WindowSize || source + length > WindowSize)
         CopyMatchAcrossRing(out, length, distance);
-        return;
-    }
-    CopyInsideRing(Window + pos, Window + source, length, distance);
-    WindowPos = pos + length;
-    Remaining -= length;
+    else
+        PutMatchInsideRing(source, length, distance);
 }
 
 // The member's last symbol is done: what the ring holds goes out, and the
 // output is flushed.
-[[gnu::noinline]] void CExtractorLZH::FinishLH5Member(CFileBuffer& out) {
+void CExtractorLZH::FinishLH5Member(CFileBuffer& out) {
     if (WindowPos > 0)
         EmitRing(out, WindowPos);
     out.Flush();
 }
 
-inline bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
+bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone) {
     memberDone = false;
-    try {
-        const int c = DecodeChar(in);
-        if (c < LiteralCount) {
-            const int pos = WindowPos;
-            Window[pos] = static_cast<unsigned char>(c);
-            WindowPos = pos + 1;
-            --Remaining;
-            if (pos + 1 == WindowSize) {
-                WindowPos = 0;
-                EmitRing(out, WindowSize);
-            }
-        } else {
-            const int length = c - LiteralCount + MinMatch;
-            CopyMatch(out, length, DecodePosition(in));
+    const int c = DecodeChar(in);
+    if (c < LiteralCount) {
+        PutLiteral(c);
+        if (WindowPos == WindowSize) {
+            WindowPos = 0;
+            EmitRing(out, WindowSize);
         }
-        if (Remaining <= 0) {
-            FinishLH5Member(out);
-            memberDone = true;
-        }
-    } catch (const CExceptionLZH&) {
-        ErrorCode = ErrBadData;
-        return false;
-    } catch (const CFileException&) {
-        ErrorCode = ErrFileAccess;
-        return false;
+    } else {
+        const int length = c - LiteralCount + MinMatch;
+        CopyMatch(out, length, DecodePosition(in));
+    }
+    if (Remaining <= 0) {
+        FinishLH5Member(out);
+        memberDone = true;
     }
     return true;
 }
 
-// The common symbol is decoded in one go, as DecodeLH5Step would decode it,
-// when nothing out of the ordinary can come of it: a block under way, bits
-// for the whole symbol in the bit input, codes that the direct tables
-// resolve, a copy that neither reaches the end of the ring nor reads across
-// it, and a member that does not end with it. Everything is looked at before
-// anything changes, so a symbol left to DecodeLH5Step after all finds the
-// state as it was (the bit input may have taken more bytes from its buffer,
-// which its window does not reach yet).
-inline bool CExtractorLZH::CommonSymbolAhead() {
-    // BlockCount is above 0 only within a -lh5- block.
-    return BlockCount > 0 && Remaining > MaxMatch && WindowPos < WindowSize - MaxMatch &&
-           Archive.HoldBits();
-}
-
-// Kept in the decoder's translation unit so that the common literal inlines
-// into it: most steps are one such symbol and touch nothing else. A common
-// match has a function of its own, so that the literal's way needs few
-// registers; the rest go the full way.
-bool CExtractorLZH::Step(bool& done) {
-    if (!CommonSymbolAhead())
-        return StepInFull(done);
-    const unsigned entry = CodeTable.EntryAt(Archive.PeekBits() >> (16 - CharTableBits));
-    if (CHuffmanTable::IsLongCode(entry))
-        return StepInFull(done);
-    const int c = CHuffmanTable::SymbolOf(entry);
-    if (c >= LiteralCount)
-        return StepCommonMatch(done, entry);
-    Archive.SkipBits(CHuffmanTable::LengthOf(entry));
-    --BlockCount;
-    --Remaining;
-    const int pos = WindowPos;
-    WindowPos = pos + 1;
-    Window[pos] = static_cast<unsigned char>(c);
-    done = false;
-    return true;
-}
-
-// A match after CommonSymbolAhead, with its character/length entry.
-[[gnu::noinline]] bool CExtractorLZH::StepCommonMatch(bool& done, unsigned charEntry) {
+// The fast way of Step for a match, with its character/length entry: when
+// its position code is in the direct table and its copy stays inside the
+// ring, it is decoded as DecodeLH5Step would decode it; otherwise nothing
+// has changed, and it goes the full way. A function of its own, so that
+// Step's way for a literal needs few registers.
+bool CExtractorLZH::StepCommonMatch(bool& done, unsigned charEntry) {
+    // The most bits a match that the direct tables resolve takes: a length
+    // code of up to 12 bits, a position code of up to 8 and up to 12 extra
+    // bits. CommonSymbolAhead made sure of them all.
+    static_assert(CharTableBits + SmallTableBits + PosMaxExtraBits <= CFileBuffer::SpareBitsAhead,
+                  "a whole common symbol fits the bits held");
     int used = CHuffmanTable::LengthOf(charEntry);
     const unsigned posEntry =
         PosTable.EntryAt(Archive.PeekBitsAfter(used) >> (16 - SmallTableBits));
     if (CHuffmanTable::IsLongCode(posEntry))
         return StepInFull(done);
     used += CHuffmanTable::LengthOf(posEntry);
-    // Position symbol p is the distance itself when 0 or 1, else a one bit
-    // followed by the next p - 1 bits of the stream: both are the top p bits
-    // of a one bit put before the 16-bit window.
     const int p = CHuffmanTable::SymbolOf(posEntry);
-    const int distance = static_cast<int>((0x10000u | Archive.PeekBitsAfter(used)) >> (17 - p));
-    used += p > 1 ? p - 1 : 0;
+    const int distance = DistanceOf(p, Archive.PeekBitsAfter(used));
+    used += ExtraBitsOf(p);
     const int length = CHuffmanTable::SymbolOf(charEntry) - LiteralCount + MinMatch;
-    const int pos = WindowPos;
-    int source = pos - distance - 1;
-    if (source < 0)
-        source += WindowSize;
+    const int source = RingSource(distance);
     if (source + length > WindowSize)
         return StepInFull(done);
     Archive.SkipBits(used);
     --BlockCount;
-    Remaining -= length;
-    WindowPos = pos + length;
+    PutMatchInsideRing(source, length, distance);
     done = false;
-    CopyInsideRing(Window + pos, Window + source, length, distance);
     return true;
-}
-
-// A failure or the end of a member goes on to EndSlice.
-[[gnu::noinline]] bool CExtractorLZH::StepInFull(bool& done) {
-    const bool ok =
-        Decoding ? DecodeLH5Step(Archive, Output, done) : CopyStoredStep(Archive, Output, done);
-    if (ok && !done)
-        return true;
-    return EndSlice(ok, done);
 }

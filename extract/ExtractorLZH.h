@@ -23,11 +23,6 @@ enum {
 // Paths and names in fixed buffers: at most 259 bytes and the terminator.
 enum { PathSize = 260 };
 
-// The MethodIndex of "-lhd-", a folder entry: a header without data, which
-// extracts to nothing (folders are not made; every member lands in the
-// destination folder itself).
-enum { MethodDirectory = 9 };
-
 // The decoded fields of the current member header.
 struct MemberHeaderLZH {
     int HeaderSize; // header bytes before the data; 0 = end of archive
@@ -130,6 +125,8 @@ class CExtractorLZH {
     bool ParseLevel2Header(const unsigned char* p, int n);
     bool SetName(const unsigned char* text, int length);
     bool HeaderCrcMatches(const unsigned char* p, int crcAt, unsigned short recorded);
+    bool TakeExtension(const unsigned char* p, int typeAt, int size, int& crcAt,
+                       unsigned short& recorded);
 
     void NoteUnreadMethod(const unsigned char* header);
     bool LocateArchive();
@@ -140,11 +137,10 @@ class CExtractorLZH {
     bool SetOutPath();
     bool FinishMember(bool& done);
     bool NextWantedMember(bool& done);
-    bool EndSlice(bool ok, bool& done);
+    bool EndJob(bool& done);
     void SetOutputTimes();
-    void FailMember(int code);
-    void FailTestedMember(int code);
-    void CloseArchive(int code);
+    bool Fail(int code);
+    bool FailCaught();
 
     // The member's file, written under a temporary name (OutputFile.cpp).
     bool TargetCanBeReplaced() const;
@@ -152,26 +148,36 @@ class CExtractorLZH {
     void NameTempOutputByIdentity(int room);
     bool SetTempDeletion(bool deleteOnClose);
     bool PutOutputInPlace();
-    void CloseTempOutput();
-    void DeleteTempOutput();
+    void DiscardTempOutput();
     void RemoveStaleTempFiles();
 
-    bool StepInFull(bool& done);
+    // The slice (ExtractorLZH.cpp): Step's fast way and its full way, and
+    // the stored copy.
     bool CommonSymbolAhead();
-    bool StepCommonMatch(bool& done, unsigned charEntry);
+    bool StepInFull(bool& done);
     bool CopyStoredStep(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
+
+    // The -lh5- decoder (DecoderLH5.cpp). The direct tables: 12 bits for
+    // the character/length code, 8 for the pre-code and the position code;
+    // longer codes continue in a tree.
+    enum { CharTableBits = 12, SmallTableBits = 8 };
     bool DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& memberDone);
+    bool StepCommonMatch(bool& done, unsigned charEntry);
+    void PutLiteral(int c);
     int DecodeChar(CFileBuffer& in);
     int DecodePosition(CFileBuffer& in);
     static int ReadCodeLength(CFileBuffer& in);
     void ReadBlockHeader(CFileBuffer& in);
-    void ReadPreCode(CFileBuffer& in);
-    void ReadCharCode(CFileBuffer& in);
-    void ReadPositionCode(CFileBuffer& in);
+    void ReadLengthList(CFileBuffer& in, CHuffmanTable& table, int count, int countBits,
+                        int zeroRunAt);
+    int ReadListEntry(CFileBuffer& in, int i, int zeroRunAt, int& length);
     void EmitRing(CFileBuffer& out, int count);
     void FinishLH5Member(CFileBuffer& out);
     void CopyMatch(CFileBuffer& out, int length, int distance);
     void CopyMatchAcrossRing(CFileBuffer& out, int length, int distance);
+    void CopyMatchPiece(int& source, int count);
+    int RingSource(int distance) const;
+    void PutMatchInsideRing(int source, int length, int distance);
 
     unsigned short* CrcTable;  // 256 entries: one byte at a time
     unsigned short* CrcSlices; // CrcSliceCount slices of 256, derived from CrcTable
@@ -182,7 +188,7 @@ class CExtractorLZH {
     char Folder[PathSize];
     char Filter[PathSize];
     char OutPath[PathSize];  // the member's file: Folder and Name
-    char TempPath[PathSize]; // where it is written until it is complete
+    char TempPath[PathSize]; // where it is written until it is in place; empty when none
     bool TempDeletesItself;  // the system deletes it when it is closed
     bool Decoding;
     int Remaining;
@@ -202,3 +208,10 @@ class CExtractorLZH {
     bool CompletedPending; // CompletedName not yet taken
     char CompletedName[PathSize];
 };
+
+// A literal into the ring, for both ways of Step; the full way hands the
+// ring on when the literal fills it, the fast way never lets it.
+inline void CExtractorLZH::PutLiteral(int c) {
+    Window[WindowPos++] = static_cast<unsigned char>(c);
+    --Remaining;
+}

@@ -9,14 +9,6 @@
 
 namespace {
 
-// The methods a header may name, and a folder entry's "-lhd-"; a method's
-// place is its MethodIndex. A header holds the five bytes without a
-// terminator.
-const int MethodCount = 10;
-const char MethodTable[MethodCount][MethodLength + 1] = {
-    "-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lz4-", "-lhd-"};
-static_assert(MethodDirectory == 9, "-lhd- stands at its index");
-
 unsigned Le16(const unsigned char* p) {
     return p[0] | (p[1] << 8);
 }
@@ -39,7 +31,7 @@ bool IsLzhFamilyMethod(const unsigned char* p) {
 
 int FindMethod(const unsigned char* p) {
     for (int i = 0; i < MethodCount; ++i)
-        if (std::memcmp(p, MethodTable[i], MethodLength) == 0)
+        if (std::memcmp(p, MethodNames[i], MethodLength) == 0)
             return i;
     return -1;
 }
@@ -63,7 +55,7 @@ int DosTimeToTimeStamp(unsigned time, unsigned date) {
 } // namespace
 
 const char* CExtractorLZH::MethodName(int methodIndex) {
-    return methodIndex >= 0 && methodIndex < MethodCount ? MethodTable[methodIndex] : "";
+    return methodIndex >= 0 && methodIndex < MethodCount ? MethodNames[methodIndex] : "";
 }
 
 void CExtractorLZH::BuildCrcTable() {
@@ -136,12 +128,33 @@ bool CExtractorLZH::SetName(const unsigned char* text, int length) {
 }
 
 bool CExtractorLZH::HeaderCrcMatches(const unsigned char* p, int crcAt, unsigned short recorded) {
-    static const unsigned char zero[2] = {0, 0};
+    static const unsigned char zero[CrcSize] = {0, 0};
     Crc = 0;
     UpdateCrc(p, crcAt);
-    UpdateCrc(zero, 2);
-    UpdateCrc(p + crcAt + 2, MemberHeader.HeaderSize - crcAt - 2);
+    UpdateCrc(zero, CrcSize);
+    UpdateCrc(p + crcAt + CrcSize, MemberHeader.HeaderSize - crcAt - CrcSize);
     return Crc == recorded;
+}
+
+// The extended header of `size` bytes whose type stands at p[typeAt]: a
+// name replaces Name, a header CRC is recorded with the offset of its field,
+// other types change nothing. False for one too small for its own fields,
+// or a name that does not fit.
+bool CExtractorLZH::TakeExtension(const unsigned char* p, int typeAt, int size, int& crcAt,
+                                  unsigned short& recorded) {
+    if (size < ExtFrameSize)
+        return false;
+    const int dataAt = typeAt + 1;
+    const int dataSize = size - ExtFrameSize;
+    if (p[typeAt] == ExtHeaderCrc) {
+        if (dataSize < CrcSize)
+            return false;
+        crcAt = dataAt;
+        recorded = static_cast<unsigned short>(Le16(p + dataAt));
+    } else if (p[typeAt] == ExtFileName) {
+        return SetName(p + dataAt, dataSize);
+    }
+    return true;
 }
 
 bool CExtractorLZH::ParseHeader(const unsigned char* p, int n) {
@@ -204,10 +217,10 @@ bool CExtractorLZH::ParseFields(const unsigned char* p, int n) {
 // Levels 0 and 1: the base header, then (level 1) the extended headers.
 bool CExtractorLZH::ParseBaseHeader(const unsigned char* p, int n) {
     MemberHeaderLZH& h = MemberHeader;
-    h.HeaderSize = p[0] + 2;
+    h.HeaderSize = p[0] + Level01HeadBytes;
     if (n < h.HeaderSize)
         return false;
-    if (HeaderSum(p + 2, p[0]) != p[1])
+    if (HeaderSum(p + Level01HeadBytes, p[0]) != p[1])
         return false;
     h.TimeStamp = DosTimeToTimeStamp(Le16(p + HeaderTimeAt), Le16(p + HeaderTimeAt + 2));
 
@@ -216,17 +229,17 @@ bool CExtractorLZH::ParseBaseHeader(const unsigned char* p, int n) {
         return false; // the name would reach past the header
     SetName(p + Level01NameAt, nameLength);
 
-    // After the name: the data's CRC-16 (2 bytes), then at level 1 the
-    // system (1) and the size of the first extended header (2).
+    // After the name: the data's CRC-16, then at level 1 the system (1 byte)
+    // and, in the last bytes, the size of the first extended header.
     const int rest = h.HeaderSize - nameLength - Level01NameAt;
-    if (rest >= 2) {
+    if (rest >= CrcSize) {
         h.FileCrc = static_cast<unsigned short>(Le16(p + Level01NameAt + nameLength));
         h.HasFileCrc = true;
     }
-    if (p[HeaderLevelAt] == 0 || rest < 2)
+    if (p[HeaderLevelAt] == 0 || rest < CrcSize)
         return true;
-    if (rest == 2 || rest == 3)
-        return false; // no room for the system byte and the extension size
+    if (rest < CrcSize + ExtSizeBytes)
+        return false; // no room for the size of the first extended header
     return ParseLevel1Extensions(p, n);
 }
 
@@ -235,22 +248,13 @@ bool CExtractorLZH::ParseLevel1Extensions(const unsigned char* p, int n) {
     int crcAt = -1;
     unsigned short recorded = 0;
     for (;;) {
-        const int size = static_cast<int>(Le16(p + h.HeaderSize - 2));
+        const int size = static_cast<int>(Le16(p + h.HeaderSize - ExtSizeBytes));
         if (size == 0)
             break;
         // The packed size counts the extensions too, so it must hold this one.
-        if (size < 3 || n - h.HeaderSize < size || h.PackedSize < size)
+        if (n - h.HeaderSize < size || h.PackedSize < size ||
+            !TakeExtension(p, h.HeaderSize, size, crcAt, recorded))
             return false;
-        const unsigned char* ext = p + h.HeaderSize;
-        if (ext[0] == ExtHeaderCrc) {
-            if (size < 5)
-                return false;
-            crcAt = h.HeaderSize + 1;
-            recorded = static_cast<unsigned short>(Le16(ext + 1));
-        } else if (ext[0] == ExtFileName) {
-            if (!SetName(ext + 1, size - 3))
-                return false;
-        }
         h.HeaderSize += size;
         h.PackedSize -= size;
     }
@@ -261,7 +265,7 @@ bool CExtractorLZH::ParseLevel1Extensions(const unsigned char* p, int n) {
 bool CExtractorLZH::ParseLevel2Header(const unsigned char* p, int n) {
     MemberHeaderLZH& h = MemberHeader;
     h.HeaderSize = static_cast<int>(Le16(p));
-    if (n < h.HeaderSize || h.HeaderSize < Level2FirstExtensionAt + 2)
+    if (n < h.HeaderSize || h.HeaderSize < Level2FirstExtensionAt + ExtSizeBytes)
         return false; // not all here, or no room for the fixed fields
     // The stored time is already UTC: taken as it is.
     h.TimeStamp = Le32Signed(p + HeaderTimeAt);
@@ -274,18 +278,9 @@ bool CExtractorLZH::ParseLevel2Header(const unsigned char* p, int n) {
         const int size = static_cast<int>(Le16(p + at));
         if (size == 0)
             break;
-        if (size < 3 || at + 2 + size > h.HeaderSize)
+        if (at + ExtSizeBytes + size > h.HeaderSize ||
+            !TakeExtension(p, at + ExtSizeBytes, size, crcAt, recorded))
             return false;
-        const unsigned char* ext = p + at + 2;
-        if (ext[0] == ExtHeaderCrc) {
-            if (size < 5)
-                return false;
-            crcAt = at + 3;
-            recorded = static_cast<unsigned short>(Le16(ext + 1));
-        } else if (ext[0] == ExtFileName) {
-            if (!SetName(ext + 1, size - 3))
-                return false;
-        }
         at += size;
     }
     return crcAt >= 0 && HeaderCrcMatches(p, crcAt, recorded);

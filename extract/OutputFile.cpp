@@ -132,14 +132,20 @@ bool CExtractorLZH::CreateTempOutput() {
     std::memcpy(TempPath, Folder, static_cast<size_t>(folderLength));
     char* name = TempPath + folderLength;
     for (unsigned long long serial = 0;; ++serial) {
-        if (!MakeTempName(name, room, serial))
+        // No file of ours has the name when none can be created: it is never
+        // removed.
+        if (!MakeTempName(name, room, serial)) {
+            TempPath[0] = 0;
             return false;
+        }
         if (_stricmp(name, MemberHeader.Name) == 0 || IsDeviceName(name))
             continue;
         if (Output.CreateTemporary(TempPath))
             break;
-        if (!NameIsTaken(TempPath))
+        if (!NameIsTaken(TempPath)) {
+            TempPath[0] = 0;
             return false; // the folder refuses new files
+        }
     }
     NameTempOutputByIdentity(room);
     TempDeletesItself = SetTempDeletion(true);
@@ -186,16 +192,11 @@ bool CExtractorLZH::SetTempDeletion(bool deleteOnClose) {
 // a write (the file goes). Then a read-only target is made writable, and the
 // file moves over it; a move that fails leaves the target as it was.
 bool CExtractorLZH::PutOutputInPlace() {
-    if (!Output.Commit() || (TempDeletesItself && !SetTempDeletion(false))) {
-        FailMember(ErrFileAccess);
-        return false;
-    }
+    if (!Output.Commit() || (TempDeletesItself && !SetTempDeletion(false)))
+        return Fail(ErrFileAccess);
     TempDeletesItself = false;
-    if (!Output.Close()) {
-        DeleteTempOutput();
-        CloseArchive(ErrFileAccess);
-        return false;
-    }
+    if (!Output.Close())
+        return Fail(ErrFileAccess);
     const DWORD attributes = GetFileAttributesA(OutPath);
     const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
                           (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
@@ -207,23 +208,20 @@ bool CExtractorLZH::PutOutputInPlace() {
     if (!MoveFileExA(TempPath, OutPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         if (readOnly)
             SetFileAttributesA(OutPath, attributes);
-        DeleteTempOutput();
-        CloseArchive(ErrCreateFile);
-        return false;
+        return Fail(ErrCreateFile);
     }
+    TempPath[0] = 0;
     return true;
 }
 
-// The member in progress goes: the system deletes it as it is closed, or,
-// where its deletion could not be set, it is deleted by name.
-void CExtractorLZH::CloseTempOutput() {
+// The member in progress goes, if there is one: the system deletes its file
+// as it is closed, or, where its deletion could not be set or has been taken
+// back, it is deleted by name.
+void CExtractorLZH::DiscardTempOutput() {
     Output.Close();
-    if (!TempDeletesItself)
-        DeleteTempOutput();
-}
-
-void CExtractorLZH::DeleteTempOutput() {
-    _unlink(TempPath);
+    if (TempPath[0] != 0 && !TempDeletesItself)
+        _unlink(TempPath);
+    TempPath[0] = 0;
 }
 
 // What jobs that were killed left in the folder, recognised by the identity

@@ -25,6 +25,7 @@
 // Jobs that would produce more than a budget of output are cancelled with
 // Abort; that is not a finding, and the cancel itself is checked.
 #include "ArchiveBuilder.h" // Crc16, the tests' own, independent of the engine's
+#include "DbcsText.h"
 #include "ExtractorLZH.h"
 #include "FuzzCheck.h"
 #include "ReferenceLH5.h"
@@ -57,10 +58,6 @@ long long StepBudget(size_t fileSize) {
     return budget < 32768 ? budget : 32768;
 }
 const long long OutputBudget = 16LL << 20;
-
-const int MethodStored = 0;
-const int MethodLh5 = 5;
-const int MethodLz4 = 8;
 
 // ---------------------------------------------------------------------------
 // The private folder: <tmp>/qm-fuzz-XXXXXX holding archive.lzh and out/.
@@ -288,6 +285,15 @@ template <class Matches> bool AnyMemberData(const MemberHeaderLZH& h, Matches ma
     return false;
 }
 
+// -lh0- and -lz4-, stored data.
+bool IsStored(const MemberHeaderLZH& h) {
+    return h.MethodIndex == MethodLH0 || h.MethodIndex == MethodLZ4;
+}
+
+bool IsFolderEntry(const MemberHeaderLZH& h) {
+    return h.MethodIndex == MethodDirectory;
+}
+
 // A stored member's file is a copy of its data.
 bool IsStoredCopy(const MemberHeaderLZH& h, const std::string& content) {
     const size_t size = static_cast<size_t>(h.UnpackedSize);
@@ -314,7 +320,8 @@ bool IsDecodedData(const MemberHeaderLZH& h, const std::string& content) {
         return known->second;
     std::string decoded;
     const bool same = AnyMemberData(h, [&](const unsigned char* data, size_t available) {
-        return reference::Decode(data, available, h.UnpackedSize, content.size() + 256, decoded) &&
+        return reference::Decode(data, available, h.UnpackedSize, content.size() + MaxMatch,
+                                 decoded) &&
                decoded == content;
     });
     DecodeCache()[key] = same;
@@ -341,11 +348,11 @@ bool MustComplete(const MemberHeaderLZH& h) {
         if (data > input.size() || input.size() - data < packed)
             return false;
         std::string out;
-        if (h.MethodIndex == MethodLh5) {
+        if (h.MethodIndex == MethodLH5) {
             if (!reference::Decode(bytes + data, packed, h.UnpackedSize,
-                                   static_cast<size_t>(limit) + 256, out))
+                                   static_cast<size_t>(limit) + MaxMatch, out))
                 return false;
-        } else if (h.MethodIndex == MethodStored || h.MethodIndex == MethodLz4) {
+        } else if (IsStored(h)) {
             if (packed < static_cast<size_t>(h.UnpackedSize))
                 return false;
             out.assign(reinterpret_cast<const char*>(bytes + data),
@@ -369,13 +376,13 @@ bool Complete(const FileFacts& f, const MemberHeaderLZH& h, std::string* why) {
     bool ok = f.Regular;
     if (!ok) {
         std::snprintf(text, sizeof text, "not a regular file");
-    } else if (h.MethodIndex == MethodStored || h.MethodIndex == MethodLz4) {
+    } else if (IsStored(h)) {
         ok = f.Size == u && IsStoredCopy(h, f.Content);
         if (!ok)
             std::snprintf(text, sizeof text,
                           "%lld bytes, stored size %lld, %s the data after the header", f.Size, u,
                           f.Size == u ? "not" : "so not");
-    } else if (h.MethodIndex == MethodLh5) {
+    } else if (h.MethodIndex == MethodLH5) {
         ok = f.Size == u;
         if (!ok)
             std::snprintf(text, sizeof text, "%lld bytes, -lh5- size %lld", f.Size, u);
@@ -414,26 +421,13 @@ void CheckAbsent(const char* name, const char* when) {
     FUZZ_CHECK(!Exists(name), "%s: a file \"%.60s\" stays behind", when, name);
 }
 
-// Code page 932, as the engine's stand-in uses it.
-bool IsLead932(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsTrail932(unsigned char b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
-bool IsFolderEntry(const MemberHeaderLZH& h) {
-    return h.MethodIndex == MethodDirectory;
-}
-
 // A member the engine has opened: a plain name, and its file created (none
 // for a folder entry, which extracts to nothing).
 void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     FUZZ_CHECK(std::memchr(h.Name, 0, PathSize) != nullptr, "%s: Name is not terminated", when);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(h.Name);
     for (size_t i = 0; s[i] != 0; ++i) {
-        if (IsLead932(s[i]) && s[i + 1] != 0 && IsTrail932(s[i + 1])) {
+        if (IsDoubleByteAt(h.Name, static_cast<int>(i))) {
             ++i;
             continue;
         }
@@ -443,8 +437,7 @@ void CheckOpened(const MemberHeaderLZH& h, const char* when) {
     }
     FUZZ_CHECK(h.HeaderSize > 0 && h.PackedSize >= 0 && h.UnpackedSize >= 0,
                "%s: open %s has impossible sizes", when, Describe(h).c_str());
-    FUZZ_CHECK(h.MethodIndex == MethodStored || h.MethodIndex == MethodLh5 ||
-                   h.MethodIndex == MethodLz4 || IsFolderEntry(h),
+    FUZZ_CHECK(IsStored(h) || h.MethodIndex == MethodLH5 || IsFolderEntry(h),
                "%s: open %s has a method that is not extracted", when, Describe(h).c_str());
 }
 
@@ -491,7 +484,8 @@ void CheckUntouched(const Completed& completed, const std::string& name, const c
 // at most one member per HeaderSize + PackedSize bytes of the file.
 long long StepAllowance(const MemberHeaderLZH& h, size_t fileSize) {
     const long long u = h.UnpackedSize;
-    const long long perMember = h.MethodIndex == MethodLh5 ? (u > 0 ? u : 1) : u / 16384 + 1;
+    const long long perMember =
+        h.MethodIndex == MethodLH5 ? (u > 0 ? u : 1) : u / CExtractorLZH::WindowSize + 1;
     const long long span = static_cast<long long>(h.HeaderSize) + h.PackedSize;
     const long long members = static_cast<long long>(fileSize) / (span > 0 ? span : 1) + 1;
     return perMember * members;

@@ -5,6 +5,7 @@
 // After a successful parse the decoded fields must obey the rules every
 // caller relies on; a header that parsed must parse the same way again, on
 // a copy cut right after its last byte.
+#include "DbcsText.h"
 #include "ExtractorLZH.h"
 #include "FuzzCheck.h"
 
@@ -15,15 +16,6 @@
 
 namespace {
 
-// Code page 932, as the engine's stand-in uses it.
-bool IsLead932(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsTrail932(unsigned char b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
 // The name must end within its 260 bytes and hold no path separator outside
 // a double-byte character: it is appended to the destination folder as it is.
 void CheckName(const char* name) {
@@ -31,7 +23,7 @@ void CheckName(const char* name) {
     FUZZ_CHECK(end != nullptr, "Name has no terminator within %d bytes", PathSize);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(name);
     for (size_t i = 0; s[i] != 0; ++i) {
-        if (IsLead932(s[i]) && s[i + 1] != 0 && IsTrail932(s[i + 1])) {
+        if (IsDoubleByteAt(name, static_cast<int>(i))) {
             ++i;
             continue;
         }
@@ -92,13 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            first.UnpackedSize, first.HasFileCrc);
             FUZZ_CHECK(first.PackedSize >= 0, "PackedSize %d", first.PackedSize);
             FUZZ_CHECK(first.UnpackedSize >= 0, "UnpackedSize %d", first.UnpackedSize);
-            const int level = p[20];
+            const int level = p[HeaderLevelAt];
             FUZZ_CHECK(level <= 2, "accepted header level %d", level);
             if (level == 2 && first.MethodIndex != MethodDirectory)
                 FUZZ_CHECK(first.HasFileCrc, "level-2 header without its file CRC");
             if (level == 0)
-                FUZZ_CHECK(first.HeaderSize == p[0] + 2, "level-0 HeaderSize %d, byte 0 is %d",
-                           first.HeaderSize, p[0]);
+                FUZZ_CHECK(first.HeaderSize == p[0] + Level01HeadBytes,
+                           "level-0 HeaderSize %d, byte 0 is %d", first.HeaderSize, p[0]);
         }
         CheckName(first.Name);
     }

@@ -6,7 +6,6 @@
 #include <io.h>
 #include <shlobj.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "../res/ResourceIds.h"
 #include "DbcsText.h"
@@ -154,8 +153,7 @@ void OnBrowse(HWND dialog) {
     LPITEMIDLIST list = SHBrowseForFolderA(&browse);
     if (list != NULL) {
         if (SHGetPathFromIDListA(list, CaptionBuf)) {
-            if (strlen(CaptionBuf) > 3)
-                AppendText(CaptionBuf, "\\"); // a drive root already ends with one
+            EndWithBackslash(CaptionBuf); // a drive root already ends with one
             SetDlgItemTextA(dialog, IDC_FOLDER_EDIT, CaptionBuf);
         }
         allocator->Free(list);

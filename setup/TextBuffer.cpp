@@ -22,16 +22,9 @@ bool AppendText(char* buffer, size_t size, const char* text) {
 }
 
 bool EndWithBackslash(char* buffer, size_t size) {
-    const int length = static_cast<int>(strlen(buffer));
-    if (LastCharIndex(buffer, '\\') >= length - 1)
-        return true; // ends with a backslash, or is empty
+    if (buffer[0] == 0 || EndsWithBackslash(buffer))
+        return true;
     return AppendText(buffer, size, "\\");
-}
-
-void CutTrailingBackslash(char* path) {
-    const int last = LastCharIndex(path, '\\');
-    if (last > 2 && path[last + 1] == 0)
-        path[last] = 0;
 }
 
 bool FitsWithName(const char* folder, const char* name, size_t size) {

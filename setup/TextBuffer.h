@@ -12,9 +12,6 @@ bool AppendText(char* buffer, size_t size, const char* text);
 // code-page-932 trail byte 0x5C does not count). False when it does not fit.
 bool EndWithBackslash(char* buffer, size_t size);
 
-// Cuts a trailing backslash, except the one of a drive root such as C:\ .
-void CutTrailingBackslash(char* path);
-
 // True when folder followed by name fits a buffer of size bytes.
 bool FitsWithName(const char* folder, const char* name, size_t size);
 

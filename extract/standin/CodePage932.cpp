@@ -1,5 +1,7 @@
 #include "CodePage932.h"
 
+#include "DbcsText.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,10 +10,6 @@
 #include <iconv.h>
 
 namespace {
-
-bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
 
 // U+30FB, the code page's default character, in UTF-8.
 const char DefaultCharacter[] = "\xE3\x83\xBB";
@@ -79,7 +77,7 @@ std::string Utf8FromCodePage932(const char* text) {
     static const iconv_t decoder = Converter("UTF-8", "CP932");
     std::string out;
     Convert(decoder, text, out, [](const unsigned char* at, size_t left, std::string& to) {
-        if (!IsLeadByte(at[0])) {
+        if (!IsLeadByte932(at[0])) {
             to += SingleByteOutsideTable(at[0]);
             return static_cast<size_t>(1);
         }

@@ -1,6 +1,7 @@
 #include "Win32StandIn.h"
 
 #include "CodePage932.h"
+#include "DbcsText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -105,9 +106,25 @@ const OpenFile* HolderOf(const std::string& hostPath) {
     return nullptr;
 }
 
+// The status of the file of this name: through the descriptor of the
+// unnamed file that holds it, where one does. False, with LastError set,
+// when there is no such file.
+bool StatHostPath(const std::string& hostPath, const OpenFile* holder, struct stat& info) {
+    if (holder ? fstat(holder->Fd, &info) == 0 : stat(hostPath.c_str(), &info) == 0)
+        return true;
+    LastError = ErrorFromErrno(errno);
+    return false;
+}
+
 bool NameTaken(const std::string& hostPath) {
     struct stat entry;
     return lstat(hostPath.c_str(), &entry) == 0 || HolderOf(hostPath) != nullptr;
+}
+
+// The runtime's case in the default locale: only the ASCII letters fold.
+int LowerAscii(char c) {
+    const int b = static_cast<unsigned char>(c);
+    return b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b;
 }
 
 bool IsReadOnly(const struct stat& file) {
@@ -281,7 +298,7 @@ UINT GetACP() {
 }
 
 BOOL IsDBCSLeadByte(BYTE b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    return IsLeadByte932(b);
 }
 
 // Every sequence that has no counterpart fails, with or without
@@ -625,22 +642,17 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) {
 DWORD GetFileAttributesA(LPCSTR path) {
     const std::string host = HostPath(path);
     struct stat info;
-    const OpenFile* holder = HolderOf(host);
-    if (holder ? fstat(holder->Fd, &info) != 0 : stat(host.c_str(), &info) != 0) {
-        LastError = ErrorFromErrno(errno);
+    if (!StatHostPath(host, HolderOf(host), info))
         return INVALID_FILE_ATTRIBUTES;
-    }
     return AttributesOf(info);
 }
 
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
     const std::string host = HostPath(path);
-    struct stat info;
     const OpenFile* holder = HolderOf(host);
-    if (holder ? fstat(holder->Fd, &info) != 0 : stat(host.c_str(), &info) != 0) {
-        LastError = ErrorFromErrno(errno);
+    struct stat info;
+    if (!StatHostPath(host, holder, info))
         return FALSE;
-    }
     if (!S_ISREG(info.st_mode))
         return TRUE;
     mode_t mode = info.st_mode & 07777;
@@ -720,13 +732,8 @@ bool Matches(const char* pattern, const char* name) {
         }
         if (*name == 0 || *pattern == 0)
             return *name == *pattern;
-        int a = static_cast<unsigned char>(*pattern);
-        int b = static_cast<unsigned char>(*name);
-        if (a >= 'A' && a <= 'Z')
-            a += 'a' - 'A';
-        if (b >= 'A' && b <= 'Z')
-            b += 'a' - 'A';
-        if (a != '?' && a != b)
+        const int a = LowerAscii(*pattern);
+        if (a != '?' && a != LowerAscii(*name))
             return false;
     }
 }
@@ -814,12 +821,8 @@ int _unlink(const char* path) {
 
 int _stricmp(const char* a, const char* b) {
     for (;; ++a, ++b) {
-        int ca = static_cast<unsigned char>(*a);
-        int cb = static_cast<unsigned char>(*b);
-        if (ca >= 'A' && ca <= 'Z')
-            ca += 'a' - 'A';
-        if (cb >= 'A' && cb <= 'Z')
-            cb += 'a' - 'A';
+        const int ca = LowerAscii(*a);
+        const int cb = LowerAscii(*b);
         if (ca != cb || ca == 0)
             return ca - cb;
     }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 TEST(LastCharIndex, FindsTheLastSingleByteOccurrence) {
@@ -42,6 +44,34 @@ TEST(EndsInLoneLeadByte, OnlyALeadByteThatNoTrailFollows) {
     EXPECT_FALSE(EndsInLoneLeadByte("C:\\Apps"));
     EXPECT_FALSE(EndsInLoneLeadByte("\xA0")); // half-width katakana
     EXPECT_FALSE(EndsInLoneLeadByte(""));
+}
+
+TEST(EndsWithBackslash, NotWithATrailByteOfItsValue) {
+    EXPECT_TRUE(EndsWithBackslash("C:\\"));
+    EXPECT_TRUE(EndsWithBackslash("C:\\\x83\x5C\\"));
+    EXPECT_FALSE(EndsWithBackslash("C:\\\x95\x5C"));
+    EXPECT_FALSE(EndsWithBackslash("C:\\Apps"));
+    EXPECT_FALSE(EndsWithBackslash(""));
+}
+
+TEST(CutTrailingBackslash, KeepsDriveRootsAndTrailBytes) {
+    char path[260];
+    const struct {
+        const char* Given;
+        const char* Expected;
+    } cases[] = {
+        {"C:\\", "C:\\"},
+        {"C:\\Program Files\\Quillometer\\", "C:\\Program Files\\Quillometer"},
+        {"C:\\Tools", "C:\\Tools"},
+        {"\\\\server\\share\\", "\\\\server\\share"},
+        {"C:\\\x95\x5C", "C:\\\x95\x5C"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::strcpy(path, c.Given);
+        CutTrailingBackslash(path);
+        EXPECT_STREQ(c.Expected, path) << "given " << c.Given;
+    }
 }
 
 } // namespace

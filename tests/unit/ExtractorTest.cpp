@@ -426,6 +426,19 @@ TEST_F(ExtractorTest, TheTemporaryNameNeverTakesAnotherFile) {
     EXPECT_EQ("one", ReadBytes(deep + "/c"));
     ASSERT_TRUE(Extract(Archive(bytes), deep).Ok) << "over the files of the first time";
     EXPECT_EQ(2, CountEntries(deep));
+
+    // Room for 1 byte, and every name of 1 byte taken: the member is refused
+    // and the file whose name was tried last stays with the others.
+    const std::string full = deep + "d";
+    const std::string names = "0123456789abcdefghijklmnopqrstuvwxyz";
+    MakeFolder(full);
+    for (char c : names)
+        WriteBytes(full + "/" + c, std::string(1, c));
+    const Outcome refused = Extract(Archive(ArchiveBytes({Stored("b", "new")})), full);
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_EQ(ErrCreateFile, refused.Error);
+    for (char c : names)
+        EXPECT_EQ(std::string(1, c), ReadBytes(full + "/" + c)) << c;
 }
 
 // A job killed between keeping a member's file and moving it over its target

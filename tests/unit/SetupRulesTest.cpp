@@ -54,26 +54,6 @@ TEST(TextBufferTest, EndWithBackslashSkipsTrailBytesAndEmptyTexts) {
     EXPECT_EQ(full, path);
 }
 
-TEST(TextBufferTest, CutTrailingBackslashKeepsDriveRootsAndTrailBytes) {
-    char path[260];
-    const struct {
-        const char* Given;
-        const char* Expected;
-    } cases[] = {
-        {"C:\\", "C:\\"},
-        {"C:\\Program Files\\Quillometer\\", "C:\\Program Files\\Quillometer"},
-        {"C:\\Tools", "C:\\Tools"},
-        {"\\\\server\\share\\", "\\\\server\\share"},
-        {"C:\\\x95\x5C", "C:\\\x95\x5C"},
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(CopyText(path, c.Given));
-        CutTrailingBackslash(path);
-        EXPECT_STREQ(c.Expected, path) << "given " << c.Given;
-    }
-}
-
 TEST(TextBufferTest, FitsWithNameCountsTheTerminator) {
     const std::string folder = "C:\\" + Repeat('d', 245) + "\\";    // 249 bytes
     EXPECT_TRUE(FitsWithName(folder.c_str(), "ReadMe.txt", 260));   // 259

@@ -1,5 +1,7 @@
 #include "IconFile.h"
 
+#include "LittleEndian.h"
+
 #include <cstdlib>
 #include <sstream>
 
@@ -98,16 +100,6 @@ bool ParseRow(const std::string& line, int number, MapReader& map, IconImage& im
     return true;
 }
 
-void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    PutU16(out, v & 0xFFFF);
-    PutU16(out, v >> 16);
-}
-
 uint32_t ColourRowBytes(const IconImage& image) {
     return static_cast<uint32_t>((image.Width * 4 + 31) / 32 * 4);
 }
@@ -121,25 +113,24 @@ void PutDirectoryEntry(std::vector<uint8_t>& out, const IconImage& image, uint32
     out.push_back(static_cast<uint8_t>(image.Height % 256));
     out.push_back(16); // colours
     out.push_back(0);  // reserved
-    PutU16(out, 1);    // planes
-    PutU16(out, 4);    // bits per pixel
-    PutU32(out, IconImageBytes(image));
-    PutU32(out, offset);
+    Put16(out, 1);     // planes
+    Put16(out, 4);     // bits per pixel
+    Put32(out, IconImageBytes(image));
+    Put32(out, offset);
 }
 
 void PutBitmapHeader(std::vector<uint8_t>& out, const IconImage& image) {
-    PutU32(out, 40);
-    PutU32(out, static_cast<uint32_t>(image.Width));
-    PutU32(out, static_cast<uint32_t>(image.Height * 2)); // the colour bitmap and the mask, stacked
-    PutU16(out, 1);
-    PutU16(out, 4);
-    PutU32(out, 0); // BI_RGB
-    PutU32(out,
-           (ColourRowBytes(image) + MaskRowBytes(image)) * static_cast<uint32_t>(image.Height));
-    PutU32(out, 0);
-    PutU32(out, 0);
-    PutU32(out, 16);
-    PutU32(out, 0);
+    Put32(out, 40);
+    Put32(out, static_cast<uint32_t>(image.Width));
+    Put32(out, static_cast<uint32_t>(image.Height * 2)); // the colour bitmap and the mask, stacked
+    Put16(out, 1);
+    Put16(out, 4);
+    Put32(out, 0); // BI_RGB
+    Put32(out, (ColourRowBytes(image) + MaskRowBytes(image)) * static_cast<uint32_t>(image.Height));
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 16);
+    Put32(out, 0);
 }
 
 void PutPalette(std::vector<uint8_t>& out) {
@@ -212,9 +203,9 @@ uint32_t IconImageBytes(const IconImage& image) {
 
 std::vector<uint8_t> BuildIconFile(const std::vector<IconImage>& images) {
     std::vector<uint8_t> out;
-    PutU16(out, 0); // reserved
-    PutU16(out, 1); // an icon, not a cursor
-    PutU16(out, static_cast<uint32_t>(images.size()));
+    Put16(out, 0); // reserved
+    Put16(out, 1); // an icon, not a cursor
+    Put16(out, static_cast<uint32_t>(images.size()));
     uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
     for (const IconImage& image : images) {
         PutDirectoryEntry(out, image, offset);

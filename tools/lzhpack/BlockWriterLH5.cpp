@@ -32,23 +32,28 @@ int SingleSymbol(const uint32_t* freq, int count, int* used) {
     return symbol;
 }
 
+// The longest zero run of each kind: 18 and 531.
+enum {
+    ShortZeroRunMax = ShortZeroRunMin + (1 << ShortZeroRunBits) - 1,
+    LongZeroRunMax = LongZeroRunMin + (1 << LongZeroRunBits) - 1
+};
+
 // Zero runs of the character/length list: 1 or 2 zeros as that many single
-// zeros (symbol 0), 3 to 18 with symbol 1 and 4 bits, 19 as one single zero
-// and a run of 18, 20 to 531 with symbol 2 and 9 bits; longer runs in pieces.
+// zeros, 3 to 18 as a short run, 19 as one single zero and a short run of
+// 18, 20 to 531 as a long run; longer runs in pieces.
 void AddZeroRun(std::vector<LengthToken>& tokens, int run) {
     while (run > 0) {
-        if (run <= 2) {
-            tokens.push_back({0, 0, 0});
+        if (run < ShortZeroRunMin || run == ShortZeroRunMax + 1) {
+            tokens.push_back({PreOneZero, 0, 0});
             --run;
-        } else if (run <= 18) {
-            tokens.push_back({1, 4, static_cast<uint16_t>(run - 3)});
+        } else if (run <= ShortZeroRunMax) {
+            tokens.push_back(
+                {PreShortZeroRun, ShortZeroRunBits, static_cast<uint16_t>(run - ShortZeroRunMin)});
             run = 0;
-        } else if (run == 19) {
-            tokens.push_back({0, 0, 0});
-            --run;
         } else {
-            int piece = run > 531 ? 531 : run;
-            tokens.push_back({2, 9, static_cast<uint16_t>(piece - 20)});
+            int piece = run > LongZeroRunMax ? LongZeroRunMax : run;
+            tokens.push_back(
+                {PreLongZeroRun, LongZeroRunBits, static_cast<uint16_t>(piece - LongZeroRunMin)});
             run -= piece;
         }
     }
@@ -59,7 +64,7 @@ std::vector<LengthToken> CharLengthTokens(const uint8_t* lengths, int count) {
     int i = 0;
     while (i < count) {
         if (lengths[i] != 0) {
-            tokens.push_back({static_cast<uint8_t>(lengths[i] + 2), 0, 0});
+            tokens.push_back({static_cast<uint8_t>(lengths[i] + PreLengthBase), 0, 0});
             ++i;
             continue;
         }
@@ -76,11 +81,11 @@ std::vector<LengthToken> CharLengthTokens(const uint8_t* lengths, int count) {
 // 7 and more as three one-bits followed by (length - 7) one-bits and a zero.
 void PutCodeLength(CBitWriter& out, int length) {
     if (length < LengthEscape) {
-        out.PutBits(3, static_cast<uint32_t>(length));
+        out.PutBits(CodeLengthBits, static_cast<uint32_t>(length));
         return;
     }
     int ones = length - LengthEscape;
-    out.PutBits(3, LengthEscape);
+    out.PutBits(CodeLengthBits, LengthEscape);
     out.PutBits(ones + 1, ((1u << (ones + 1)) - 1) & ~1u);
 }
 
@@ -92,9 +97,9 @@ void PutPreCodeLengths(CBitWriter& out, const uint8_t* lengths) {
     while (i < n) {
         if (i == PreZeroRunIndex) {
             int zeros = 0;
-            while (zeros < 3 && i + zeros < n && lengths[i + zeros] == 0)
+            while (zeros < (1 << PreZeroRunBits) - 1 && i + zeros < n && lengths[i + zeros] == 0)
                 ++zeros;
-            out.PutBits(2, static_cast<uint32_t>(zeros));
+            out.PutBits(PreZeroRunBits, static_cast<uint32_t>(zeros));
             i += zeros;
             if (zeros > 0)
                 continue;

@@ -2,6 +2,7 @@
 
 #include "EncoderLH5.h"
 #include "FormatLZH.h"
+#include "LittleEndian.h"
 
 namespace {
 
@@ -12,24 +13,17 @@ enum : uint8_t {
     OsWindowsNT = 'W'
 };
 
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
-void Put64(std::vector<uint8_t>& out, uint64_t v) {
-    Put32(out, static_cast<uint32_t>(v));
-    Put32(out, static_cast<uint32_t>(v >> 32));
-}
-
 void Set16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     out[at] = static_cast<uint8_t>(v);
     out[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+// The start of an extended header with `dataSize` bytes of data, which the
+// caller appends: its size (the last field before it, of the fixed fields
+// or of the extended header before) and its type.
+void PutExtension(std::vector<uint8_t>& out, uint8_t type, size_t dataSize) {
+    Put16(out, static_cast<uint32_t>(ExtFrameSize + dataSize));
+    out.push_back(type);
 }
 
 // The header's time field holds an unsigned 32-bit count of seconds.
@@ -191,8 +185,8 @@ PackResult PackMember(FILE* archive, FILE* input, MemberRecord& m, PackMode mode
 std::vector<uint8_t> Level2Header(const MemberRecord& m) {
     std::vector<uint8_t> h;
     Put16(h, 0); // total size, set below
-    const char* method = m.Compressed ? "-lh5-" : "-lh0-";
-    h.insert(h.end(), method, method + 5);
+    const char* method = MethodNames[m.Compressed ? MethodLH5 : MethodLH0];
+    h.insert(h.end(), method, method + MethodLength);
     Put32(h, m.PackedSize);
     Put32(h, m.OriginalSize);
     Put32(h, HeaderTime(m.LastWrite));
@@ -201,14 +195,10 @@ std::vector<uint8_t> Level2Header(const MemberRecord& m) {
     Put16(h, m.DataCrc);
     h.push_back(OsWindowsNT);
 
-    // Each extended header is preceded by its own size: type, data, and the
-    // two bytes that give the next one's size.
-    Put16(h, static_cast<uint32_t>(3 + m.Name.size()));
-    h.push_back(ExtFileName);
+    PutExtension(h, ExtFileName, m.Name.size());
     h.insert(h.end(), m.Name.begin(), m.Name.end());
 
-    Put16(h, 3 + 24);
-    h.push_back(ExtWindowsTimes);
+    PutExtension(h, ExtWindowsTimes, ExtWindowsTimesSize);
     Put64(h, WindowsFileTime(m.Creation));
     Put64(h, WindowsFileTime(m.LastWrite));
     Put64(h, WindowsFileTime(m.LastAccess));
@@ -218,15 +208,13 @@ std::vector<uint8_t> Level2Header(const MemberRecord& m) {
     // headers is not enough (7-Zip takes it for member data), so such a
     // header also carries the last-write time as a Unix time record, which
     // every reader knows and which repeats what the header already says.
-    const size_t crcPart = 2 + 3 + 2;
+    const size_t crcPart = ExtSizeBytes + ExtFrameSize + CrcSize;
     if ((h.size() + crcPart) % 256 == 0) {
-        Put16(h, 3 + 4);
-        h.push_back(ExtUnixTime);
+        PutExtension(h, ExtUnixTime, ExtUnixTimeSize);
         Put32(h, HeaderTime(m.LastWrite));
     }
 
-    Put16(h, 3 + 2);
-    h.push_back(ExtHeaderCrc);
+    PutExtension(h, ExtHeaderCrc, CrcSize);
     size_t crcAt = h.size();
     Put16(h, 0);
     Put16(h, 0); // no further extended header

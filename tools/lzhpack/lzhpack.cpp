@@ -10,11 +10,14 @@
 // -0 stores every member, -5 compresses every non-empty member even where it
 // grows. The same files always give the same archive; SOURCE_DATE_EPOCH, when
 // set, caps every recorded time.
+#include "CommandLine.h"
+#include "DbcsText.h"
+#include "ExtractorLZH.h"
 #include "LzhWriter.h"
 #include "Version.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +38,6 @@
 
 namespace {
 
-const int UsageExit = 64;
 const int FailExit = 1;
 
 const char UsageText[] =
@@ -51,13 +53,6 @@ const char UsageText[] =
     "  SOURCE_DATE_EPOCH, when set, caps every recorded time at that value.\n"
     "  Exit status: 0 on success, 1 on a failure, 64 for a wrong command line.\n";
 
-// Asked for, the usage goes to standard output; after a wrong command line,
-// to standard error.
-int Usage(bool asked) {
-    std::fputs(UsageText, asked ? stdout : stderr);
-    return asked ? 0 : UsageExit;
-}
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "lzhpack: %s\n", message.c_str());
     return FailExit;
@@ -67,27 +62,19 @@ std::string SystemError() {
     return std::strerror(errno);
 }
 
-// The name a member gets: the path after its last separator. On Windows the
-// path is in the ANSI code page, so a double-byte character whose trail byte
-// looks like a backslash is stepped over whole.
+// The file's own name: the path after its last separator. On Windows the
+// path is in the ANSI code page, whose double-byte characters the engine's
+// rule steps over whole (a trail byte may look like a backslash).
 std::string BaseName(const std::string& path) {
-    size_t start = 0;
 #ifdef _WIN32
-    for (size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
-            ++i;
-            continue;
-        }
-        if (c == '\\' || c == '/' || c == ':')
-            start = i + 1;
-    }
+    const char* text = path.c_str();
+    const int last =
+        std::max({LastCharIndex(text, '\\'), LastCharIndex(text, '/'), LastCharIndex(text, ':')});
+    return path.substr(static_cast<size_t>(last + 1));
 #else
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos)
-        start = slash + 1;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 #endif
-    return path.substr(start);
 }
 
 struct SourceFile {
@@ -196,6 +183,13 @@ bool PrepareSources(const std::vector<std::string>& paths, std::vector<SourceFil
         }
         f.Name = name;
 #endif
+        // The engine would extract the member under the part after such a
+        // byte, and another reader might make a folder of what stands before.
+        if (CExtractorLZH::BaseName(f.Name.c_str()) != f.Name.c_str()) {
+            error = path + ": the name holds \\, : or the byte 0xFF, which an archive's readers "
+                           "take for a folder separator";
+            return false;
+        }
         if (f.Name.empty() || f.Name.size() > MaxMemberName) {
             error = path + ": the base name must have 1 to 259 bytes in the archive's code page";
             return false;
@@ -242,7 +236,7 @@ bool WriteMember(FILE* out, const SourceFile& f, PackMode mode, std::string& err
     }
     std::printf("%s: %u -> %u bytes (%s)\n", BaseName(f.Path).c_str(),
                 static_cast<unsigned>(m.OriginalSize), static_cast<unsigned>(m.PackedSize),
-                m.Compressed ? "-lh5-" : "-lh0-");
+                MethodNames[m.Compressed ? MethodLH5 : MethodLH0]);
     return true;
 }
 
@@ -273,25 +267,6 @@ extern "C" void OnInterrupt(int signal) {
     unlink(PartFile);
 #endif
     _exit(128 + signal);
-}
-
-void CatchInterrupts() {
-    static const int Signals[] = {
-        SIGINT,
-        SIGTERM,
-#ifdef SIGHUP
-        SIGHUP,
-#endif
-#ifdef SIGBREAK
-        SIGBREAK,
-#endif
-    };
-    // A signal ignored from the start stays ignored: a job under nohup, or
-    // in the background of a shell without job control, is not meant to end
-    // by it.
-    for (int signal : Signals)
-        if (std::signal(signal, OnInterrupt) == SIG_IGN)
-            std::signal(signal, SIG_IGN);
 }
 
 // On Windows the part file is shared for deletion, so that an interrupt can
@@ -344,15 +319,15 @@ int main(int argc, char** argv) {
         }
     }
     if (wrong || methods > 1)
-        return Usage(false);
+        return Usage(UsageText, false);
     if (help)
-        return Usage(true);
+        return Usage(UsageText, true);
     if (version) {
         std::printf("lzhpack %s\n", ToolsVersion);
         return 0;
     }
     if (argc - arg < 2)
-        return Usage(false);
+        return Usage(UsageText, false);
     std::string archive = argv[arg];
     std::vector<std::string> paths(argv + arg + 1, argv + argc);
 
@@ -368,7 +343,7 @@ int main(int argc, char** argv) {
     if (temporary.size() >= sizeof PartFile)
         return Fail(temporary + ": the path is too long");
     std::memcpy(PartFile, temporary.c_str(), temporary.size() + 1);
-    CatchInterrupts();
+    CatchInterrupts(OnInterrupt);
     FILE* out = CreatePartFile(temporary);
     if (!out)
         return Fail(temporary + ": " + SystemError());

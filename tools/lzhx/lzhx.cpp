@@ -12,6 +12,7 @@
 // job without a destination and goes on past a member that fails in its
 // data (SkipMember). It exits with the engine's error code. An interrupt
 // ends a job as the dialog's Cancel does.
+#include "CommandLine.h"
 #include "ExtractorLZH.h"
 #include "Version.h"
 
@@ -37,8 +38,6 @@
 
 namespace {
 
-const int UsageExit = 64;
-
 CExtractorLZH Extractor;
 
 // The signal that came, 0 while none has: set by the handler, read between
@@ -47,27 +46,6 @@ volatile std::sig_atomic_t Interrupted = 0;
 
 extern "C" void OnInterrupt(int signal) {
     Interrupted = signal;
-}
-
-// SIGINT, SIGTERM and SIGHUP; Ctrl-C (SIGINT) and Ctrl-Break (SIGBREAK) on
-// Windows.
-void CatchInterrupts() {
-    static const int Signals[] = {
-        SIGINT,
-        SIGTERM,
-#ifdef SIGHUP
-        SIGHUP,
-#endif
-#ifdef SIGBREAK
-        SIGBREAK,
-#endif
-    };
-    // A signal ignored from the start stays ignored: a job under nohup, or
-    // in the background of a shell without job control, is not meant to end
-    // by it.
-    for (int signal : Signals)
-        if (std::signal(signal, OnInterrupt) == SIG_IGN)
-            std::signal(signal, SIG_IGN);
 }
 
 // The job in progress ends as Cancel ends it: the member being written goes,
@@ -134,13 +112,6 @@ const char UsageText[] = "usage: lzhx [-q] FILE DEST [MEMBER]\n"
                          "  64 for a wrong command line; 128 + the signal when interrupted\n"
                          "  (130 for Ctrl-C): the member being written is removed, the\n"
                          "  members before it stay.\n";
-
-// Asked for, the usage goes to standard output; after a wrong command line,
-// to standard error.
-int Usage(bool asked) {
-    std::fputs(UsageText, asked ? stdout : stderr);
-    return asked ? 0 : UsageExit;
-}
 
 // Text that reaches the terminal: a control byte in a member's name (or in
 // a path given) would reach it as a command (a new title, a cleared screen,
@@ -589,11 +560,11 @@ int Test(bool quiet, const char* file, const char* member) {
 
 int main(int argc, char** argv) {
     const CommandLine c = ParseCommandLine(argc, argv);
-    CatchInterrupts();
+    CatchInterrupts(OnInterrupt);
     if (c.Wrong)
-        return Usage(false);
+        return Usage(UsageText, false);
     if (c.Help)
-        return Usage(true);
+        return Usage(UsageText, true);
     if (c.Version) {
         std::printf("lzhx %s\n", ToolsVersion);
         return 0;
@@ -601,15 +572,15 @@ int main(int argc, char** argv) {
     const size_t n = c.Operands.size();
     if (c.List) {
         if (c.Quiet || c.Test || n != 1)
-            return Usage(false);
+            return Usage(UsageText, false);
         return List(c.Operands[0]);
     }
     if (c.Test) {
         if (n < 1 || n > 2)
-            return Usage(false);
+            return Usage(UsageText, false);
         return Test(c.Quiet, c.Operands[0], n == 2 ? c.Operands[1] : nullptr);
     }
     if (n < 2 || n > 3)
-        return Usage(false);
+        return Usage(UsageText, false);
     return Extract(c.Quiet, c.Operands[0], c.Operands[1], n == 3 ? c.Operands[2] : nullptr);
 }
