@@ -269,9 +269,11 @@ bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& membe
 bool CExtractorLZH::StepCommonMatch(bool& done, unsigned charEntry) {
     // The most bits a match that the direct tables resolve takes: a length
     // code of up to 12 bits, a position code of up to 8 and up to 12 extra
-    // bits. CommonSymbolAhead made sure of them all.
+    // bits.
     static_assert(CharTableBits + SmallTableBits + PosMaxExtraBits <= CFileBuffer::SpareBitsAhead,
                   "a whole common symbol fits the bits held");
+    if (!Archive.HoldBits(CFileBuffer::SpareBitsAhead))
+        return StepInFull(done);
     int used = CHuffmanTable::LengthOf(charEntry);
     const unsigned posEntry =
         PosTable.EntryAt(Archive.PeekBitsAfter(used) >> (16 - SmallTableBits));
