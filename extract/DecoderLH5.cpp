@@ -263,11 +263,13 @@ bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& membe
 }
 
 // The fast way of Step for a match, with its character/length entry: when
-// its position code is in the direct table and its copy stays inside the
+// both its codes are in the direct tables and its copy stays inside the
 // ring, it is decoded as DecodeLH5Step would decode it; otherwise nothing
 // has changed, and it goes the full way. A function of its own, so that
 // Step's way for a literal needs few registers.
 bool CExtractorLZH::StepCommonMatch(bool& done, unsigned charEntry) {
+    if (CHuffmanTable::IsLongCode(charEntry))
+        return StepInFull(done);
     // The most bits a match that the direct tables resolve takes: a length
     // code of up to 12 bits, a position code of up to 8 and up to 12 extra
     // bits. CommonSymbolAhead made sure of the length code's and of the 8

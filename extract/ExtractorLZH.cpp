@@ -293,16 +293,13 @@ inline bool CExtractorLZH::CommonSymbolAhead() {
 bool CExtractorLZH::Step(bool& done) {
     if (CommonSymbolAhead()) {
         const unsigned entry = CodeTable.EntryAt(Archive.PeekBits() >> (16 - CharTableBits));
-        if (!CHuffmanTable::IsLongCode(entry)) {
-            const int c = CHuffmanTable::SymbolOf(entry);
-            if (c >= LiteralCount)
-                return StepCommonMatch(done, entry);
-            Archive.SkipBits(CHuffmanTable::LengthOf(entry));
-            --BlockCount;
-            PutLiteral(c);
-            done = false;
-            return true;
-        }
+        if (!CHuffmanTable::IsLeafBelow<LiteralCount>(entry))
+            return StepCommonMatch(done, entry);
+        Archive.SkipBits(CHuffmanTable::LengthOf(entry));
+        --BlockCount;
+        PutLiteral(CHuffmanTable::SymbolOf(entry));
+        done = false;
+        return true;
     }
     return StepInFull(done);
 }
