@@ -179,9 +179,10 @@ void CExtractorLZH::EmitRing(CFileBuffer& out, int count) {
 }
 
 // Where a match `distance` + 1 bytes back starts in the ring.
+// The ring's size is a power of two, so the position wraps by a mask.
 inline int CExtractorLZH::RingSource(int distance) const {
-    const int source = WindowPos - distance - 1;
-    return source < 0 ? source + WindowSize : source;
+    static_assert((WindowSize & (WindowSize - 1)) == 0, "the ring's size is a power of two");
+    return (WindowPos - distance - 1) & (WindowSize - 1);
 }
 
 // `count` bytes of a match from ring position `source` on, one at a time;
@@ -262,23 +263,30 @@ bool CExtractorLZH::DecodeLH5Step(CFileBuffer& in, CFileBuffer& out, bool& membe
 }
 
 // The fast way of Step for a match, with its character/length entry: when
-// its position code is in the direct table and its copy stays inside the
+// both its codes are in the direct tables and its copy stays inside the
 // ring, it is decoded as DecodeLH5Step would decode it; otherwise nothing
 // has changed, and it goes the full way. A function of its own, so that
 // Step's way for a literal needs few registers.
 bool CExtractorLZH::StepCommonMatch(bool& done, unsigned charEntry) {
+    if (CHuffmanTable::IsLongCode(charEntry))
+        return StepInFull(done);
     // The most bits a match that the direct tables resolve takes: a length
     // code of up to 12 bits, a position code of up to 8 and up to 12 extra
-    // bits. CommonSymbolAhead made sure of them all.
+    // bits. CommonSymbolAhead made sure of the length code's and of the 8
+    // behind them that find the position code; the match's own count is
+    // asked for once it is known.
     static_assert(CharTableBits + SmallTableBits + PosMaxExtraBits <= CFileBuffer::SpareBitsAhead,
                   "a whole common symbol fits the bits held");
+    static_assert(SmallTableBits <= CharTableBits, "the position code's index is held");
     int used = CHuffmanTable::LengthOf(charEntry);
     const unsigned posEntry =
         PosTable.EntryAt(Archive.PeekBitsAfter(used) >> (16 - SmallTableBits));
     if (CHuffmanTable::IsLongCode(posEntry))
         return StepInFull(done);
-    used += CHuffmanTable::LengthOf(posEntry);
     const int p = CHuffmanTable::SymbolOf(posEntry);
+    used += CHuffmanTable::LengthOf(posEntry);
+    if (!Archive.HoldBits(used + ExtraBitsOf(p)))
+        return StepInFull(done);
     const int distance = DistanceOf(p, Archive.PeekBitsAfter(used));
     used += ExtraBitsOf(p);
     const int length = CHuffmanTable::SymbolOf(charEntry) - LiteralCount + MinMatch;

@@ -266,12 +266,15 @@ bool CExtractorLZH::SetOutPath() {
 }
 
 // The one precondition of Step's fast way: a -lh5- block under way
-// (BlockCount is above 0 only within one), the window and SpareBitsAhead
-// bits behind it in the bit input, room in the ring for the longest match,
-// and more of the member to come than that.
+// (BlockCount is above 0 only within one), the window and the
+// bits of a character/length code that the direct table resolves behind it
+// in the bit input, room in the ring for the longest match, and more of the
+// member to come than that. A match asks for the bits of its position as
+// well (StepCommonMatch); a literal, most symbols, takes the bits of one
+// code only, so the bit input is topped up once for several literals.
 inline bool CExtractorLZH::CommonSymbolAhead() {
     return BlockCount > 0 && Remaining > MaxMatch && WindowPos < WindowSize - MaxMatch &&
-           Archive.HoldBits();
+           Archive.HoldBits(CharTableBits);
 }
 
 // One slice of work, one of two ways.
@@ -290,16 +293,13 @@ inline bool CExtractorLZH::CommonSymbolAhead() {
 bool CExtractorLZH::Step(bool& done) {
     if (CommonSymbolAhead()) {
         const unsigned entry = CodeTable.EntryAt(Archive.PeekBits() >> (16 - CharTableBits));
-        if (!CHuffmanTable::IsLongCode(entry)) {
-            const int c = CHuffmanTable::SymbolOf(entry);
-            if (c >= LiteralCount)
-                return StepCommonMatch(done, entry);
-            Archive.SkipBits(CHuffmanTable::LengthOf(entry));
-            --BlockCount;
-            PutLiteral(c);
-            done = false;
-            return true;
-        }
+        if (!CHuffmanTable::IsLeafBelow<LiteralCount>(entry))
+            return StepCommonMatch(done, entry);
+        Archive.SkipBits(CHuffmanTable::LengthOf(entry));
+        --BlockCount;
+        PutLiteral(CHuffmanTable::SymbolOf(entry));
+        done = false;
+        return true;
     }
     return StepInFull(done);
 }

@@ -40,7 +40,7 @@ class CExtractorLZH {
   public:
     enum { WindowSize = RingSize, WindowSlack = 256, ScanLookAhead = 512 };
     // Bytes that the CRC-16 takes in one round of table look-ups.
-    enum { CrcSliceCount = 8 };
+    enum { CrcSliceCount = 16 };
 
     CExtractorLZH();
     ~CExtractorLZH();

@@ -44,14 +44,14 @@ class CFileBuffer {
     inline unsigned GetBits(int n);
     unsigned PeekBits() const { return static_cast<unsigned>(BitBuffer >> 48); }
     // For a decoder that reads a whole symbol before it consumes any of it:
-    // HoldBits makes sure that the window and at least SpareBitsAhead bits
-    // after it are held, topping them up from the buffer, and is false,
-    // having consumed nothing, when the buffer holds too few bytes for that.
-    // After it, PeekBitsAfter(skip) is the window `skip` bits further on and
-    // SkipBits(n) consumes n bits, for skip and n up to SpareBitsAhead; the
-    // window stays full.
+    // HoldBits(spare) makes sure that the window and at least `spare` bits
+    // after it (up to SpareBitsAhead) are held, topping them up from the
+    // buffer, and is false, having consumed nothing, when the buffer holds
+    // too few bytes for that. After it, PeekBitsAfter(skip) is the window
+    // `skip` bits further on and SkipBits(n) consumes n bits, for skip and n
+    // up to `spare`; the window stays full.
     enum { SpareBitsAhead = 32 };
-    inline bool HoldBits();
+    inline bool HoldBits(int spare);
     unsigned PeekBitsAfter(int skip) const {
         return static_cast<unsigned>((BitBuffer << skip) >> 48);
     }
@@ -117,8 +117,8 @@ inline void CFileBuffer::FillBits(int n) {
     }
 }
 
-inline bool CFileBuffer::HoldBits() {
-    if (BitsHeld >= 16 + SpareBitsAhead)
+inline bool CFileBuffer::HoldBits(int spare) {
+    if (BitsHeld >= 16 + spare)
         return true;
     if (FillCount - Cursor < 8)
         return false;

@@ -76,18 +76,20 @@ void CExtractorLZH::BuildCrcTable() {
     }
 }
 
-// Eight bytes at a time through the slices, the rest one at a time. The
+// Sixteen bytes at a time through the slices, the rest one at a time. The
 // register is linear in the bytes: each byte's share is its own slice's
-// entry, the register itself enters with the first two bytes, and the eight
-// look-ups do not wait on one another.
+// entry, the register itself enters with the first two bytes, and the
+// sixteen look-ups do not wait on one another.
 void CExtractorLZH::UpdateCrc(const unsigned char* p, int count) {
     unsigned crc = Crc;
     const unsigned short* const t = CrcSlices;
-    for (; count >= 8; count -= 8, p += 8) {
+    for (; count >= 16; count -= 16, p += 16) {
         const unsigned low = crc ^ (p[0] | static_cast<unsigned>(p[1]) << 8);
-        crc = t[7 * 256 + (low & 0xFF)] ^ t[6 * 256 + (low >> 8)] ^ t[5 * 256 + p[2]] ^
-              t[4 * 256 + p[3]] ^ t[3 * 256 + p[4]] ^ t[2 * 256 + p[5]] ^ t[1 * 256 + p[6]] ^
-              t[p[7]];
+        crc = t[15 * 256 + (low & 0xFF)] ^ t[14 * 256 + (low >> 8)] ^ t[13 * 256 + p[2]] ^
+              t[12 * 256 + p[3]] ^ t[11 * 256 + p[4]] ^ t[10 * 256 + p[5]] ^ t[9 * 256 + p[6]] ^
+              t[8 * 256 + p[7]] ^ t[7 * 256 + p[8]] ^ t[6 * 256 + p[9]] ^ t[5 * 256 + p[10]] ^
+              t[4 * 256 + p[11]] ^ t[3 * 256 + p[12]] ^ t[2 * 256 + p[13]] ^ t[1 * 256 + p[14]] ^
+              t[p[15]];
     }
     for (int i = 0; i < count; ++i)
         crc = CrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);

@@ -30,6 +30,12 @@ class CHuffmanTable {
     // window's first TableBits bits.
     unsigned EntryAt(unsigned index) const { return DirectTable[index]; }
     static bool IsLongCode(unsigned entry) { return (entry & LongCode) != 0; }
+    // A leaf of a symbol below `count`, told in one comparison: the symbol
+    // stands above the length, and a tree root above every leaf.
+    template <int count> static bool IsLeafBelow(unsigned entry) {
+        static_assert(count << LengthBits <= LongCode, "every such leaf lies below a root");
+        return entry < static_cast<unsigned>(count) << LengthBits;
+    }
     static int SymbolOf(unsigned entry) { return static_cast<int>(entry >> LengthBits); }
     static int LengthOf(unsigned entry) { return static_cast<int>(entry & LengthMask); }
 

@@ -147,6 +147,7 @@ TEST_F(BitInputTest, ReadingAheadAgreesWithReadingCodeByCode) {
         while (at + 32 < 8 * static_cast<long long>(data.size()) + CFileBuffer::SlackBitsPastData) {
             ASSERT_EQ(ReferenceWindow(data, at), In.PeekBits()) << "at bit " << at;
             const unsigned kind = rng() % 4;
+            const int spare = static_cast<int>(rng() % (CFileBuffer::SpareBitsAhead + 1));
             if (kind == 0) {
                 const int n = 1 + static_cast<int>(rng() % 16);
                 ASSERT_EQ(ReferenceWindow(data, at) >> (16 - n), In.GetBits(n)) << "at bit " << at;
@@ -155,12 +156,12 @@ TEST_F(BitInputTest, ReadingAheadAgreesWithReadingCodeByCode) {
                 const int n = static_cast<int>(rng() % 18);
                 In.FillBits(n);
                 at += n;
-            } else if (In.HoldBits()) {
+            } else if (In.HoldBits(spare)) {
                 ++heldAhead;
-                const int skip = static_cast<int>(rng() % (CFileBuffer::SpareBitsAhead + 1));
+                const int skip = static_cast<int>(rng() % (spare + 1));
                 ASSERT_EQ(ReferenceWindow(data, at + skip), In.PeekBitsAfter(skip))
                     << "at bit " << at << " + " << skip;
-                const int n = static_cast<int>(rng() % (CFileBuffer::SpareBitsAhead + 1));
+                const int n = static_cast<int>(rng() % (spare + 1));
                 In.SkipBits(n);
                 at += n;
             } else {

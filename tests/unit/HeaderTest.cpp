@@ -59,7 +59,7 @@ TEST_F(HeaderTest, CrcAndSumMatchKnownValues) {
     EXPECT_EQ(Crc16(all), X->GetCrc());
 }
 
-// The CRC takes eight bytes at a time through its slices and the rest one
+// The CRC takes sixteen bytes at a time through its slices and the rest one
 // at a time: every length up to a few rounds, at every alignment of the
 // bytes, from several registers, and a full ring, against the bit-by-bit
 // reference.
