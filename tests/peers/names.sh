@@ -13,19 +13,10 @@ export LC_ALL=C.UTF-8
 LZHPACK=$(dirname "$LZHX")/lzhpack
 [ -x "$LZHPACK" ] || fail "lzhpack not found beside lzhx: $LZHPACK"
 
-unhex() { printf '%s' "$1" | sed 's/../\\x&/g' | xargs -0 printf '%b'; }
+source "$PEER_DIR/lib/cp932_names.bash"
 
 # --- The table: names in code page 932 and their files ------------------------
-hex_names=()
-expected=()
-n=0
-while IFS=$'\t' read -r name file _; do
-    case $name in '#'* | '') continue ;; esac
-    n=$((n + 1))
-    prefix=$(printf '%02d-' "$n")
-    hex_names+=("$(printf '%s' "$prefix" | od -An -tx1 | tr -d ' \n')$name")
-    expected+=("$prefix$(unhex "$file")")
-done <"$PEER_DIR/cp932_names.tsv"
+read_cp932_names "$PEER_DIR/cp932_names.tsv"
 [ "$n" -gt 10 ] || fail "test setup: cp932_names.tsv holds $n names"
 "$LZHTEST" names "$WORK/names.lzh" "${hex_names[@]}" || fail "test setup: lzhtest names failed"
 

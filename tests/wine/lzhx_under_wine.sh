@@ -270,17 +270,8 @@ expect_entries "$WORK/pick/none" "a member that is not in the archive"
 # names of tests/peers/cp932_names.tsv, which the engine's stand-in gives them
 # on Linux (peers.names).
 
-unhex() { printf '%s' "$1" | sed 's/../\\x&/g' | xargs -0 printf '%b'; }
-hex_names=()
-expected=()
-n=0
-while IFS=$'\t' read -r name file _; do
-    case $name in '#'* | '') continue ;; esac
-    n=$((n + 1))
-    prefix=$(printf '%02d-' "$n")
-    hex_names+=("$(printf '%s' "$prefix" | od -An -tx1 | tr -d ' \n')$name")
-    expected+=("$prefix$(unhex "$file")")
-done <"$HERE/../peers/cp932_names.tsv"
+source "$HERE/../peers/lib/cp932_names.bash"
+read_cp932_names "$HERE/../peers/cp932_names.tsv"
 "$LZHTEST" names "$WORK/names.lzh" "${hex_names[@]}" || fail "lzhtest names failed"
 run_lzhx -q "$(winpath "$WORK/names.lzh")" "$(winpath "$WORK/names")"
 expect_rc 0 "names in code page 932"
